@@ -1,0 +1,121 @@
+// Thin layer over the Win32 registry: one call per operation, the status codes stay in here.
+#include "layout_registry/registry_access.h"
+
+#include <string.h>
+
+registry_layer_state registry_layer;
+
+void reset_registry_layer()
+{
+    memset(&registry_layer, 0, sizeof registry_layer);
+}
+
+bool reg_set_string(HKEY key, const char* value_name, const char* text)
+{
+    DWORD size = (DWORD)strlen(text) + 1;
+    return RegSetValueExA(key, value_name, 0, REG_SZ, (const BYTE*)text, size) == ERROR_SUCCESS;
+}
+
+HKEY reg_create_key(HKEY parent, const char* subkey_path, const char* default_text)
+{
+    char empty_class[1] = {0};
+    HKEY key = 0;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(parent, subkey_path, 0, empty_class, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, 0, &key, &disposition) != ERROR_SUCCESS)
+        return 0;
+    if (default_text)
+        reg_set_string(key, 0, default_text);
+    return key;
+}
+
+static HKEY open_key(HKEY parent, const char* subkey_path, REGSAM access)
+{
+    HKEY key = 0;
+    if (RegOpenKeyExA(parent, subkey_path, 0, access, &key) != ERROR_SUCCESS)
+        return 0;
+    return key;
+}
+
+HKEY reg_open_key_full(HKEY parent, const char* subkey_path)
+{
+    return open_key(parent, subkey_path, KEY_ALL_ACCESS);
+}
+
+HKEY reg_open_key_read(HKEY parent, const char* subkey_path)
+{
+    return open_key(parent, subkey_path, KEY_READ);
+}
+
+DWORD reg_count_subkeys(HKEY key)
+{
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(key, 0, 0, 0, &count, 0, 0, 0, 0, 0, 0, 0) != ERROR_SUCCESS)
+        return 0;
+    return count;
+}
+
+DWORD reg_count_values(HKEY key)
+{
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(key, 0, 0, 0, 0, 0, 0, &count, 0, 0, 0, 0) != ERROR_SUCCESS)
+        return 0;
+    return count;
+}
+
+bool reg_enum_subkey(HKEY key, DWORD index)
+{
+    DWORD length = MAX_PATH;
+    return RegEnumKeyExA(key, index, registry_layer.enum_subkey_name, &length, 0, 0, 0, 0) ==
+           ERROR_SUCCESS;
+}
+
+bool reg_enum_value(HKEY key, DWORD index)
+{
+    memset(registry_layer.enum_value_name, 0, sizeof registry_layer.enum_value_name);
+    memset(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data);
+    DWORD name_length = MAX_PATH;
+    DWORD data_size = MAX_PATH;
+    DWORD type = 0;
+    if (RegEnumValueA(key, index, registry_layer.enum_value_name, &name_length, 0, &type,
+                      registry_layer.enum_value_data, &data_size) != ERROR_SUCCESS)
+        return false;
+    // The data are used as text whatever their type: data that fill the whole buffer without
+    // a terminating zero (binary data, or a string stored without its zero) are not text.
+    if (!memchr(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data)) {
+        memset(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data);
+        return false;
+    }
+    return true;
+}
+
+bool reg_delete_tree(HKEY parent, const char* subkey_name)
+{
+    if (!subkey_name || !subkey_name[0])
+        return false;
+    // Our own copy: the caller may pass enum_subkey_name, which the walk below overwrites.
+    char name[MAX_PATH];
+    size_t length = strlen(subkey_name);
+    if (length >= sizeof name)
+        return false;
+    memcpy(name, subkey_name, length + 1);
+
+    HKEY key = reg_open_key_full(parent, name);
+    if (!key)
+        return false;
+    bool result = true;
+    for (DWORD index = reg_count_subkeys(key); index > 0; index--) {
+        if (!reg_enum_subkey(key, index - 1)) {
+            result = false;
+            continue;
+        }
+        char child[MAX_PATH];
+        memcpy(child, registry_layer.enum_subkey_name, sizeof child);
+        if (!reg_delete_tree(key, child))
+            result = false;
+    }
+    RegCloseKey(key);
+    if (RegDeleteKeyA(parent, name) != ERROR_SUCCESS)
+        result = false;
+    return result;
+}

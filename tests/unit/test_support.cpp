@@ -1,0 +1,73 @@
+// Shared fixture of the host unit tests: resets, seeding and the common German registry fixture.
+#include "test_support.h"
+
+void kb_test::SetUp()
+{
+    winsim::reset();
+    reset_registry_layer();
+    reset_layout_inventory();
+}
+
+void kb_test::TearDown()
+{
+    EXPECT_EQ(0, winsim::reg_open_handle_count()) << "a registry handle was left open";
+}
+
+void kb_test::seed(const char* reg_text)
+{
+    std::string error;
+    std::string text = std::string("Windows Registry Editor Version 5.00\n\n") + reg_text;
+    ASSERT_TRUE(winsim::reg_import(text.c_str(), &error)) << error;
+}
+
+std::string kb_test::dump(const char* key_path)
+{
+    return winsim::reg_export(key_path);
+}
+
+const char* const german_windows_fixture = R"REG(
+[HKEY_CURRENT_USER\Keyboard Layout\Preload]
+"1"="00000407"
+
+[HKEY_CURRENT_USER\Keyboard Layout\Substitutes]
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00000407]
+"Layout File"="KBDGR.DLL"
+"Layout Text"="German"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00000807]
+"Layout File"="KBDSG.DLL"
+"Layout Text"="Swiss German"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00000C07]
+"Layout File"="KBDGR.DLL"
+"Layout Text"="German (Austria)"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00001407]
+"Layout File"="KBDSG.DLL"
+"Layout Text"="German (Luxembourg)"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00010407]
+"Layout File"="KBDGR1.DLL"
+"Layout Text"="German (IBM)"
+"Layout Id"="0012"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00020407]
+"Layout File"="KBDGRE.DLL"
+"Layout Text"="German Extended (E1)"
+"Layout Id"="00c0"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00030407]
+"Layout File"="KBDGRE.DLL"
+"Layout Text"="German Extended (E2)"
+"Layout Id"="00c1"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00000409]
+"Layout File"="KBDUS.DLL"
+"Layout Text"="US"
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts\00010409]
+"Layout File"="KBDDV.DLL"
+"Layout Text"="United States-Dvorak"
+"Layout Id"="0002"
+)REG";

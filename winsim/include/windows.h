@@ -1,0 +1,6 @@
+// Stand-in for <windows.h> on the host build: the Win32 subset the programs use, backed by winsim.
+#pragma once
+
+#include <winsim/base_types.h>
+#include <winsim/winerror.h>
+#include <winsim/winreg.h>
