@@ -4,3 +4,6 @@
 #include <winsim/base_types.h>
 #include <winsim/winerror.h>
 #include <winsim/winreg.h>
+#include <winsim/winbase.h>
+#include <winsim/wingdi.h>
+#include <winsim/winuser.h>

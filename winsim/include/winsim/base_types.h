@@ -6,6 +6,7 @@
 #include <stdarg.h>
 
 #define WINAPI
+#define WINAPIV
 #define CALLBACK
 #define APIENTRY
 #define CONST const
