@@ -1,0 +1,145 @@
+// Contract of the kernel32 and user32 calls the frame relies on, for the simulation and for Windows.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+std::string format(const char* template_text, ...)
+{
+    char out[1100];
+    memset(out, 0xAB, sizeof out);
+    va_list arguments;
+    va_start(arguments, template_text);
+    int length = wvsprintfA(out, template_text, arguments);
+    va_end(arguments);
+    EXPECT_EQ((int)strlen(out), length);
+    return out;
+}
+
+TEST(formatting, conversions_of_the_programs_texts)
+{
+    EXPECT_EQ("Lösche C:\\a b ...", format("Lösche %s ...", "C:\\a b"));
+    EXPECT_EQ("-5 4294967291 fffffffb FFFFFFFB", format("%d %u %x %X", -5, -5, -5, -5));
+    EXPECT_EQ("-5 00000005 0000000A", format("%ld %08lX %08lX", (LONG)-5, (DWORD)5, (DWORD)10));
+    EXPECT_EQ("b0010407 0c00", format("b%03lx0407 %04lx", (DWORD)1, (DWORD)0xc00));
+    EXPECT_EQ("b10000407", format("b%03lx0407", (DWORD)0x1000));
+    EXPECT_EQ("100%", format("100%%"));
+    EXPECT_EQ("[  ab][ab  ][abc][0x1f]", format("[%4s][%-4s][%.3s][%#x]", "ab", "ab", "abcdef", 31));
+    EXPECT_EQ("", format("%s", ""));
+}
+
+// Windows reports the 1023 characters kept; Wine reports 1024. The programs ignore the count.
+TEST(formatting, output_is_cut_at_1023_characters_and_the_zero)
+{
+    std::string long_text(1500, 'x');
+    char out[1100];
+    memset(out, 0xAB, sizeof out);
+    wsprintfA(out, "%s", long_text.c_str());
+    EXPECT_EQ(std::string(1023, 'x'), std::string(out));
+    EXPECT_EQ((char)0xAB, out[1024]);
+}
+
+TEST(format_message, system_texts_come_allocated_and_end_in_a_line_break)
+{
+    char* text = (char*)0x1;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+                                  nullptr, ERROR_ACCESS_DENIED,
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0,
+                                  nullptr);
+    ASSERT_GT(length, 2u);
+    ASSERT_NE((char*)0x1, text);
+    EXPECT_EQ(length, strlen(text));
+    EXPECT_EQ('\r', text[length - 2]);
+    EXPECT_EQ('\n', text[length - 1]);
+    EXPECT_EQ(nullptr, LocalFree(text));
+}
+
+TEST(format_message, an_unknown_code_gives_nothing)
+{
+    char* text = nullptr;
+    SetLastError(0xdeadbeef);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+                                  nullptr, 0x2FFFFFFF, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                  (LPSTR)&text, 0, nullptr);
+    EXPECT_EQ(0u, length);
+    EXPECT_NE(0xdeadbeefu, GetLastError());
+}
+
+TEST(wide_to_ansi, code_page_1252_with_its_default_character)
+{
+    char out[16];
+    memset(out, 0xAB, sizeof out);
+    const WCHAR text[] = {0x00C4, 0x00DF, 0x20AC, 0x0160, 0x20AD, 'a', 0};
+    int written = WideCharToMultiByte(1252, 0, text, -1, out, sizeof out, nullptr, nullptr);
+    EXPECT_EQ(7, written);
+    EXPECT_STREQ("\xC4\xDF\x80\x8A?a", out);
+    EXPECT_EQ((char)0xAB, out[7]);
+}
+
+TEST(wide_to_ansi, composite_check_joins_a_letter_and_its_mark)
+{
+    char out[16];
+    const WCHAR text[] = {'A', 0x0308, 'o', 0x0301, 0};
+    int written = WideCharToMultiByte(1252, WC_COMPOSITECHECK, text, -1, out, sizeof out, nullptr,
+                                      nullptr);
+    EXPECT_EQ(3, written);
+    EXPECT_STREQ("\xC4\xF3", out);
+}
+
+TEST(wide_to_ansi, output_that_does_not_fit_gives_zero)
+{
+    char out[8];
+    memset(out, 0xAB, sizeof out);
+    const WCHAR text[] = {'a', 'b', 'c', 'd', 0};
+    SetLastError(0);
+    EXPECT_EQ(0, WideCharToMultiByte(1252, 0, text, -1, out, 4, nullptr, nullptr));
+    EXPECT_EQ((DWORD)ERROR_INSUFFICIENT_BUFFER, GetLastError());
+    EXPECT_EQ(5, WideCharToMultiByte(1252, 0, text, -1, out, 5, nullptr, nullptr));
+    EXPECT_STREQ("abcd", out);
+    EXPECT_EQ(5, WideCharToMultiByte(1252, 0, text, -1, nullptr, 0, nullptr, nullptr));
+}
+
+TEST(module, file_name_is_a_full_path_and_a_short_buffer_is_cut)
+{
+    char path[MAX_PATH];
+    memset(path, 0xAB, sizeof path);
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    ASSERT_GT(length, 3u);
+    ASSERT_LT(length, (DWORD)MAX_PATH);
+    EXPECT_EQ(length, strlen(path));
+    EXPECT_EQ(':', path[1]);
+    EXPECT_NE(nullptr, strchr(path, '\\'));
+
+    // A short buffer is filled and the size returned. Windows since Vista ends the text
+    // with a zero in the last byte; Wine, like Windows XP, leaves it without one. The
+    // programs terminate the path themselves.
+    char small[5];
+    memset(small, 0xAB, sizeof small);
+    SetLastError(0);
+    EXPECT_EQ(4u, GetModuleFileNameA(nullptr, small, 4));
+    EXPECT_EQ((DWORD)ERROR_INSUFFICIENT_BUFFER, GetLastError());
+    EXPECT_EQ(0, memcmp(small, path, 3));
+    EXPECT_EQ((char)0xAB, small[4]);
+}
+
+TEST(module, kernel32_exports_the_functions_looked_up_at_run_time)
+{
+    HMODULE kernel32 = GetModuleHandleA("kernel32");
+    ASSERT_NE(nullptr, kernel32);
+    FARPROC is_wow64 = GetProcAddress(kernel32, "IsWow64Process");
+    ASSERT_NE(nullptr, is_wow64);
+    typedef BOOL(WINAPI * is_wow64_fn)(HANDLE, PBOOL);
+    BOOL wow64 = 2;
+    EXPECT_TRUE(reinterpret_cast<is_wow64_fn>(reinterpret_cast<void (*)()>(is_wow64))(
+        GetCurrentProcess(), &wow64));
+    EXPECT_TRUE(wow64 == TRUE || wow64 == FALSE);
+    EXPECT_NE(nullptr, GetProcAddress(kernel32, "SetDefaultDllDirectories"));
+    EXPECT_EQ(nullptr, GetProcAddress(kernel32, "NoSuchFunctionAnywhere"));
+}
+
+}  // namespace
