@@ -2,7 +2,6 @@
 #include "layout_registry/layout_inventory.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "layout_registry/registry_access.h"
@@ -19,11 +18,34 @@ void reset_layout_inventory()
     layout_inventory.own_layout_index = -1;
 }
 
+// Formats with the platform's wvsprintfA (at most 1023 characters) into out, cut to its size.
+static void format_bounded(char* out, size_t size, const char* format, va_list arguments)
+{
+    char text[1025];
+    text[0] = 0;
+    wvsprintfA(text, format, arguments);
+    text[1024] = 0;
+    size_t length = strlen(text);
+    if (length >= size)
+        length = size - 1;
+    memcpy(out, text, length);
+    out[length] = 0;
+}
+
 void set_error_text(const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    vsnprintf(layout_inventory.error_text, sizeof layout_inventory.error_text, format, arguments);
+    format_bounded(layout_inventory.error_text, sizeof layout_inventory.error_text, format,
+                   arguments);
+    va_end(arguments);
+}
+
+void format_layout_text(char* out, size_t size, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    format_bounded(out, size, format, arguments);
     va_end(arguments);
 }
 
@@ -108,7 +130,7 @@ LONG parse_decimal(const char* text)
 static bool is_canonical_number(const char* name, LONG number)
 {
     char printed[16];
-    snprintf(printed, sizeof printed, "%d", (int)number);
+    format_layout_text(printed, sizeof printed, "%d", (int)number);
     return strcmp(printed, name) == 0;
 }
 

@@ -90,5 +90,6 @@ LONG parse_decimal(const char* text);
 
 // A copy of text in the inventory's text store (null for null); null when the store is full.
 const char* inventory_copy_text(const char* text);
-// Formats into error_text with the C library's vsnprintf rules.
-void set_error_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Formats into error_text, or into out (size bytes), with the platform's wvsprintfA rules.
+void set_error_text(const char* format, ...);
+void format_layout_text(char* out, size_t size, const char* format, ...);

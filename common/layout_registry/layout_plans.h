@@ -1,0 +1,23 @@
+// Plans of the user's Preload and Substitutes lists for install, update and removal; their write.
+#pragma once
+
+#include "layout_registry/layout_inventory.h"
+
+// Chooses the layout key name and Layout Id of a new key (existing = -1), or takes over the
+// key at position `existing` of layout_key_list, and plans the lists with the layout at place 1.
+// False (with error_text, nothing planned) when the target key exists already or when no
+// valid key name, Layout Id or list record is left.
+bool plan_layout_install(int existing);
+
+// Plans the lists with the product's registered and listed layout moved to place 1; the
+// Substitutes key stays as it is. False (with error_text) when the product's key is not
+// registered.
+bool plan_layout_update();
+
+// Plans the lists without the layout of target_key_name. False (with error_text) when the key
+// is not in the inventory or is a standard layout.
+bool plan_layout_removal();
+
+// Replaces the user's Preload and Substitutes keys by the planned lists. False with the last
+// failure in error_text.
+bool write_preload_substitutes();
