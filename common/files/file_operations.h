@@ -1,0 +1,42 @@
+// Files and folders: separators, searches, folder creation, copy and delete with progress and warnings.
+#pragma once
+
+#include <windows.h>
+
+struct file_services_state {
+    WIN32_FIND_DATAA shared_find_data;
+    // The entry last returned by FileExists, find_first_entry or find_next_entry is a folder.
+    bool entry_is_folder;
+};
+extern file_services_state file_services;
+
+void reset_file_services();
+
+// Supplied by each program: the caption of the file operations' warnings.
+const char* program_file_warning_caption();
+
+char* ensure_trailing_backslash(char* path);
+char* strip_trailing_backslash(char* path);
+// Folder, a backslash unless it ends in a separator, and name into out (MAX_PATH bytes).
+// A result that would not fit is refused with ERROR_FILENAME_EXCED_RANGE in the error record.
+bool join_path(char* out, const char* folder, const char* name);
+const char* find_text_nocase(const char* text, const char* sought);
+
+bool FileExists(const char* path, HANDLE* search = 0, WIN32_FIND_DATAA* find_data = 0);
+WIN32_FIND_DATAA find_first_entry(const char* folder, const char* pattern, HANDLE* search,
+                                  WIN32_FIND_DATAA* find_data, int* count, char* pattern_buffer,
+                                  char* entry_path);
+void find_next_entry(HANDLE* search, WIN32_FIND_DATAA* find_data, int* count, const char* folder,
+                     char* entry_path);
+
+bool create_folder(const char* path, bool fail_if_exists, bool without_delete, bool inheritable);
+bool create_folder_path(const char* path, bool names_a_file, bool without_delete);
+bool copy_one_file(const char* source, const char* target, bool show_warning, bool overwrite);
+bool delete_one_file(const char* path, bool show_warning);
+bool delete_file_in(const char* folder, const char* name, bool show_warning);
+bool remove_folder(const char* path);
+bool delete_folder_tree(const char* folder);
+
+// Access masks of the grant on created folders, with and without the DELETE right.
+#define FOLDER_ACCESS_MASK 0xE01300EFu
+#define FOLDER_ACCESS_MASK_WITHOUT_DELETE 0xE01200EFu

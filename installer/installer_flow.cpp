@@ -1,0 +1,185 @@
+// The installer's start check and main flow: question, payloads, uninstall entry, shortcut,
+// layout key and the user's layout lists.
+#include "installer_flow.h"
+
+#include <string.h>
+
+#include "files/file_operations.h"
+#include "files/shortcuts.h"
+#include "files/system_folders.h"
+#include "frame/messages.h"
+#include "frame/startup.h"
+#include "layout_registry/layout_inventory.h"
+#include "layout_registry/layout_plans.h"
+#include "layout_registry/registry_access.h"
+#include "layout_registry/uninstall_entry.h"
+#include "payload_extraction.h"
+#include "payloads.h"
+#include "product_constants.h"
+
+#define INSTALLATION_CANCELLED "Installation abgebrochen."
+
+bool check_installer_command_line()
+{
+    frame.center_main_window = true;
+    if (frame.argument_count != 0) {
+        show_warning("Installationsprogramm falsch aufgerufen (mit Kommandoparameter %s)",
+                     frame.arguments[0]);
+        return false;
+    }
+    format_text_args(frame.window_title, sizeof frame.window_title, INSTALLER_TITLE_FORMAT,
+                     frame.program_name, VERSION_TEXT);
+    return true;
+}
+
+// The Layout Text of the registered key, or the product's own when the key has none.
+static const char* found_layout_text()
+{
+    const char* text = layout_inventory.layout_key_list[layout_inventory.own_layout_index].layout_text;
+    return text ? text : LAYOUT_TEXT;
+}
+
+static bool make_plan(bool update_mode)
+{
+    if (!update_mode)
+        return plan_layout_install(-1);
+    const layout_key_entry& own = layout_inventory.layout_key_list[layout_inventory.own_layout_index];
+    strcpy(layout_inventory.target_key_name, own.key_name);
+    if (!layout_inventory.own_layout_in_use)
+        return plan_layout_install(layout_inventory.own_layout_index);
+    return plan_layout_update();
+}
+
+static void write_program_folder_files(const char* key_name)
+{
+    char folder[MAX_PATH];
+    strcpy(folder, install_folders.program_folder);
+    ensure_trailing_backslash(folder);
+    char uninstaller_path[MAX_PATH], pdf_path[MAX_PATH], icon_path[MAX_PATH];
+    if (!join_path(uninstaller_path, folder, UNINSTALLER_FILE_NAME) ||
+        !join_path(pdf_path, folder, DIAGRAM_PDF_FILE_NAME) ||
+        !join_path(icon_path, folder, DIAGRAM_ICON_FILE_NAME))
+        return;
+
+    CreateDirectoryA(install_folders.program_folder, 0);
+    extract_payload(PAYLOAD_UNINSTALLER_NAME, PAYLOAD_UNINSTALLER_TYPE, UNINSTALLER_FILE_NAME,
+                    filetime_of(PAYLOAD_UNINSTALLER_TIME), folder);
+
+    char command[2 * MAX_PATH + 4];
+    format_text_args(command, sizeof command, "\"%s\" %s", uninstaller_path, key_name);
+    char comments[3 * MAX_PATH];
+    strcpy(comments, UNINSTALL_DISPLAY_NAME);
+    if (DIAGRAM_NAME[0])
+        strcat(comments, " und " DIAGRAM_NAME);
+    strcat(comments, " von Ihrem Rechner entfernen");
+    write_uninstall_entry(UNINSTALL_DISPLAY_NAME, command, UNINSTALL_DISPLAY_NAME,
+                          UNINSTALL_DISPLAY_NAME, PRODUCT_WEB_ADDRESS, PRODUCT_WEB_ADDRESS,
+                          PUBLISHER_TEXT, PRODUCT_WEB_ADDRESS, VERSION_TEXT, icon_path, comments);
+
+    if (DIAGRAM_NAME[0]) {
+        extract_payload(PAYLOAD_DIAGRAM_PDF_NAME, PAYLOAD_DIAGRAM_PDF_TYPE, DIAGRAM_PDF_FILE_NAME,
+                        filetime_of(PAYLOAD_DIAGRAM_PDF_TIME), folder);
+        extract_payload(PAYLOAD_DIAGRAM_ICON_NAME, PAYLOAD_DIAGRAM_ICON_TYPE,
+                        DIAGRAM_ICON_FILE_NAME, filetime_of(PAYLOAD_DIAGRAM_ICON_TIME), folder);
+        delete_shortcut(frame.main_window, 0, DIAGRAM_NAME, false);
+        create_shortcut(frame.main_window, pdf_path, 0, 0, DIAGRAM_NAME, 0, icon_path, 0,
+                        DIAGRAM_NAME, SW_SHOW, false);
+    }
+}
+
+static void warn_if_lists_not_written()
+{
+    if (!write_preload_substitutes())
+        show_info("Warnung bei Installation von %s:\nProblem bei Registry-Key-Update:\n  %s",
+                  LAYOUT_TEXT, layout_inventory.error_text);
+}
+
+// New mode: the layout key with its values, then the user's lists. False when the Keyboard
+// Layouts key cannot be opened again (no success message then).
+static bool register_new_layout()
+{
+    HKEY layouts = reg_open_key_read(HKEY_LOCAL_MACHINE, KEYBOARD_LAYOUTS_PATH);
+    if (!layouts) {
+        show_warning("Fehler beim erneuten Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",
+                     KEYBOARD_LAYOUTS_PATH);
+        return false;
+    }
+    HKEY key = reg_create_key(layouts, layout_inventory.layout_key_name, 0);
+    if (!key) {
+        show_warning("Fehler beim Erstellen des Tastaturbelegungs-Registry-Keys %s",
+                     layout_inventory.layout_key_name);
+    } else {
+        reg_set_string(key, LAYOUT_TEXT_VALUE, LAYOUT_TEXT);
+        reg_set_string(key, LAYOUT_FILE_VALUE, DLL_FILE_NAME);
+        reg_set_string(key, LAYOUT_ID_VALUE, layout_inventory.layout_id_text);
+        if (find_text_nocase(DLL_BASE_NAME, LAYOUT_EDITOR_MARKER))
+            reg_set_string(key, CREATED_BY_EDITOR_VALUE, "");
+        else
+            reg_set_string(key, CUSTOM_LANGUAGE_NAME_VALUE, CUSTOM_LANGUAGE_NAME_TEXT);
+        RegCloseKey(key);
+    }
+    RegCloseKey(layouts);
+    warn_if_lists_not_written();
+    show_info("Tastaturbelegung " LAYOUT_TEXT " erfolgreich installiert.\n"
+              "Die Tastaturbelegung steht Ihnen nach einem Systemneustart zur Verfügung.\n\n"
+              "=== BITTE SYSTEM JETZT NEU STARTEN! ===");
+    return true;
+}
+
+static void install()
+{
+    strcpy(layout_inventory.own_layout_file, OWN_LAYOUT_SEARCH_NAME);
+    if (!scan_layout_inventory()) {
+        show_warning(as_ready_text(layout_inventory.error_text));
+        return;
+    }
+    bool update_mode = layout_inventory.own_layout_index != -1;
+    // A plan that failed leaves no key name to register: nothing may be written then.
+    if (!make_plan(update_mode)) {
+        show_warning(as_ready_text(layout_inventory.error_text));
+        return;
+    }
+    const char* layout_text = update_mode ? found_layout_text() : LAYOUT_TEXT;
+    if (ask_question("Wollen Sie jetzt folgenden Tastatur-Treiber %s?\n\n%s\n\n" TERMS_TEXT,
+                     update_mode ? "aktualisieren" : "installieren", layout_text) != IDYES) {
+        show_info(INSTALLATION_CANCELLED);
+        return;
+    }
+
+    bool dll_written =
+        frame.is_wow64
+            ? extract_payload(PAYLOAD_DLL_64_NAME, PAYLOAD_DLL_64_TYPE, DLL_FILE_NAME,
+                              filetime_of(PAYLOAD_DLL_64_TIME), install_folders.system_folder)
+            : extract_payload(PAYLOAD_DLL_32_NAME, PAYLOAD_DLL_32_TYPE, DLL_FILE_NAME,
+                              filetime_of(PAYLOAD_DLL_32_TIME), install_folders.system_folder);
+    if (!dll_written) {
+        show_info(INSTALLATION_CANCELLED);
+        return;
+    }
+    if (frame.is_wow64)
+        extract_payload(PAYLOAD_DLL_WOW64_NAME, PAYLOAD_DLL_WOW64_TYPE, DLL_FILE_NAME,
+                        filetime_of(PAYLOAD_DLL_WOW64_TIME), install_folders.wow64_system_folder);
+
+    const char* key_name = update_mode ? layout_inventory.target_key_name
+                                       : layout_inventory.layout_key_name;
+    write_program_folder_files(key_name);
+
+    if (!update_mode) {
+        register_new_layout();
+        return;
+    }
+    warn_if_lists_not_written();
+    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s", layout_text,
+              layout_inventory.preload_rewritten
+                  ? "\n\nNach einem Systemneustart sollte die Tastaturbelegung wieder "
+                    "voreingestellt sein."
+                  : "");
+}
+
+bool run_installation()
+{
+    determine_install_folders();
+    install();
+    restore_fs_redirection();
+    return false;
+}

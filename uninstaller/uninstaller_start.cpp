@@ -1,0 +1,163 @@
+// The uninstaller's start check: the key on the command line, and the restart from a copy in
+// the temporary folder so that the program file itself can be deleted.
+#include "uninstaller_flow.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "files/file_operations.h"
+#include "files/system_folders.h"
+#include "frame/messages.h"
+#include "frame/startup.h"
+#include "frame/status_window.h"
+#include "layout_registry/layout_inventory.h"
+#include "product_constants.h"
+
+uninstaller_state uninstaller;
+
+void reset_uninstaller()
+{
+    memset(&uninstaller, 0, sizeof uninstaller);
+}
+
+#define NO_VALID_KEY "Deinstallationsprogramm nicht mit gültigem Registry-Key für die Tastatur aufgerufen "
+
+static bool key_is_acceptable(const char* key)
+{
+    if (strlen(key) != 8) {
+        show_warning(NO_VALID_KEY "(Länge nicht 8 Zeichen):\n%s", key);
+        return false;
+    }
+    if (strcmp(key + 4, "0407") != 0) {
+        show_warning(NO_VALID_KEY "(endet nicht in \"0407\", also kein deutsches Layout):\n%s", key);
+        return false;
+    }
+    if (names_equal_nocase(key, "00000407")) {
+        show_warning(NO_VALID_KEY "(Schlüssel für Standardtastatur: nicht deinstallierbar):\n%s", key);
+        return false;
+    }
+    return true;
+}
+
+static bool starts_with_nocase(const char* text, const char* start)
+{
+    size_t length = strlen(start);
+    if (strlen(text) < length)
+        return false;
+    char head[MAX_PATH];
+    memcpy(head, text, length);
+    head[length] = 0;
+    char upper_start[MAX_PATH];
+    strcpy(upper_start, start);
+    CharUpperA(head);
+    CharUpperA(upper_start);
+    return strcmp(head, upper_start) == 0;
+}
+
+static const char* file_name_of(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p++) {
+        if (*p == ':' || *p == '/' || *p == '\\')
+            name = p + 1;
+    }
+    return name;
+}
+
+// The first instance: copy into the temporary folder, start the copy with the same key.
+static void relocate(const char* own_path, const char* temp_folder)
+{
+    char copy_path[MAX_PATH];
+    if (!join_path(copy_path, temp_folder, file_name_of(own_path)) ||
+        !copy_one_file(own_path, copy_path, true, true)) {
+        show_warning("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert "
+                     "werden, um sein Original löschen zu können");
+        return;
+    }
+    char parameters[MAX_PATH + 8];
+    strcpy(parameters, layout_inventory.target_key_name);
+    if (uninstaller.force_option)
+        strcat(parameters, " /force");
+    if (!launch_program(copy_path, parameters, 0))
+        show_warning("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, "
+                     "um sein Original löschen zu können");
+}
+
+bool check_uninstaller_command_line()
+{
+    frame.center_main_window = true;
+    uninstaller.force_option =
+        frame.argument_count == 2 && strcmp(frame.arguments[1], "/force") == 0;
+    if (frame.argument_count != 1 && !uninstaller.force_option) {
+        show_warning(NO_VALID_KEY "(Angabe fehlt)");
+        return false;
+    }
+    strcpy(layout_inventory.target_key_name, frame.arguments[0]);
+    if (!key_is_acceptable(layout_inventory.target_key_name))
+        return false;
+
+    determine_install_folders();
+    char temp_folder[MAX_PATH];
+    temp_folder[0] = 0;
+    GetTempPathA(MAX_PATH, temp_folder);
+    ensure_trailing_backslash(temp_folder);
+    char own_path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(0, own_path, MAX_PATH);
+    if (length >= MAX_PATH)
+        length = MAX_PATH - 1;
+    own_path[length] = 0;
+
+    if (starts_with_nocase(own_path, temp_folder)) {
+        format_text_args(frame.window_title, sizeof frame.window_title, UNINSTALLER_TITLE_FORMAT,
+                         frame.program_name, VERSION_TEXT);
+        return true;
+    }
+    relocate(own_path, temp_folder);
+    restore_fs_redirection();
+    return false;
+}
+
+bool launch_program(const char* program, const char* parameters, const char* working_folder)
+{
+    set_status("Aufruf von %s %s ...", program ? program : "", parameters ? parameters : "");
+    char folder[MAX_PATH];
+    folder[0] = 0;
+    if (working_folder) {
+        if (strlen(working_folder) >= MAX_PATH)
+            return false;
+        strcpy(folder, working_folder);
+        strip_trailing_backslash(folder);
+    }
+    // The command line: the quoted program path and a blank, then the parameters.
+    const size_t command_size = 32768;
+    char* command = (char*)calloc(command_size, 1);
+    if (!command)
+        return false;
+    if (program && strlen(program) + 3 < command_size) {
+        strcpy(command, "\"");
+        strcat(command, program);
+        strcat(command, "\" ");
+    }
+    if (parameters && strlen(command) + strlen(parameters) < command_size)
+        strcat(command, parameters);
+
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    memset(&process, 0, sizeof process);
+    BOOL started = CreateProcessA(program, parameters ? command : 0, 0, 0, TRUE, 0, 0,
+                                  working_folder ? folder : 0, &startup, &process);
+    free(command);
+    if (started) {
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        return true;
+    }
+    record_last_error();
+    show_warning("Folgender Programmstart konnte nicht durchgeführt werden:\nDatei: %s\n"
+                 "Ausführen in: %s\nParameter: %s\n\n%s",
+                 program ? program : "<NULL>", working_folder ? working_folder : "<NULL>",
+                 parameters ? parameters : "<NULL>", error_record.windows_error_text);
+    return false;
+}
