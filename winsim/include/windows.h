@@ -5,5 +5,7 @@
 #include <winsim/winerror.h>
 #include <winsim/winreg.h>
 #include <winsim/winbase.h>
+#include <winsim/winfile.h>
 #include <winsim/wingdi.h>
 #include <winsim/winuser.h>
+#include <winsim/winsecurity.h>

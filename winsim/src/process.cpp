@@ -5,6 +5,7 @@
 
 #include "codepage.h"
 #include "subsystems.h"
+#include "wow64_state.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -142,6 +143,8 @@ void set_wow64(bool function_present, bool is_wow64) {
     process().wow64_present = function_present;
     process().wow64 = is_wow64;
 }
+bool process_is_wow64() { return process().wow64; }
+bool process_has_is_wow64_function() { return process().wow64_present; }
 void set_default_dll_directories_present(bool present) { process().dll_directories_present = present; }
 const std::vector<DWORD>& default_dll_directories_calls() { return process().dll_directories_calls; }
 void add_icon_resource(const char* name) { process().icon_resources.insert(cp1252_upcase(name)); }

@@ -11,6 +11,12 @@ void reset_registry();
 void reset_process();
 // Display, message boxes, windows, painting and palettes (desktop.cpp).
 void reset_desktop();
+// Files, folders, file handles, resources, started programs and Sleep (file_system.cpp and friends).
+void reset_files();
+// SIDs, file descriptors and security denials (security.cpp, file_security.cpp).
+void reset_security();
+// COM on the thread, the task allocator, shell-link objects and special folders (com.cpp, shell_*.cpp).
+void reset_shell();
 
 // winsim::reset() runs these in order; a new part of the simulation adds its reset here.
 inline void (*const subsystem_resets[])() = {
@@ -18,6 +24,9 @@ inline void (*const subsystem_resets[])() = {
     reset_registry,
     reset_process,
     reset_desktop,
+    reset_files,
+    reset_security,
+    reset_shell,
 };
 
 }  // namespace winsim

@@ -1,0 +1,104 @@
+// The simulated file system's tree, path rules, sharing and clock, shared by the file calls and the test control.
+#pragma once
+
+#include <windows.h>
+#include <winsim/files_control.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace winsim {
+namespace files {
+
+// 100-ns ticks since 1601-01-01 00:00 UTC, the count a FILETIME holds.
+typedef unsigned long long ticks;
+
+struct node : std::enable_shared_from_this<node> {
+    std::string name;  // as created; a root's name is "C:" or "\\\\server\\share"
+    bool folder = false;
+    bool volume_root = false;  // a drive's root: FindFirstFileA gives no "." and ".." there
+    DWORD attributes = 0;      // as stored; folders always carry FILE_ATTRIBUTE_DIRECTORY
+    ticks created = 0;
+    ticks accessed = 0;
+    ticks written = 0;
+    std::vector<unsigned char> data;
+    node* parent = nullptr;  // null for a root and for an entry no longer in the tree
+    // NTFS order: by the upper-cased names, compared as UTF-16 code points.
+    std::vector<std::shared_ptr<node>> children;
+    // Deleted while handles were open: still listed, refused to every open, gone at the last close.
+    bool delete_pending = false;
+    int open_handles = 0;  // the program's handles and those the tests hold
+};
+
+// The attributes GetFileAttributesA and FindFirstFileA report: FILE_ATTRIBUTE_NORMAL for a
+// file without any.
+DWORD reported_attributes(const node& entry);
+
+// What a call does with a path.
+enum class path_use {
+    plain,          // names an entry
+    create_folder,  // CreateDirectoryA: its own length limit and colon rule
+    pattern,        // FindFirstFileA: the last name may hold the wildcards * and ?
+};
+
+// A path as a call names it, normalized as Win32 normalizes it ("/" read as "\\", runs of
+// separators, "." and "..", trailing periods and spaces) and, for a WOW64 process with
+// redirection on, redirected.
+struct parsed_path {
+    DWORD error = 0;  // the path is refused before any lookup (206, 123, a missing drive or share)
+    std::string full;  // the normalized full path, the fault subject of the call
+    std::shared_ptr<node> root;
+    std::vector<std::string> names;  // below the root
+    bool trailing_separator = false;
+};
+parsed_path parse_path(const char* raw, path_use use, bool redirect);
+
+struct lookup_result {
+    DWORD error = 0;  // ERROR_PATH_NOT_FOUND when a folder on the way is missing or is a file
+    bool through_file = false;  // a name on the way is a file
+    node* parent = nullptr;     // the folder holding the last name; null for a root
+    node* target = nullptr;     // the entry, or null when missing
+};
+lookup_result look_up(const parsed_path& parsed);
+
+node* find_child(node* folder, const std::string& name);
+// A new entry in the folder at the clock's time; the folder's last-write time moves too.
+std::shared_ptr<node> add_child(node* folder, const std::string& name, bool is_folder);
+// Puts an entry (new or detached) into the folder; the folder's last-write time moves.
+void insert_child(node* folder, const std::shared_ptr<node>& entry);
+// Takes the entry out of its folder at once; the folder's last-write time moves.
+void detach(node* entry);
+// Takes the entry out of its folder (whose last-write time moves), or marks it delete-pending
+// when handles are still open on it.
+void remove_entry(node* entry);
+// Called when a handle on the entry closes.
+void release_open(node* entry);
+
+ticks clock_now();
+int machine_bitness();
+bool redirection_disabled();
+void set_redirection_disabled(bool disabled);
+// "C:\\Windows" and its system folders, as GetWindowsDirectoryA and friends report them.
+std::string windows_folder();
+std::string temp_path();
+
+// Sharing: whether an open asking for `access` (file rights, generic ones mapped) with `share` may join the
+// handles already open on the entry. Handles without read, write or delete access take no part.
+bool sharing_allows(const node* entry, DWORD access, DWORD share);
+// The file rights a CreateFileA access mask stands for (GENERIC_READ and GENERIC_WRITE mapped).
+DWORD file_rights_of(DWORD desired_access);
+
+// A path with its case as stored in the tree (for "C:\\windows" gives "C:\\Windows").
+std::string stored_path(const node* entry);
+
+// CreateProcessA's process and thread handles: true when the handle was one of them, open until now.
+bool close_process_handle(HANDLE handle);
+
+void reset_file_handles();
+void reset_child_processes();
+void reset_resources();
+void reset_find_handles();
+
+}  // namespace files
+}  // namespace winsim

@@ -1,0 +1,141 @@
+// The simulated special folders of shell32: CSIDL numbers to the machine's folders, as item-id lists from the task allocator.
+#include <windows.h>
+#include <winsim/control.h>
+#include <winsim/files_control.h>
+#include <winsim/shell_control.h>
+
+#include "shell_internal.h"
+#include "wow64_state.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+
+namespace winsim {
+
+namespace {
+
+struct folder_state {
+    std::map<int, HRESULT> failures;
+    std::map<int, std::string> replaced;
+};
+
+folder_state& folders() {
+    static folder_state state;
+    return state;
+}
+
+// The item-id list winsim hands out: one item holding a mark and the path, then the
+// terminating zero-length item.
+const BYTE item_mark[4] = {'W', 'S', 'I', 'M'};
+
+bool known_csidl(int csidl) {
+    switch (csidl) {
+    case CSIDL_DESKTOP: case CSIDL_PROGRAMS: case CSIDL_PERSONAL: case CSIDL_STARTMENU:
+    case CSIDL_DESKTOPDIRECTORY: case CSIDL_COMMON_STARTMENU: case CSIDL_COMMON_PROGRAMS:
+    case CSIDL_COMMON_DESKTOPDIRECTORY: case CSIDL_APPDATA: case CSIDL_COMMON_APPDATA:
+    case CSIDL_WINDOWS: case CSIDL_SYSTEM: case CSIDL_PROGRAM_FILES: case CSIDL_PROFILE:
+    case CSIDL_SYSTEMX86: case CSIDL_PROGRAM_FILESX86:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The folder Windows names for the CSIDL, for this machine and this process.
+std::string table_path(int csidl) {
+    const standard_folder_paths& paths = standard_folders();
+    const bool windows_64 = windows_bitness() == 64;
+    const std::string start_menu = "\\Microsoft\\Windows\\Start Menu";
+    switch (csidl) {
+    case CSIDL_DESKTOP:
+    case CSIDL_DESKTOPDIRECTORY: return paths.desktop;
+    case CSIDL_PROGRAMS: return paths.app_data + start_menu + "\\Programs";
+    case CSIDL_PERSONAL: return paths.documents;
+    case CSIDL_STARTMENU: return paths.app_data + start_menu;
+    case CSIDL_COMMON_STARTMENU: return paths.program_data + start_menu;
+    case CSIDL_COMMON_PROGRAMS: return paths.program_data + start_menu + "\\Programs";
+    case CSIDL_COMMON_DESKTOPDIRECTORY: return paths.public_desktop;
+    case CSIDL_APPDATA: return paths.app_data;
+    case CSIDL_COMMON_APPDATA: return paths.program_data;
+    case CSIDL_WINDOWS: return paths.windows;
+    case CSIDL_SYSTEM: return paths.system32;
+    // A 32-bit process on 64-bit Windows is given the 32-bit Program Files folder.
+    case CSIDL_PROGRAM_FILES:
+        return process_is_wow64() && windows_64 ? paths.program_files_x86 : paths.program_files;
+    case CSIDL_PROFILE: return paths.user_profile;
+    case CSIDL_SYSTEMX86: return windows_64 ? paths.syswow64 : paths.system32;
+    case CSIDL_PROGRAM_FILESX86: return windows_64 ? paths.program_files_x86 : paths.program_files;
+    }
+    return std::string();
+}
+
+std::string folder_path(int csidl) {
+    auto replaced = folders().replaced.find(csidl);
+    return replaced != folders().replaced.end() ? replaced->second : table_path(csidl);
+}
+
+}  // namespace
+
+namespace shell {
+
+void reset_special_folders() { folders() = folder_state(); }
+
+}  // namespace shell
+
+void fail_special_folder(int csidl, HRESULT result) { folders().failures[csidl] = result; }
+void set_special_folder(int csidl, const char* path) { folders().replaced[csidl] = path; }
+
+std::string special_folder(int csidl) {
+    if (!known_csidl(csidl)) winsim_not_implemented("special_folder of a CSIDL winsim does not know");
+    if (folders().failures.count(csidl)) return std::string();
+    return folder_path(csidl);
+}
+
+}  // namespace winsim
+
+using namespace winsim;
+
+HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int csidl, PIDLIST_ABSOLUTE* items) {
+    (void)owner;
+    if (!items) winsim_not_implemented("SHGetSpecialFolderLocation without an out-parameter");
+    *items = nullptr;
+    if (csidl & ~0xFF) winsim_not_implemented("SHGetSpecialFolderLocation with CSIDL flags");
+    if (!known_csidl(csidl)) winsim_not_implemented("SHGetSpecialFolderLocation of a CSIDL winsim does not know");
+    char subject[8];
+    snprintf(subject, sizeof subject, "0x%04X", (unsigned)csidl);
+    HRESULT result = S_OK;
+    if (shell::faulted("SHGetSpecialFolderLocation", subject, &result)) return result;
+    auto failure = folders().failures.find(csidl);
+    if (failure != folders().failures.end()) return failure->second;
+
+    std::string path = folder_path(csidl);
+    size_t item_size = sizeof(USHORT) + sizeof item_mark + path.size() + 1;
+    BYTE* list = static_cast<BYTE*>(shell::task_alloc(item_size + sizeof(USHORT)));
+    list[0] = (BYTE)item_size;
+    list[1] = (BYTE)(item_size >> 8);
+    memcpy(list + 2, item_mark, sizeof item_mark);
+    memcpy(list + 2 + sizeof item_mark, path.c_str(), path.size() + 1);
+    list[item_size] = 0;
+    list[item_size + 1] = 0;
+    *items = reinterpret_cast<PIDLIST_ABSOLUTE>(list);
+    return S_OK;
+}
+
+BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE items, LPSTR path) {
+    if (!items || !path) winsim_not_implemented("SHGetPathFromIDListA with a null argument");
+    const BYTE* list = reinterpret_cast<const BYTE*>(items);
+    if (memcmp(list + 2, item_mark, sizeof item_mark) != 0)
+        winsim_not_implemented("SHGetPathFromIDListA of an item-id list winsim did not make");
+    HRESULT result = S_OK;
+    if (shell::faulted("SHGetPathFromIDListA", "", &result)) {
+        path[0] = 0;
+        return FALSE;
+    }
+    const char* text = reinterpret_cast<const char*>(list + 2 + sizeof item_mark);
+    size_t length = strlen(text);
+    if (length >= MAX_PATH) winsim_not_implemented("SHGetPathFromIDListA of a path longer than MAX_PATH");
+    memcpy(path, text, length + 1);
+    return TRUE;
+}
