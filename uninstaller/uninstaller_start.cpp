@@ -15,6 +15,9 @@
 
 uninstaller_state uninstaller;
 
+// The start-up record the copy is started with: 68 bytes on 32-bit Windows.
+static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "STARTUPINFOA of 32-bit Windows");
+
 void reset_uninstaller()
 {
     memset(&uninstaller, 0, sizeof uninstaller);

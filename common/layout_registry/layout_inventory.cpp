@@ -373,6 +373,13 @@ bool scan_layout_inventory()
     layout_inventory.newpreloadcount = 0;
     layout_inventory.newsubstitutecount = 0;
     layout_inventory.text_store_used = 0;
+    // The program's state starts zeroed; the scan gives the indexes and the findings their
+    // start values itself.
+    layout_inventory.target_key_index = -1;
+    layout_inventory.own_layout_index = -1;
+    layout_inventory.own_layout_in_use = false;
+    layout_inventory.max_key_number = 0;
+    layout_inventory.max_layout_id = 0;
 
     if (!scan_preload() || !scan_substitutes() || !scan_layout_keys())
         return false;

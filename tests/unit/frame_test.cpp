@@ -94,6 +94,8 @@ TEST_F(frame_test, error_texts_for_codes_with_and_without_system_text)
     describe_windows_error(ERROR_FILE_NOT_FOUND);
     EXPECT_STREQ("Windows-Errorcode 2:\nDas System kann die angegebene Datei nicht finden.\r\n",
                  error_record.windows_error_text);
+    describe_windows_error(ERROR_INVALID_FUNCTION);  // a system text with an umlaut, in CP1252
+    EXPECT_STREQ("Windows-Errorcode 1:\nUnzul\xE4ssige Funktion.\r\n", error_record.windows_error_text);
     describe_windows_error((DWORD)-65534);
     EXPECT_STREQ("Windows-Errorcode -65534", error_record.windows_error_text);
     describe_windows_error((DWORD)-65535);

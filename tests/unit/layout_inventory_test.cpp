@@ -160,6 +160,17 @@ TEST_F(inventory_scan, own_layout_in_use_through_preload_or_substitutes)
     EXPECT_TRUE(inv.own_layout_in_use);
 }
 
+TEST_F(inventory_scan, a_program_that_starts_with_zeroed_state_finds_no_key_by_accident)
+{
+    memset(&layout_inventory, 0, sizeof layout_inventory);  // as a new process has it
+    strcpy(inv.own_layout_file, "KbdEditLKQ7V308.dll");
+    SEED(german_windows_fixture);
+    ASSERT_TRUE(scan_layout_inventory()) << inv.error_text;
+    EXPECT_EQ(-1, inv.own_layout_index);
+    EXPECT_EQ(-1, inv.target_key_index);
+    EXPECT_FALSE(inv.own_layout_in_use);
+}
+
 TEST_F(inventory_scan, target_key_is_found_without_regard_to_case)
 {
     strcpy(inv.target_key_name, "B0020407");

@@ -1,11 +1,26 @@
 // Shared fixture of the host unit tests: resets, seeding and the common German registry fixture.
 #include "test_support.h"
 
+#include <string.h>
+
+#include "files/file_operations.h"
+#include "files/system_folders.h"
+#include "frame/messages.h"
+#include "frame/startup.h"
+
+const char* test_warning_caption = "Tastaturtreiber-Installation";
+const char* program_file_warning_caption() { return test_warning_caption; }
+
 void kb_test::SetUp()
 {
     winsim::reset();
     reset_registry_layer();
     reset_layout_inventory();
+    reset_frame();
+    reset_messages();
+    reset_file_services();
+    reset_install_folders();
+    strcpy(frame.program_name, "Install_KbdEditLKQ7V308");
 }
 
 void kb_test::TearDown()
@@ -26,6 +41,8 @@ std::string kb_test::dump(const char* key_path)
 }
 
 const char* const german_windows_fixture = R"REG(
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall]
+
 [HKEY_CURRENT_USER\Keyboard Layout\Preload]
 "1"="00000407"
 

@@ -29,3 +29,6 @@ protected:
 // A German Windows as a fresh user sees it: Preload 1 = 00000407, an empty Substitutes key,
 // and the standard German-family layout keys.
 extern const char* const german_windows_fixture;
+
+// The caption the file operations' warnings get in the tests (the installer's by default).
+extern const char* test_warning_caption;

@@ -1,0 +1,208 @@
+// Tests of the system folders with WOW64 redirection, and of the shell shortcuts and their places.
+#include "test_support.h"
+
+#include <string.h>
+
+#include <winsim/desktop_control.h>
+#include <winsim/files_control.h>
+#include <winsim/security_control.h>
+#include <winsim/shell_control.h>
+
+#include "files/file_operations.h"
+#include "files/shortcuts.h"
+#include "files/system_folders.h"
+#include "frame/startup.h"
+
+namespace {
+
+class folders_test : public kb_test {
+protected:
+    void on_windows(int bits)
+    {
+        winsim::set_windows_bitness(bits);
+        if (bits == 64)
+            winsim::set_wow64(true, true);
+        frame.is_wow64 = bits == 64;
+    }
+    int calls_named(const char* name)
+    {
+        int count = 0;
+        for (const auto& call : winsim::call_log())
+            count += call.call == name;
+        return count;
+    }
+};
+
+TEST_F(folders_test, on_32_bit_windows_redirection_is_never_touched)
+{
+    on_windows(32);
+    determine_install_folders();
+    EXPECT_STREQ("C:\\Windows\\system32\\", install_folders.system_folder);
+    EXPECT_STREQ("", install_folders.wow64_system_folder);
+    EXPECT_STREQ("C:\\Program Files\\Q7-Tastaturbelegung", install_folders.program_folder);
+    restore_fs_redirection();
+    EXPECT_EQ(0, calls_named("Wow64DisableWow64FsRedirection"));
+    EXPECT_EQ(0, calls_named("Wow64RevertWow64FsRedirection"));
+}
+
+TEST_F(folders_test, on_64_bit_windows_the_system_folder_reaches_the_64_bit_files)
+{
+    on_windows(64);
+    determine_install_folders();
+    EXPECT_STREQ("C:\\Windows\\system32\\", install_folders.system_folder);
+    EXPECT_STREQ("C:\\Windows\\SysWOW64\\", install_folders.wow64_system_folder);
+    EXPECT_STREQ("C:\\Program Files (x86)\\Q7-Tastaturbelegung", install_folders.program_folder);
+    // With redirection off, a file written to system32 lands in the real system32.
+    HANDLE file = CreateFileA("C:\\Windows\\system32\\probe.dll", GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    EXPECT_TRUE(winsim::entry_exists("C:\\Windows\\system32\\probe.dll"));
+    EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\SysWOW64\\probe.dll"));
+    restore_fs_redirection();
+    EXPECT_FALSE(FileExists("C:\\Windows\\system32\\probe.dll"));  // redirected again
+    EXPECT_EQ(1, calls_named("Wow64RevertWow64FsRedirection"));
+}
+
+TEST_F(folders_test, without_program_files_the_windows_folder_is_used)
+{
+    on_windows(32);
+    winsim::fail_special_folder(CSIDL_PROGRAM_FILES);
+    determine_install_folders();
+    EXPECT_STREQ("C:\\Windows\\Programme\\Q7-Tastaturbelegung", install_folders.program_folder);
+    EXPECT_EQ(0, winsim::shell_allocator_references());
+    EXPECT_EQ(0, winsim::outstanding_task_allocations());
+}
+
+TEST_F(folders_test, special_folders_release_their_item_lists)
+{
+    char path[MAX_PATH];
+    EXPECT_TRUE(special_folder_path(path, CSIDL_DESKTOPDIRECTORY));
+    EXPECT_EQ(winsim::standard_folders().desktop, path);
+    winsim::fail_special_folder(CSIDL_DESKTOPDIRECTORY);
+    strcpy(path, "old");
+    EXPECT_FALSE(special_folder_path(path, CSIDL_DESKTOPDIRECTORY));
+    EXPECT_STREQ("", path);
+    EXPECT_EQ(0, winsim::shell_allocator_references());
+    EXPECT_EQ(0, winsim::outstanding_task_allocations());
+}
+
+class shortcut_test : public kb_test {
+protected:
+    void TearDown() override
+    {
+        EXPECT_EQ(0, winsim::com_initialize_depth());
+        EXPECT_EQ(0, winsim::outstanding_com_objects());
+        EXPECT_EQ(0, winsim::shell_allocator_references());
+        EXPECT_EQ(0, winsim::outstanding_task_allocations());
+        kb_test::TearDown();
+    }
+    std::string folder_of(const char* place, bool all_users)
+    {
+        char path[MAX_PATH];
+        EXPECT_TRUE(shortcut_folder_path(path, nullptr, place, all_users));
+        return path;
+    }
+};
+
+TEST_F(shortcut_test, the_four_kinds_of_place)
+{
+    const auto& f = winsim::standard_folders();
+    EXPECT_EQ(f.desktop + "\\", folder_of(nullptr, false));
+    EXPECT_EQ(f.public_desktop + "\\", folder_of(nullptr, true));
+    EXPECT_EQ(winsim::special_folder(CSIDL_PROGRAMS) + "\\Q7\\", folder_of("Q7", false));
+    EXPECT_EQ(winsim::special_folder(CSIDL_COMMON_PROGRAMS) + "\\Q7\\", folder_of("Q7", true));
+    EXPECT_EQ(f.documents + "\\", folder_of(SHORTCUT_PLACE_CSIDL(0x0005), false));
+    int lookups = (int)winsim::call_log().size();
+    EXPECT_EQ("D:\\Links\\", folder_of("D:\\Links", true));
+    EXPECT_EQ(lookups, (int)winsim::call_log().size());  // nothing looked up
+}
+
+TEST_F(shortcut_test, all_users_falls_back_to_the_users_folders)
+{
+    winsim::fail_special_folder(CSIDL_COMMON_DESKTOPDIRECTORY);
+    winsim::fail_special_folder(CSIDL_COMMON_PROGRAMS);
+    winsim::fail_special_folder(0x0023);
+    EXPECT_EQ(winsim::standard_folders().desktop + "\\", folder_of(nullptr, true));
+    EXPECT_EQ(winsim::special_folder(CSIDL_PROGRAMS) + "\\Sub\\", folder_of("Sub", true));
+    EXPECT_EQ(winsim::special_folder(CSIDL_PROGRAMS) + "\\", folder_of(SHORTCUT_PLACE_CSIDL(0x0023), true));
+}
+
+TEST_F(shortcut_test, a_failed_lookup_still_gives_a_separator_and_the_subfolder)
+{
+    winsim::fail_special_folder(CSIDL_PROGRAMS);
+    char path[MAX_PATH];
+    EXPECT_FALSE(shortcut_folder_path(path, nullptr, "Sub", false));
+    EXPECT_STREQ("\\Sub\\", path);
+    EXPECT_FALSE(shortcut_folder_path(path, nullptr, SHORTCUT_PLACE_CSIDL(CSIDL_PROGRAMS), false));
+    EXPECT_STREQ("\\", path);
+}
+
+TEST_F(shortcut_test, a_desktop_shortcut_with_its_icon_is_written_and_deleted)
+{
+    std::string link = winsim::standard_folders().desktop + "\\Schaubild.LNK";
+    EXPECT_TRUE(create_shortcut(nullptr, "C:\\P\\s.pdf", nullptr, nullptr, "Schaubild", nullptr,
+                                "C:\\P\\s.ico", 0, "Schaubild", SW_SHOW, false));
+    winsim::shell_link_fields fields;
+    ASSERT_TRUE(winsim::read_shell_link(link.c_str(), &fields));
+    EXPECT_EQ("C:\\P\\s.pdf", fields.target);
+    EXPECT_EQ("", fields.arguments);
+    EXPECT_EQ("", fields.working_folder);
+    EXPECT_EQ("Schaubild", fields.description);
+    EXPECT_EQ(SW_SHOW, fields.show_command);
+    EXPECT_EQ("C:\\P\\s.ico", fields.icon_file);
+    EXPECT_EQ(0, fields.icon_index);
+    EXPECT_TRUE(delete_shortcut(nullptr, nullptr, "Schaubild", false));
+    EXPECT_FALSE(winsim::entry_exists(link.c_str()));
+    EXPECT_FALSE(delete_shortcut(nullptr, nullptr, "Schaubild", false));
+    EXPECT_TRUE(winsim::message_boxes().empty());
+}
+
+TEST_F(shortcut_test, icon_from_the_target_and_working_folder_without_its_separator)
+{
+    // No drive D: yet: the folder cannot be made, and the save fails.
+    EXPECT_FALSE(create_shortcut(nullptr, "C:\\P\\prog.exe", "/x", "D:\\Links", "Prog", "C:\\P\\",
+                                 nullptr, 3, nullptr, SW_SHOWNORMAL, false));
+    winsim::add_drive('D');
+    EXPECT_TRUE(create_shortcut(nullptr, "C:\\P\\prog.exe", "/x", "D:\\Links", "Prog", "C:\\P\\",
+                                nullptr, 3, nullptr, SW_SHOWNORMAL, false));
+    winsim::shell_link_fields fields;
+    ASSERT_TRUE(winsim::read_shell_link("D:\\Links\\Prog.LNK", &fields));
+    EXPECT_EQ("C:\\P\\prog.exe", fields.icon_file);
+    EXPECT_EQ(3, fields.icon_index);
+    EXPECT_EQ("C:\\P", fields.working_folder);
+    EXPECT_EQ("/x", fields.arguments);
+    // The missing folder D:\Links was created, open to Everyone.
+    EXPECT_NE(std::string::npos,
+              winsim::file_security("D:\\Links").find("allow - 0xE01300EF S-1-1-0"));
+}
+
+TEST_F(shortcut_test, a_start_menu_subfolder_is_created_with_the_grant)
+{
+    std::string folder = winsim::special_folder(CSIDL_PROGRAMS) + "\\Q7 Tastatur";
+    EXPECT_FALSE(winsim::entry_exists(folder.c_str()));
+    EXPECT_TRUE(create_shortcut(nullptr, "C:\\P\\a.pdf", nullptr, "Q7 Tastatur", "A", "", nullptr,
+                                0, nullptr, SW_SHOW, false));
+    EXPECT_TRUE(winsim::entry_exists((folder + "\\A.LNK").c_str()));
+    EXPECT_NE(std::string::npos,
+              winsim::file_security(folder.c_str()).find("allow - 0xE01300EF S-1-1-0"));
+}
+
+TEST_F(shortcut_test, a_failing_setter_writes_nothing)
+{
+    winsim::fail_call("IShellLinkA::SetIconLocation", "", ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(create_shortcut(nullptr, "C:\\P\\a.pdf", nullptr, nullptr, "A", nullptr, nullptr,
+                                 0, nullptr, SW_SHOW, false));
+    EXPECT_TRUE(winsim::list_folder(winsim::standard_folders().desktop.c_str()).empty());
+}
+
+TEST_F(shortcut_test, com_already_initialised_is_balanced_too)
+{
+    ASSERT_EQ(S_OK, CoInitialize(nullptr));
+    EXPECT_TRUE(create_shortcut(nullptr, "C:\\P\\a.pdf", nullptr, nullptr, "A", nullptr, nullptr,
+                                0, nullptr, SW_SHOW, false));
+    EXPECT_EQ(1, winsim::com_initialize_depth());
+    CoUninitialize();
+}
+
+}  // namespace

@@ -1,0 +1,338 @@
+// Tests of the installer's start check and flow against the simulated registry, files and shell.
+#include "test_support.h"
+
+#include <string.h>
+
+#include <string>
+
+#include <winsim/desktop_control.h>
+#include <winsim/files_control.h>
+#include <winsim/shell_control.h>
+
+#include "files/system_folders.h"
+#include "frame/startup.h"
+#include "installer_flow.h"
+#include "payloads.h"
+#include "product_constants.h"
+
+namespace {
+
+#define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
+#define LAYOUTS "[" LAYOUTS_KEY
+#define ENTRY_KEY                                                                   \
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" \
+    "Tastaturbelegung DIN Q7 (Lorvankastelle 3.08)"
+
+// A text as a .reg export writes it between quotes.
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+class installer_flow : public kb_test {
+protected:
+    std::string program_folder;
+    std::string desktop_link;
+
+    void on_windows(int bits)
+    {
+        winsim::set_windows_bitness(bits);
+        winsim::set_wow64(true, bits == 64);
+        frame.is_wow64 = bits == 64;
+        const char* files = bits == 64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
+        program_folder = std::string(files) + "\\Q7-Tastaturbelegung\\";
+        desktop_link = winsim::standard_folders().desktop + "\\" DIAGRAM_NAME ".LNK";
+        const char* payloads[][2] = {{"DATEI1_TYPE", "DATEI1_NAME"}, {"DATEI2_TYPE", "DATEI2_NAME"},
+                                     {"DATEI3_TYPE", "DATEI3_NAME"}, {"DATEI4_TYPE", "DATEI4_NAME"},
+                                     {"DATEI5_TYPE", "DATEI5_NAME"}, {"DATEI6_TYPE", "DATEI6_NAME"}};
+        for (int i = 0; i < 6; i++)
+            winsim::add_resource(payloads[i][0], payloads[i][1], 1031,
+                                 "payload " + std::to_string(i + 1));
+        SEED(german_windows_fixture);
+        frame.argument_count = 0;
+    }
+    // Runs the installer as the frame would; answers the question with `answer`.
+    void install(int answer = IDYES)
+    {
+        std::vector<int> answers(10, IDOK);
+        answers[0] = answer;
+        winsim::script_answers(answers);
+        ASSERT_TRUE(check_installer_command_line());
+        EXPECT_FALSE(run_installation());
+    }
+    std::vector<std::string> boxes()
+    {
+        std::vector<std::string> texts;
+        for (const auto& box : winsim::message_boxes())
+            texts.push_back(box.text);
+        return texts;
+    }
+    std::string state()
+    {
+        return dump("HKEY_LOCAL_MACHINE") + dump("HKEY_CURRENT_USER") + winsim::dump_tree("C:\\");
+    }
+    std::string file(const std::string& path) { return winsim::entry(path.c_str()).contents; }
+    ULONGLONG write_time(const std::string& path)
+    {
+        return winsim::entry(path.c_str()).last_write_time;
+    }
+};
+
+TEST_F(installer_flow, first_run_on_64_bit_windows_installs_everything)
+{
+    on_windows(64);
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ(0u, texts[0].find("Wollen Sie jetzt folgenden Tastatur-Treiber installieren?\n\n"
+                                "DIN Q7 (Lorvankastelle 3.08)\n\nNutzungsbedingungen:"));
+    EXPECT_EQ(0x24u, winsim::message_boxes()[0].style);
+    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich installiert.\nDie "
+              "Tastaturbelegung steht Ihnen nach einem Systemneustart zur Verfügung.\n\n"
+              "=== BITTE SYSTEM JETZT NEU STARTEN! ===",
+              texts[1]);
+    EXPECT_STREQ("Install_KbdEditLKQ7V308 V3.08 - Tastaturtreiber-Installation", frame.window_title);
+
+    EXPECT_EQ("payload 2", file("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
+    EXPECT_EQ(PAYLOAD_DLL_64_TIME, write_time("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
+    EXPECT_EQ("payload 3", file("C:\\Windows\\SysWOW64\\KbdEditLKQ7V308.DLL"));
+    EXPECT_EQ(PAYLOAD_DLL_WOW64_TIME, write_time("C:\\Windows\\SysWOW64\\KbdEditLKQ7V308.DLL"));
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_ARCHIVE,
+              winsim::entry("C:\\Windows\\SysWOW64\\KbdEditLKQ7V308.DLL").attributes);
+    EXPECT_EQ("payload 6", file(program_folder + UNINSTALLER_FILE_NAME));
+    EXPECT_EQ(PAYLOAD_UNINSTALLER_TIME, write_time(program_folder + UNINSTALLER_FILE_NAME));
+    EXPECT_EQ("payload 4", file(program_folder + DIAGRAM_PDF_FILE_NAME));
+    EXPECT_EQ("payload 5", file(program_folder + DIAGRAM_ICON_FILE_NAME));
+    winsim::shell_link_fields link;
+    ASSERT_TRUE(winsim::read_shell_link(desktop_link.c_str(), &link));
+    EXPECT_EQ(program_folder + DIAGRAM_PDF_FILE_NAME, link.target);
+    EXPECT_EQ(program_folder + DIAGRAM_ICON_FILE_NAME, link.icon_file);
+    EXPECT_EQ(DIAGRAM_NAME, link.description);
+    EXPECT_EQ(SW_SHOW, link.show_command);
+
+    EXPECT_EQ("[" LAYOUTS_KEY "\\b0040407]\n"
+              "\"Layout Text\"=\"DIN Q7 (Lorvankastelle 3.08)\"\n"
+              "\"Layout File\"=\"KbdEditLKQ7V308.DLL\"\n"
+              "\"Layout Id\"=\"0c00\"\n"
+              "\"Created by KbdEdit\"=\"\"\n\n",
+              dump(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0040407\"\n\n",
+              dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+    EXPECT_EQ("[" ENTRY_KEY "]\n"
+              "\"DisplayName\"=\"Tastaturbelegung DIN Q7 (Lorvankastelle 3.08)\"\n"
+              "\"UninstallString\"=\"" +
+                  escaped("\"" + program_folder + UNINSTALLER_FILE_NAME "\" b0040407") + "\"\n"
+              "\"HelpLink\"=\"" PRODUCT_WEB_ADDRESS "\"\n"
+              "\"URLUpdateInfo\"=\"" PRODUCT_WEB_ADDRESS "\"\n"
+              "\"Publisher\"=\"" PUBLISHER_TEXT "\"\n"
+              "\"URLInfoAbout\"=\"" PRODUCT_WEB_ADDRESS "\"\n"
+              "\"DisplayVersion\"=\"3.08\"\n"
+              "\"DisplayIcon\"=\"" + escaped(program_folder + DIAGRAM_ICON_FILE_NAME) + "\"\n"
+              "\"Comments\"=\"Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) und Tastaturbelegung Q7 "
+              "(V3.08) Schaubild von Ihrem Rechner entfernen\"\n\n",
+              winsim::reg_export(ENTRY_KEY));
+    EXPECT_EQ(0, winsim::open_file_handles());
+}
+
+TEST_F(installer_flow, on_32_bit_windows_only_the_32_bit_dll_is_written)
+{
+    on_windows(32);
+    install();
+    EXPECT_EQ("payload 1", file("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
+    EXPECT_EQ(PAYLOAD_DLL_32_TIME, write_time("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
+    EXPECT_TRUE(winsim::entry_exists((program_folder + UNINSTALLER_FILE_NAME).c_str()));
+    EXPECT_EQ(0, winsim::sleep_calls());
+}
+
+TEST_F(installer_flow, a_second_run_updates_and_keeps_the_key)
+{
+    on_windows(64);
+    install();
+    std::string layout_key = dump(LAYOUTS_KEY "\\b0040407");
+    std::string lists = dump("HKEY_CURRENT_USER\\Keyboard Layout");
+    winsim::add_file((program_folder + DIAGRAM_PDF_FILE_NAME).c_str(), "changed by hand",
+                     FILE_ATTRIBUTE_READONLY);
+    winsim::clear_call_log();
+    reset_layout_inventory();
+    reset_frame();
+    frame.is_wow64 = true;
+    strcpy(frame.program_name, "Install_KbdEditLKQ7V308");
+    winsim::script_answers({IDYES, IDOK});
+    size_t before = winsim::message_boxes().size();
+    ASSERT_TRUE(check_installer_command_line());
+    run_installation();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(before + 2, texts.size());
+    EXPECT_EQ(0u, texts[before].find("Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?"
+                                     "\n\nDIN Q7 (Lorvankastelle 3.08)\n"));
+    // The layout is first in the list already: nothing rewritten, no restart hint.
+    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich aktualisliert.",
+              texts[before + 1]);
+    EXPECT_EQ(layout_key, dump(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_EQ(lists, dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0050407"));
+    EXPECT_EQ("payload 4", file(program_folder + DIAGRAM_PDF_FILE_NAME));
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_ARCHIVE,
+              winsim::entry((program_folder + DIAGRAM_PDF_FILE_NAME).c_str()).attributes);
+    std::string command;
+    ASSERT_TRUE(winsim::reg_read_string(ENTRY_KEY, "UninstallString", &command));
+    EXPECT_EQ("\"" + program_folder + UNINSTALLER_FILE_NAME "\" b0040407", command);
+}
+
+TEST_F(installer_flow, an_update_puts_a_removed_layout_back_under_its_key)
+{
+    on_windows(64);
+    SEED(LAYOUTS "\\b0070407]\n\"Layout File\"=\"KBDEDITLKQ7V308.DLL\"\n\"Layout Id\"=\"0c05\"\n");
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_NE(std::string::npos, texts[0].find("aktualisieren?\n\nDIN Q7 (Lorvankastelle 3.08)"));
+    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich aktualisliert.\n\nNach "
+              "einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.",
+              texts[1]);
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0070407\"\n\n",
+              dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+    EXPECT_EQ("[" LAYOUTS_KEY "\\b0070407]\n\"Layout File\"=\"KBDEDITLKQ7V308.DLL\"\n"
+              "\"Layout Id\"=\"0c05\"\n\n",
+              dump(LAYOUTS_KEY "\\b0070407"));
+}
+
+TEST_F(installer_flow, another_builds_layout_is_not_taken_for_this_one)
+{
+    on_windows(64);
+    SEED(LAYOUTS "\\b0070407]\n\"Layout File\"=\"KbdEditLKQ7V309.DLL\"\n\"Layout Id\"=\"0c05\"\n");
+    install();
+    std::string id;
+    ASSERT_TRUE(winsim::reg_read_string(LAYOUTS_KEY "\\b0080407", "Layout Id", &id));
+    EXPECT_EQ("0c06", id);
+    EXPECT_NE(std::string::npos, boxes()[0].find("installieren?"));
+}
+
+TEST_F(installer_flow, answering_no_changes_nothing)
+{
+    on_windows(64);
+    std::string before = state();
+    install(IDNO);
+    EXPECT_EQ(before, state());
+    ASSERT_EQ(2u, boxes().size());
+    EXPECT_EQ("Installation abgebrochen.", boxes()[1]);
+    EXPECT_EQ(0x40u, winsim::message_boxes()[1].style);
+}
+
+TEST_F(installer_flow, any_command_line_word_is_refused)
+{
+    on_windows(64);
+    frame.argument_count = 1;
+    strcpy(frame.arguments[0], "");
+    winsim::script_answers({IDOK});
+    EXPECT_FALSE(check_installer_command_line());
+    ASSERT_EQ(1u, boxes().size());
+    EXPECT_EQ("Installationsprogramm falsch aufgerufen (mit Kommandoparameter )", boxes()[0]);
+    EXPECT_EQ(0x30u, winsim::message_boxes()[0].style);
+    EXPECT_TRUE(frame.center_main_window);
+}
+
+TEST_F(installer_flow, a_dll_that_cannot_be_written_stops_everything)
+{
+    on_windows(64);
+    std::string before = state();
+    winsim::fail_call("CreateFileA", "C:\\Windows\\system32\\KbdEditLKQ7V308.DLL",
+                      ERROR_ACCESS_DENIED);
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ(0u, texts[1].find("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\n"
+                                "Name: C:\\Windows\\system32\\KbdEditLKQ7V308.DLL\n"
+                                "Windows-Errorcode 5:\nZugriff verweigert"));
+    EXPECT_EQ("Installation abgebrochen.", texts[2]);
+    EXPECT_EQ(before, state());
+}
+
+TEST_F(installer_flow, a_missing_payload_is_reported_and_the_rest_goes_on)
+{
+    on_windows(64);
+    winsim::fail_call("FindResourceA", "DATEI4_TYPE\\DATEI4_NAME", 1814);
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ("FEHLER:\nDatei Tastaturbelegung Q7 (V3.08) Schaubild.pdf nicht aus den "
+              "Programmresourcen entnehmbar.\nInterner Fehlerschlüssel: 00000000 00000000 - 0",
+              texts[1]);
+    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich installiert."));
+    EXPECT_FALSE(winsim::entry_exists((program_folder + DIAGRAM_PDF_FILE_NAME).c_str()));
+    EXPECT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+}
+
+TEST_F(installer_flow, keyboard_layouts_failing_to_reopen_ends_without_success)
+{
+    on_windows(64);
+    // The scan has opened the key before the question; the second open fails.
+    winsim::on_message_box([](const winsim::message_box& box) {
+        if (box.style == 0x24)
+            winsim::fail_call("RegOpenKeyExA", LAYOUTS_KEY, ERROR_ACCESS_DENIED);
+    });
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ("Fehler beim erneuten Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\System\\"
+              "CurrentControlSet\\Control\\Keyboard Layouts",
+              texts[1]);
+    EXPECT_TRUE(winsim::entry_exists(desktop_link.c_str()));
+    EXPECT_TRUE(winsim::reg_key_exists(ENTRY_KEY));
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+}
+
+TEST_F(installer_flow, a_layout_key_that_cannot_be_created_still_writes_the_lists)
+{
+    on_windows(64);
+    winsim::reg_deny_create(LAYOUTS_KEY "\\b0040407");
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ("Fehler beim Erstellen des Tastaturbelegungs-Registry-Keys b0040407", texts[1]);
+    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich installiert."));
+    std::string substitute;
+    EXPECT_TRUE(winsim::reg_read_string("HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes",
+                                        "d0010407", &substitute));
+}
+
+TEST_F(installer_flow, a_failing_preload_rewrite_is_a_warning_before_the_success)
+{
+    on_windows(64);
+    winsim::reg_deny_delete("HKEY_CURRENT_USER\\Keyboard Layout\\Preload");
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ("Warnung bei Installation von DIN Q7 (Lorvankastelle 3.08):\nProblem bei "
+              "Registry-Key-Update:\n  Warnung:\nFehler beim Löschen des Registry-Keys "
+              "Keyboard Layout - Preload",
+              texts[1]);
+    EXPECT_EQ(0x40u, winsim::message_boxes()[1].style);
+    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich installiert."));
+}
+
+TEST_F(installer_flow, a_scan_failure_with_a_percent_in_a_key_name_is_shown_as_it_stands)
+{
+    on_windows(64);
+    SEED(LAYOUTS "\\%s%s0407]\n");
+    winsim::reg_deny_access(LAYOUTS_KEY "\\%s%s0407", KEY_READ);
+    std::string before = state();
+    install();
+    ASSERT_EQ(1u, boxes().size());
+    EXPECT_EQ("Fehler beim Öffnen des Registry-Subkeys System\\CurrentControlSet\\Control\\"
+              "Keyboard Layouts - %s%s0407",
+              boxes()[0]);
+    EXPECT_EQ(before, state());
+}
+
+}  // namespace

@@ -1,0 +1,355 @@
+// Tests of the uninstaller: command-line checks, the restart from the temporary folder, the flow.
+#include "test_support.h"
+
+#include <ctype.h>
+#include <string.h>
+
+#include <string>
+
+#include <winsim/desktop_control.h>
+#include <winsim/files_control.h>
+#include <winsim/shell_control.h>
+
+#include "files/file_operations.h"
+#include "files/system_folders.h"
+#include "frame/startup.h"
+#include "installer_flow.h"
+#include "product_constants.h"
+#include "uninstaller_flow.h"
+
+namespace {
+
+#define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
+#define LAYOUTS "[" LAYOUTS_KEY
+#define ENTRY_KEY                                                                   \
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" \
+    "Tastaturbelegung DIN Q7 (Lorvankastelle 3.08)"
+
+class uninstaller_test : public kb_test {
+protected:
+    std::string program_folder, temp_copy;
+
+    void SetUp() override
+    {
+        kb_test::SetUp();
+        reset_uninstaller();
+        test_warning_caption = "Tastaturtreiber-Deinstallation";
+        strcpy(frame.program_name, "Uninstall_KbdEditLKQ7V308");
+    }
+    void TearDown() override
+    {
+        test_warning_caption = "Tastaturtreiber-Installation";
+        kb_test::TearDown();
+    }
+    void on_windows(int bits)
+    {
+        winsim::set_windows_bitness(bits);
+        winsim::set_wow64(true, bits == 64);
+        program_folder = std::string(bits == 64 ? "C:\\Program Files (x86)" : "C:\\Program Files") +
+                         "\\Q7-Tastaturbelegung\\";
+        temp_copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
+        for (int i = 1; i <= 6; i++)
+            winsim::add_resource(("DATEI" + std::to_string(i) + "_TYPE").c_str(),
+                                 ("DATEI" + std::to_string(i) + "_NAME").c_str(), 1031,
+                                 i == 6 ? "MZ uninstaller" : "payload " + std::to_string(i));
+        SEED(german_windows_fixture);
+    }
+    // Installs with the installer's flow and leaves the program state as a new process has it.
+    void install_product(int bits)
+    {
+        on_windows(bits);
+        frame.is_wow64 = bits == 64;
+        winsim::script_answers({IDYES, IDOK});
+        ASSERT_TRUE(check_installer_command_line());
+        run_installation();
+        // The first instance has put its copy into the temporary folder.
+        winsim::add_file(temp_copy.c_str(), "MZ uninstaller");
+        fresh_process();
+    }
+    void fresh_process()
+    {
+        bool wow64 = winsim::windows_bitness() == 64;
+        reset_layout_inventory();
+        reset_registry_layer();
+        reset_frame();
+        reset_file_services();
+        reset_install_folders();
+        reset_uninstaller();
+        frame.is_wow64 = wow64;
+        strcpy(frame.program_name, "Uninstall_KbdEditLKQ7V308");
+        winsim::clear_call_log();
+        boxes_before = winsim::message_boxes().size();
+    }
+    void command_line(std::vector<std::string> words)
+    {
+        frame.argument_count = (int)words.size();
+        for (size_t i = 0; i < words.size(); i++)
+            strcpy(frame.arguments[i], words[i].c_str());
+    }
+    // The copy in the temporary folder: start check, then the flow; answers as given.
+    bool run_copy(std::vector<std::string> words, std::vector<int> answers)
+    {
+        winsim::set_module_file_name(temp_copy.c_str());
+        command_line(words);
+        answers.resize(answers.size() + 6, IDOK);
+        winsim::script_answers(answers);
+        if (!check_uninstaller_command_line())
+            return false;
+        EXPECT_FALSE(run_uninstallation());
+        return true;
+    }
+    std::vector<std::string> boxes()
+    {
+        std::vector<std::string> texts;
+        for (size_t i = boxes_before; i < winsim::message_boxes().size(); i++)
+            texts.push_back(winsim::message_boxes()[i].text);
+        return texts;
+    }
+    std::string registry()
+    {
+        return dump(LAYOUTS_KEY) + dump("HKEY_CURRENT_USER\\Keyboard Layout") +
+               dump("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+    }
+    size_t boxes_before = 0;
+};
+
+TEST_F(uninstaller_test, command_lines_that_are_refused)
+{
+    on_windows(64);
+    const struct { std::vector<std::string> words; const char* ending; } cases[] = {
+        {{}, "(Angabe fehlt)"},
+        {{"b0010407", "/FORCE"}, "(Angabe fehlt)"},
+        {{"b0010407", "-force"}, "(Angabe fehlt)"},
+        {{"b0010407", "/force", "x"}, "(Angabe fehlt)"},
+        {{"b001047"}, "(Länge nicht 8 Zeichen):\nb001047"},
+        {{"b001040X"}, "(endet nicht in \"0407\", also kein deutsches Layout):\nb001040X"},
+        {{"00000407"}, "(Schlüssel für Standardtastatur: nicht deinstallierbar):\n00000407"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ending);
+        fresh_process();
+        command_line(c.words);
+        winsim::script_answers({IDOK});
+        EXPECT_FALSE(check_uninstaller_command_line());
+        ASSERT_EQ(1u, boxes().size());
+        EXPECT_EQ(std::string("Deinstallationsprogramm nicht mit gültigem Registry-Key für die "
+                              "Tastatur aufgerufen ") + c.ending,
+                  boxes()[0]);
+        EXPECT_TRUE(winsim::started_processes().empty());
+    }
+}
+
+TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
+{
+    install_product(64);
+    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    for (bool force : {false, true}) {
+        SCOPED_TRACE(force);
+        fresh_process();
+        command_line(force ? std::vector<std::string>{"B0040407", "/force"}
+                           : std::vector<std::string>{"B0040407"});
+        EXPECT_FALSE(check_uninstaller_command_line());
+        EXPECT_TRUE(boxes().empty());
+        EXPECT_EQ("MZ uninstaller", winsim::entry(temp_copy.c_str()).contents);
+        const auto& started = winsim::started_processes().back();
+        EXPECT_EQ(temp_copy, started.application_name);
+        EXPECT_EQ("\"" + temp_copy + "\" B0040407" + (force ? " /force" : ""), started.command_line);
+        EXPECT_TRUE(started.inherit_handles);
+        EXPECT_EQ(0u, started.creation_flags);
+        EXPECT_FALSE(started.has_working_folder);
+        EXPECT_FALSE(started.has_environment);
+        EXPECT_EQ((DWORD)sizeof(STARTUPINFOA), started.startup_info_size);
+        EXPECT_TRUE(started.process_handle_closed && started.thread_handle_closed);
+        EXPECT_TRUE(winsim::windows().empty());
+        EXPECT_EQ(0u, std::string(frame.status_text).find("Aufruf von " + temp_copy));
+    }
+}
+
+TEST_F(uninstaller_test, a_copy_that_cannot_be_started_is_reported)
+{
+    install_product(32);
+    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    fresh_process();
+    command_line({"b0040407"});
+    winsim::fail_call("CreateProcessA", "", ERROR_ACCESS_DENIED);
+    winsim::script_answers({IDOK, IDOK});
+    EXPECT_FALSE(check_uninstaller_command_line());
+    ASSERT_EQ(2u, boxes().size());
+    EXPECT_EQ(0u, boxes()[0].find("Folgender Programmstart konnte nicht durchgeführt werden:\nDatei: " +
+                                  temp_copy + "\nAusführen in: <NULL>\nParameter: b0040407\n\n"
+                                  "Windows-Errorcode 5:"));
+    EXPECT_EQ("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, um sein "
+              "Original löschen zu können",
+              boxes()[1]);
+}
+
+TEST_F(uninstaller_test, the_copy_is_recognised_without_regard_to_case)
+{
+    on_windows(64);
+    std::string upper = temp_copy;
+    for (char& c : upper)
+        c = (char)toupper((unsigned char)c);
+    winsim::set_module_file_name(upper.c_str());
+    command_line({"b0040407"});
+    EXPECT_TRUE(check_uninstaller_command_line());
+    EXPECT_STREQ("Uninstall_KbdEditLKQ7V308 V3.08 - Tastaturtreiber-Deinstallation",
+                 frame.window_title);
+    EXPECT_TRUE(winsim::started_processes().empty());
+    restore_fs_redirection();
+}
+
+TEST_F(uninstaller_test, a_complete_removal_leaves_only_the_copy_for_the_restart)
+{
+    on_windows(64);
+    std::string registry_before = registry();
+    std::string files_before = winsim::dump_tree("C:\\Windows") +
+                               winsim::dump_tree("C:\\Program Files (x86)");
+    std::vector<std::string> desktop_before =
+        winsim::list_folder(winsim::standard_folders().desktop.c_str());
+    winsim::reset();
+    install_product(64);
+    // The user makes another layout the first, as Windows requires before a removal.
+    SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n");
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ("Soll folgender Tastatur-Treiber deinstalliert werden?\n\nDIN Q7 (Lorvankastelle 3.08)",
+              texts[0]);
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle 3.08)", texts[1]);
+    EXPECT_EQ(registry_before, registry());
+    EXPECT_EQ(files_before, winsim::dump_tree("C:\\Windows") + winsim::dump_tree("C:\\Program Files (x86)"));
+    EXPECT_EQ(desktop_before, winsim::list_folder(winsim::standard_folders().desktop.c_str()));
+    auto pending = winsim::pending_file_operations();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ("\\??\\" + temp_copy, pending[0].source);
+    EXPECT_EQ("", pending[0].target);
+    EXPECT_EQ(100u, winsim::total_sleep_milliseconds());
+}
+
+TEST_F(uninstaller_test, the_worked_example_leaves_the_german_layout_alone_in_the_lists)
+{
+    install_product(32);
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n",
+              dump("HKEY_CURRENT_USER\\Keyboard Layout\\Preload"));
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\n",
+              dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_EQ(0u, winsim::sleep_calls());
+}
+
+TEST_F(uninstaller_test, refusals_change_nothing)
+{
+    install_product(64);
+    SEED(LAYOUTS "\\b0090407]\n\"Layout File\"=\"KbdEditLKQ7V309.DLL\"\n\n"
+         LAYOUTS "\\b00a0407]\n\"Layout Text\"=\"ohne Datei\"\n\n");
+    std::string before = registry() + winsim::dump_tree("C:\\");
+    const struct { std::vector<std::string> words; const char* start; } cases[] = {
+        {{"b0070407"}, "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht "
+                       "gefunden.\nTreiber: DIN Q7 (Lorvankastelle 3.08)\nKey: b0070407\nDLL: "
+                       "KbdEditLKQ7V308.DLL"},
+        {{"b00a0407", "/force"}, "Der Registry-Key des zu deinstallierenden Tastaturtreibers "
+                                 "enthält keine Treiberdatei-Angabe."},
+        {{"b0090407"}, "Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine "
+                       "andere Treiberdatei-Angabe als zum Zeitpunkt der Installation.\nAus "
+                       "Sicherheitsgründen wird daher die Deinstallation jetzt nicht durchgeführt."
+                       "\nTreiber: DIN Q7 (Lorvankastelle 3.08)\nKey: b0090407\nDLL bei "
+                       "Installation: KbdEditLKQ7V308.DLL\nDLL jetzt: KbdEditLKQ7V309.DLL"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        fresh_process();
+        ASSERT_TRUE(run_copy(c.words, {}));
+        ASSERT_EQ(1u, boxes().size());
+        EXPECT_EQ(0u, boxes()[0].find(c.start));
+        EXPECT_EQ(before, registry() + winsim::dump_tree("C:\\"));
+    }
+    fresh_process();
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDNO}));
+    EXPECT_EQ("Deinstallation abgebrochen.", boxes().back());
+    EXPECT_EQ(before, registry() + winsim::dump_tree("C:\\"));
+}
+
+TEST_F(uninstaller_test, another_builds_key_with_force_removes_this_builds_dll)
+{
+    install_product(32);
+    SEED(LAYOUTS "\\b0040407]\n\"Layout File\"=\"ANDERES.DLL\"\n");
+    winsim::add_file("C:\\Windows\\system32\\ANDERES.DLL", "other");
+    ASSERT_TRUE(run_copy({"b0040407", "/force"}, {IDYES}));
+    EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
+    EXPECT_TRUE(winsim::entry_exists("C:\\Windows\\system32\\ANDERES.DLL"));
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+}
+
+TEST_F(uninstaller_test, a_single_preload_value_refuses_whatever_it_names)
+{
+    install_product(32);
+    SEED("[-HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n"
+         "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000409\"\n");
+    std::string before = registry();
+    ASSERT_TRUE(run_copy({"b0040407"}, {}));
+    ASSERT_EQ(1u, boxes().size());
+    EXPECT_EQ(0u, boxes()[0].find("In den Windows-Spracheinstellungen ist die zu deinstallierende "
+                                  "Tastaturbelegung derzeit als einzig auswählbare Belegung hinterlegt."));
+    EXPECT_EQ(before, registry());
+}
+
+TEST_F(uninstaller_test, a_dll_in_use_stops_before_the_registry)
+{
+    install_product(64);
+    std::string before = registry();
+    long hold = winsim::hold_file_open("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL", GENERIC_READ,
+                                       FILE_SHARE_READ);
+    ASSERT_NE(0, hold);
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ(0u, texts[1].find("Folgende Datei kann nicht gelöscht werden:\n"
+                                "C:\\Windows\\system32\\KbdEditLKQ7V308.DLL\n\nWindows-Errorcode 32:"));
+    EXPECT_EQ("Tastaturtreiber-Deinstallation", winsim::message_boxes()[boxes_before + 1].caption);
+    EXPECT_EQ("Fehler bei Deinstallation von DIN Q7 (Lorvankastelle 3.08):\nFolgende Treiberdatei "
+              "konnte nicht gelöscht werden:\n  C:\\Windows\\system32\\KbdEditLKQ7V308.DLL",
+              texts[2]);
+    EXPECT_EQ(before, registry());
+    EXPECT_TRUE(winsim::entry_exists((program_folder + UNINSTALLER_FILE_NAME).c_str()));
+    winsim::release_file(hold);
+}
+
+TEST_F(uninstaller_test, a_missing_dll_asks_whether_to_go_on)
+{
+    install_product(32);
+    DeleteFileA("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL");
+    std::string before = registry();
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES, IDNO}));
+    ASSERT_EQ(2u, boxes().size());
+    EXPECT_EQ("Problem bei Deinstallation von DIN Q7 (Lorvankastelle 3.08):\nTreiberdatei nicht "
+              "(mehr) vorhanden:\n  C:\\Windows\\system32\\KbdEditLKQ7V308.DLL\n\nTrotzdem fortfahren?",
+              boxes()[1]);
+    EXPECT_EQ(before, registry());
+    fresh_process();
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES, IDYES}));
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle 3.08)",
+              boxes().back());
+    EXPECT_FALSE(winsim::reg_key_exists(ENTRY_KEY));
+}
+
+TEST_F(uninstaller_test, a_users_file_keeps_the_program_folder_but_not_the_entry)
+{
+    install_product(64);
+    winsim::add_file((program_folder + "notizen.txt").c_str(), "meine");
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(4u, texts.size());
+    std::string folder = program_folder.substr(0, program_folder.size() - 1);
+    EXPECT_EQ(0u, texts[1].find("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder));
+    EXPECT_EQ("Warnung bei Deinstallation von DIN Q7 (Lorvankastelle 3.08):\nFolgendes "
+              "Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
+                  folder,
+              texts[2]);
+    EXPECT_EQ((std::vector<std::string>{"notizen.txt"}), winsim::list_folder(folder.c_str()));
+    EXPECT_FALSE(winsim::reg_key_exists(ENTRY_KEY));
+}
+
+}  // namespace
