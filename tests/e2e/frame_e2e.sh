@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# End-to-end run of the frame under Wine: the frame test program with quoted words shows its
+# centred status window and one box, with German text in code page 1252.
+#
+#   bash tests/e2e/frame_e2e.sh DIALOG_DRIVER_EXE FRAME_PROBE_EXE
+set -euo pipefail
+export LC_ALL=C
+
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+
+[ $# -eq 2 ] || { echo "usage: $0 DIALOG_DRIVER_EXE FRAME_PROBE_EXE" >&2; exit 2; }
+E2E_DRIVER=$(realpath "$1")
+probe=$(realpath "$2")
+
+e2e_init
+e2e_start_display 1024x768x24
+e2e_prefix frame win64
+
+e2e_script words <<'SCRIPT'
+ok Prüfung der Größe
+SCRIPT
+e2e_check "frame: words, window and German text" \
+  e2e_expect_run 0 words "$here/expected/frame_words.txt" -- "$probe" "erstes Wort" "" zwei "a\"b"
+e2e_finish

@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# End-to-end run of the real programs under Wine, in a 64-bit and a 32-bit prefix: install, update,
+# No, a refused parameter, then the uninstaller as Windows starts it from the uninstall entry.
+#
+#   bash tests/e2e/install_roundtrip.sh DRIVER REGTOOL INSTALLER PAYLOAD_DIR [64|32]...
+#   (KB_E2E_SHOW=1 prints each transcript and the state after each run, for the main job)
+set -euo pipefail
+export LC_ALL=C
+
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+
+[ $# -ge 4 ] || { echo "usage: $0 DRIVER REGTOOL INSTALLER PAYLOAD_DIR [64|32]..." >&2; exit 2; }
+E2E_DRIVER=$(realpath "$1")
+regtool=$(realpath "$2")
+installer=$(realpath "$3")
+payloads=$(realpath "$4")
+shift 4
+bitnesses=("$@")
+[ ${#bitnesses[@]} -gt 0 ] || bitnesses=(64 32)
+
+dll=KbdEditLKQ7V308.DLL
+uninstaller=Uninstall_KbdEditLKQ7V308.exe
+diagram="Tastaturbelegung Q7 (V3.08) Schaubild"
+keys=('HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts'
+      'HKEY_CURRENT_USER\Keyboard Layout'
+      'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall')
+
+show() { [ "${KB_E2E_SHOW:-0}" != 1 ] || cat "$@"; }
+
+e2e_init
+e2e_start_display 1024x768x24
+
+# The registry as text (converted to UTF-8), and every file the programs may touch.
+state() {
+  local out=$1 drive=$WINEPREFIX/drive_c
+  e2e_wine wine "$regtool" export "${keys[@]}" | tr -d '\r' | iconv -f CP1252 -t UTF-8 >"$out"
+  {
+    echo "--- files"
+    for dir in "$drive/windows/system32" "$drive/windows/syswow64" "$drive/Program Files" \
+               "$drive/Program Files (x86)" "$HOME/Desktop" "$drive/users/${USER:-root}/Desktop"; do
+      [ -d "$dir" ] || continue
+      find -L "$dir" -maxdepth 2 \( -iname "$dll" -o -iname '*Q7*' -o -iname '*Schaubild*' \) \
+        -printf '%P %s\n' 2>/dev/null | sed "s|^|$(basename "$dir")/|" | sort
+    done
+  } >>"$out"
+}
+
+seed() { e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/german_windows.reg")"; }
+
+# The last-write time of a file in the FILETIME form of the payload table, to the 100 ns.
+filetime_of() {
+  local ns
+  ns=$(stat -c '%.9Y' "$1" | tr -d '.')
+  echo $(( ns / 100 + 116444736000000000 ))
+}
+
+expect_payload() {
+  local file=$1 source=$2 time=$3
+  [ -f "$file" ] || { e2e_log "missing $file"; return 1; }
+  cmp -s "$file" "$source" || { e2e_log "$file differs from $source"; return 1; }
+  [ "$(filetime_of "$file")" = "$time" ] || { e2e_log "$file has time $(filetime_of "$file"), not $time"; return 1; }
+}
+
+registry_value() {
+  e2e_wine wine "$regtool" export "$1" | tr -d '\r' | sed -n "s/^\"$2\"=\"\\(.*\\)\"$/\\1/p"
+}
+
+# The lines of a state file below one registry key's header, up to the next blank line.
+section() { header="[$2]" awk '$0==ENVIRON["header"]{on=1} on&&/^$/{exit} on' "$1"; }
+
+# The user moves the Q7 layout to place 2 of the language settings.
+move_layout_to_place_2() {
+  e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/move_layout_to_place_2.reg")"
+}
+
+pending_deletions() { e2e_wine wine "$regtool" pending | tr -d '\r'; }
+
+run_scenario() {
+  local bits=$1 arch drive program_files system32 wow64 folder key layouts
+  arch=win64
+  [ "$bits" = 32 ] && arch=win32
+  e2e_prefix "p$bits" "$arch"
+  drive=$WINEPREFIX/drive_c
+  system32="$drive/windows/system32"
+  if [ "$bits" = 64 ]; then
+    program_files="$drive/Program Files (x86)"; wow64="$drive/windows/syswow64"
+  else
+    program_files="$drive/Program Files"; wow64=""
+  fi
+  folder="$program_files/Q7-Tastaturbelegung"
+  layouts='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts'
+  seed
+  state "$E2E_ROOT/before$bits.state"
+
+  e2e_script install <<'SCRIPT'
+yes Wollen Sie jetzt folgenden Tastatur-Treiber installieren?
+ok erfolgreich installiert.
+SCRIPT
+  e2e_check "$bits-bit: first run installs" e2e_run install -- "$installer"
+  show "$E2E_ROOT/install.transcript"
+  state "$E2E_ROOT/installed$bits.state"
+  show "$E2E_ROOT/installed$bits.state"
+  e2e_check "$bits-bit: the question holds the terms of use" \
+    grep -q 'Nutzungsbedingungen:' "$E2E_ROOT/install.transcript"
+  e2e_check "$bits-bit: the status window owns the boxes" \
+    grep -qF 'caption "Install_KbdEditLKQ7V308 V3.08 - Tastaturtreiber-Installation"' "$E2E_ROOT/install.transcript"
+  if [ "$bits" = 64 ]; then
+    e2e_check "64-bit: the 64-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x64/$dll" 133666578272610717
+    e2e_check "64-bit: the WOW64 DLL in syswow64" expect_payload "$wow64/$dll" "$payloads/wow64/$dll" 133666578408402280
+  else
+    e2e_check "32-bit: the 32-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x86/$dll" 133666588642786590
+  fi
+  e2e_check "$bits-bit: the diagram in the program folder" \
+    expect_payload "$folder/$diagram.pdf" "$payloads/diagram.pdf" 133666478198799428
+  e2e_check "$bits-bit: its icon in the program folder" \
+    expect_payload "$folder/$diagram.ico" "$payloads/diagram.ico" 133595709827916970
+  e2e_check "$bits-bit: the uninstaller in the program folder" \
+    expect_payload "$folder/$uninstaller" "$uninstaller_program" 133666589473286222
+  e2e_check "$bits-bit: the desktop shortcut" \
+    bash -c "find -L '$drive/users' '$HOME' -maxdepth 3 -name '$diagram.LNK' 2>/dev/null | grep -q ."
+  key=$(registry_value 'HKEY_CURRENT_USER\Keyboard Layout\Substitutes' d0010407)
+  e2e_check "$bits-bit: the new layout key b0020407 through d0010407" test "$key" = b0020407
+  e2e_check "$bits-bit: the new key's values" diff -u <(printf '%s\n' \
+      "[$layouts\\$key]" '"Created by KbdEdit"=""' '"Layout File"="KbdEditLKQ7V308.DLL"' \
+      '"Layout Id"="0c00"' '"Layout Text"="DIN Q7 (Lorvankastelle 3.08)"') \
+    <(section "$E2E_ROOT/installed$bits.state" "$layouts\\$key")
+  e2e_check "$bits-bit: Preload 1 = d0010407, 2 = 00000407" diff -u <(printf '%s\n' \
+      '[HKEY_CURRENT_USER\Keyboard Layout\Preload]' '"1"="d0010407"' '"2"="00000407"') \
+    <(section "$E2E_ROOT/installed$bits.state" 'HKEY_CURRENT_USER\Keyboard Layout\Preload')
+  e2e_check "$bits-bit: the uninstall entry starts the uninstaller with the key" \
+    grep -qF "Q7-Tastaturbelegung\\\\$uninstaller\\\" $key\"" "$E2E_ROOT/installed$bits.state"
+
+  # Wine puts its locale's layout at Preload place 1 whenever a program with windows starts, so
+  # the user moves the Q7 layout to place 2 first; Wine's write then changes nothing.
+  move_layout_to_place_2
+  e2e_script update <<'SCRIPT'
+yes Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
+ok Nach einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.
+SCRIPT
+  e2e_check "$bits-bit: a second run updates" e2e_run update -- "$installer"
+  state "$E2E_ROOT/updated$bits.state"
+  e2e_check "$bits-bit: the update puts the layout back at place 1 and keeps the rest" \
+    diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated$bits.state"
+
+  move_layout_to_place_2
+  state "$E2E_ROOT/moved$bits.state"
+  e2e_script cancel <<'SCRIPT'
+no Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
+ok Installation abgebrochen.
+SCRIPT
+  e2e_check "$bits-bit: a run answered No" e2e_run cancel -- "$installer"
+  e2e_script refused <<'SCRIPT'
+ok Installationsprogramm falsch aufgerufen (mit Kommandoparameter /S)
+SCRIPT
+  e2e_check "$bits-bit: a parameter is refused" e2e_run refused -- "$installer" /S
+  e2e_check "$bits-bit: the refusal comes before any window" \
+    grep -q 'owner: none' "$E2E_ROOT/refused.transcript"
+  state "$E2E_ROOT/unchanged$bits.state"
+  e2e_check "$bits-bit: No and the refusal change nothing" \
+    diff -u "$E2E_ROOT/moved$bits.state" "$E2E_ROOT/unchanged$bits.state"
+
+  # The uninstaller as Windows runs the UninstallString: it copies itself into the temporary
+  # folder, starts the copy and ends; the copy asks and removes everything.
+  e2e_script uninstall <<'SCRIPT'
+yes Soll folgender Tastatur-Treiber deinstalliert werden?
+ok Folgender Tastatur-Treiber wurde deinstalliert:
+SCRIPT
+  e2e_check "$bits-bit: the uninstaller removes everything" \
+    e2e_run --wait-image "$uninstaller" uninstall -- "$folder/$uninstaller" "$key"
+  show "$E2E_ROOT/uninstall.transcript"
+  state "$E2E_ROOT/removed$bits.state"
+  show "$E2E_ROOT/removed$bits.state"
+  e2e_check "$bits-bit: afterwards registry and files are as before the installation" \
+    diff -u "$E2E_ROOT/before$bits.state" "$E2E_ROOT/removed$bits.state"
+  pending_deletions >"$E2E_ROOT/pending$bits.txt"
+  show "$E2E_ROOT/pending$bits.txt"
+  e2e_check "$bits-bit: the copy in the temporary folder is listed for deletion at restart" \
+    grep -qiE "temp.*$uninstaller -> \$" "$E2E_ROOT/pending$bits.txt"
+}
+
+uninstaller_program=$(realpath "$(dirname "$installer")/../uninstaller/$uninstaller")
+for bits in "${bitnesses[@]}"; do
+  run_scenario "$bits"
+done
+e2e_finish
+

@@ -1,0 +1,287 @@
+# Shared bash helpers for the end-to-end tests: a private X display, scratch Wine prefixes, programs run under the dialog driver.
+#
+# A test sources this file and goes through four steps:
+#
+#   #!/usr/bin/env bash
+#   # One line saying what the test checks.
+#   set -euo pipefail
+#   source "$(dirname "$0")/lib.sh"
+#   E2E_DRIVER=$1                          # the built dialog_driver.exe
+#   e2e_init                               # scratch root, everything is cleaned up at exit
+#   e2e_start_display 1024x768x24          # Xvfb on a free display, DISPLAY exported
+#   e2e_prefix main                        # 64-bit prefix "main"; WINEARCH=win32 for a 32-bit one
+#
+#   e2e_script ask <<'EOF'                 # writes $E2E_ROOT/ask.script
+#   # the first box asks, "Ja" is pressed
+#   yes Wollen Sie jetzt folgenden Tastatur-Treiber installieren?
+#   ok
+#   EOF
+#   e2e_check "install, answered yes" \
+#     e2e_expect_run 0 ask expected/ask.txt -- "$program" /S   # driver status, script, expected transcript
+#   e2e_finish                              # prints "NAME: N passed, N failed" and sets the exit status
+#
+# e2e_run runs one program under the driver and leaves the transcript in $E2E_ROOT/NAME.transcript;
+# e2e_compare diffs a transcript against an expected file. Options in front of the script name of
+# e2e_run and e2e_expect_run go to the driver: --timeout SECONDS, --wait-image NAME (repeatable).
+#
+# Environment:
+#   KB_E2E_ROOT    scratch root to use (kept at exit, so a second run reuses its prefixes); by default
+#                  a new temporary directory, removed at exit. Tests sharing one root must not run at the
+#                  same time: a driver sees the boxes of every process of its prefix's wineserver.
+#   KB_E2E_KEEP=1  keep the temporary root after the run, to look at transcripts and logs.
+#   KB_E2E_VERBOSE=1  the driver reports its progress, with times, on stderr.
+#
+# Every Wine command runs with WINEDEBUG=-all, winemenubuilder disabled, HOME inside the root and
+# LC_ALL=de_DE.UTF-8: Wine then takes German as the user's language and layout 00000407, whether or
+# not that glibc locale is installed. A prefix's windows are not handed to a window manager
+# (X11 Driver "Managed"="N"): with no window manager on the display, Wine otherwise waits about two
+# seconds each time a captioned window is hidden.
+
+E2E_LOCALE=de_DE.UTF-8
+E2E_ROOT=""
+E2E_OWN_ROOT=0
+E2E_XVFB_PID=""
+E2E_READY=.kb-e2e-ready
+E2E_PASSED=0
+E2E_FAILED=0
+E2E_DRIVER="${E2E_DRIVER:-}"
+E2E_HELD=()
+
+e2e_log() { echo "e2e: $*" >&2; }
+
+e2e_now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# e2e_init: creates (or takes) the scratch root and its home, and arranges the cleanup at exit.
+e2e_init() {
+  if [ -n "${KB_E2E_ROOT:-}" ]; then
+    E2E_ROOT=$(realpath -m "$KB_E2E_ROOT")
+    mkdir -p "$E2E_ROOT"
+  else
+    E2E_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/kb-e2e.XXXXXX")
+    E2E_OWN_ROOT=1
+  fi
+  mkdir -p "$E2E_ROOT/home"
+  export HOME="$E2E_ROOT/home"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+  unset WINEARCH WINESERVER WINELOADER
+  trap e2e_cleanup EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+}
+
+# e2e_cleanup: stops the wineservers of the root's prefixes and Xvfb, and removes a temporary root.
+e2e_cleanup() {
+  local status=$? job dir
+  trap - EXIT
+  # A prefix still booting in the background: its shell goes now, its Wine processes with the server.
+  for job in $(jobs -p); do
+    [ "$job" = "$E2E_XVFB_PID" ] || kill "$job" 2>/dev/null || true
+  done
+  if [ -n "$E2E_ROOT" ]; then
+    for dir in "$E2E_ROOT"/*/; do
+      [ "$dir" != "$E2E_ROOT/home/" ] || continue
+      WINEPREFIX="${dir%/}" wineserver -k >/dev/null 2>&1 || true
+    done
+    for dir in "$E2E_ROOT"/*/; do
+      [ "$dir" != "$E2E_ROOT/home/" ] || continue
+      WINEPREFIX="${dir%/}" timeout 10 wineserver -w >/dev/null 2>&1 || true
+    done
+  fi
+  if [ -n "$E2E_XVFB_PID" ]; then
+    kill "$E2E_XVFB_PID" 2>/dev/null || true
+    wait "$E2E_XVFB_PID" 2>/dev/null || true
+    E2E_XVFB_PID=""
+  fi
+  if [ "$E2E_OWN_ROOT" = 1 ] && [ -n "$E2E_ROOT" ]; then
+    if [ "${KB_E2E_KEEP:-0}" = 1 ]; then
+      e2e_log "kept $E2E_ROOT"
+    else
+      rm -rf "$E2E_ROOT"
+    fi
+  fi
+  return "$status"
+}
+
+# e2e_start_display [WxHxDEPTH]: starts Xvfb on a display no one uses and exports DISPLAY.
+e2e_start_display() {
+  local size=${1:-1024x768x24} number_file="$E2E_ROOT/xvfb.display" i
+  rm -f "$number_file"
+  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$number_file" >"$E2E_ROOT/xvfb.log" 2>&1 &
+  E2E_XVFB_PID=$!
+  for ((i = 0; i < 200; i++)); do
+    if [ -s "$number_file" ]; then
+      export DISPLAY=":$(head -n 1 "$number_file")"
+      return 0
+    fi
+    if ! kill -0 "$E2E_XVFB_PID" 2>/dev/null; then break; fi
+    sleep 0.05
+  done
+  e2e_log "Xvfb did not start:"
+  cat "$E2E_ROOT/xvfb.log" >&2
+  return 1
+}
+
+# e2e_wine COMMAND [ARGS...]: runs a Wine command in the current prefix with the test locale.
+e2e_wine() { env LC_ALL="$E2E_LOCALE" LANG="$E2E_LOCALE" "$@"; }
+
+# e2e_prefix_create NAME [win64|win32]: creates prefix NAME under the root unless it exists, with
+# its wineserver kept running until the end of the run. It may run in the background, one per
+# prefix, so that two prefixes boot at the same time.
+e2e_prefix_create() {
+  local name=$1 arch=${2:-${WINEARCH:-win64}} dir="$E2E_ROOT/$1"
+  (
+    export WINEPREFIX="$dir"
+    exec 9>"$dir.lock"
+    flock 9
+    if [ -f "$dir/$E2E_READY" ]; then exit 0; fi
+    started=$(e2e_now_ms)
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    # Started first so that wineboot and every later program use this one server; it takes the
+    # prefix's architecture from WINEARCH as wineboot does.
+    WINEARCH="$arch" wineserver -p </dev/null >>"$dir.boot.log" 2>&1 9>&-
+    if ! WINEARCH="$arch" e2e_wine wineboot -i >>"$dir.boot.log" 2>&1 9>&-; then
+      e2e_log "wineboot failed for $name ($arch):"
+      cat "$dir.boot.log" >&2
+      exit 1
+    fi
+    if ! e2e_wine wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir.boot.log" 2>&1 9>&-; then
+      e2e_log "prefix $name: cannot set the X11 driver's Managed value"
+      exit 1
+    fi
+    if [ "$(readlink "$dir/dosdevices/z:")" != / ]; then
+      e2e_log "prefix $name: drive Z: is not the root directory"
+      exit 1
+    fi
+    touch "$dir/$E2E_READY"
+    e2e_log "prefix $name ($arch) booted in $(($(e2e_now_ms) - started)) ms"
+  )
+}
+
+# e2e_prefix NAME [win64|win32]: makes NAME the current prefix, creating it when needed; its
+# wineserver keeps running until the end of the run.
+e2e_prefix() {
+  e2e_prefix_create "$@" || return 1
+  export WINEPREFIX="$E2E_ROOT/$1"
+  # Exit status 2: the server is running already.
+  local status=0 held
+  wineserver -p </dev/null >/dev/null 2>&1 || status=$?
+  [ "$status" -eq 0 ] || [ "$status" -eq 2 ] || return 1
+  # Wine ends the desktop process a few seconds after the last program that used it, and starting
+  # it again makes the next run seconds (up to ten measured) slower; a driver in --hold mode keeps
+  # it up until the server is stopped.
+  for held in "${E2E_HELD[@]}"; do
+    [ "$held" != "$WINEPREFIX" ] || return 0
+  done
+  if [ -n "$E2E_DRIVER" ]; then
+    E2E_HELD+=("$WINEPREFIX")
+    e2e_wine wine "$E2E_DRIVER" --hold </dev/null >/dev/null 2>&1 &
+  fi
+}
+# e2e_winpath PATH: the path as the prefix's programs see it (drive Z: is /).
+e2e_winpath() {
+  local p
+  p=$(realpath -m "$1")
+  p=${p//\//\\}
+  echo "Z:$p"
+}
+
+# e2e_script NAME: writes standard input to $E2E_ROOT/NAME.script.
+e2e_script() { cat >"$E2E_ROOT/$1.script"; }
+
+# e2e_run [DRIVER OPTIONS] NAME -- PROGRAM [ARGS...]: runs PROGRAM under the dialog driver with the
+# script $E2E_ROOT/NAME.script; the transcript goes to $E2E_ROOT/NAME.transcript. PROGRAM is a Unix
+# path; ARGS go to it as they are. Returns the driver's exit status.
+e2e_run() {
+  local options=() name program started status
+  while [ $# -gt 0 ] && [ "${1#--}" != "$1" ]; do
+    case $1 in
+      --timeout | --wait-image) options+=("$1" "$2"); shift 2 ;;
+      --verbose) options+=("$1"); shift ;;
+      *) e2e_log "e2e_run: unknown option $1"; return 2 ;;
+    esac
+  done
+  name=$1
+  shift
+  [ "${1:-}" = -- ] || { e2e_log "e2e_run: expected -- after the script name"; return 2; }
+  shift
+  program=$1
+  shift
+  [ -n "$E2E_DRIVER" ] || { e2e_log "e2e_run: E2E_DRIVER is not set"; return 2; }
+  [ "${KB_E2E_VERBOSE:-0}" != 1 ] || options+=(--verbose)
+  [ -n "${WINEPREFIX:-}" ] && [ -n "${DISPLAY:-}" ] || { e2e_log "e2e_run: no prefix or no display"; return 2; }
+  rm -f "$E2E_ROOT/$name.transcript"
+  started=$(e2e_now_ms)
+  status=0
+  # Wine services that the run starts outlive it and keep the files it was given open: the driver
+  # therefore writes to a log file, never to the caller's pipe, which would then not reach its end.
+  e2e_wine wine "$E2E_DRIVER" "${options[@]}" \
+    --script "$(e2e_winpath "$E2E_ROOT/$name.script")" \
+    --transcript "$(e2e_winpath "$E2E_ROOT/$name.transcript")" \
+    -- "$(e2e_winpath "$program")" "$@" </dev/null >"$E2E_ROOT/$name.driver.log" 2>&1 || status=$?
+  cat "$E2E_ROOT/$name.driver.log" >&2
+  e2e_log "$name: driver exit $status after $(( $(e2e_now_ms) - started )) ms in $(basename "$WINEPREFIX")"
+  return "$status"
+}
+
+# e2e_compare EXPECTED ACTUAL [SED-EXPRESSION...]: fails, showing the difference, unless ACTUAL
+# (after the sed expressions, for parts that change from run to run) equals EXPECTED. Lines of
+# EXPECTED that start with "#" say what the file is for and are not compared: no transcript line
+# starts with "#".
+e2e_compare() {
+  local expected=$1 actual=$2 normalized expr wanted
+  shift 2
+  [ -f "$actual" ] || { e2e_log "no transcript $actual"; return 1; }
+  normalized="$actual.normalized"
+  cp "$actual" "$normalized"
+  for expr in "$@"; do sed -i -e "$expr" "$normalized"; done
+  [ -f "$expected" ] || { e2e_log "no expected transcript $expected"; return 1; }
+  wanted="$actual.expected"
+  grep -v '^#' "$expected" >"$wanted" || true
+  if ! diff -u --label "expected: $expected" --label "actual: $actual" "$wanted" "$normalized" >&2; then
+    return 1
+  fi
+}
+
+# e2e_expect_run STATUS [DRIVER OPTIONS] NAME EXPECTED -- PROGRAM [ARGS...]: runs e2e_run and fails
+# unless the driver's exit status is STATUS and the transcript equals EXPECTED.
+e2e_expect_run() {
+  local want=$1 options=() name expected status=0
+  shift
+  while [ $# -gt 0 ] && [ "${1#--}" != "$1" ]; do
+    case $1 in
+      --timeout | --wait-image) options+=("$1" "$2"); shift 2 ;;
+      *) options+=("$1"); shift ;;
+    esac
+  done
+  name=$1 expected=$2
+  shift 2
+  e2e_run "${options[@]}" "$name" "$@" || status=$?
+  if [ "$status" != "$want" ]; then
+    e2e_log "$name: the driver exited $status, expected $want; transcript:"
+    cat "$E2E_ROOT/$name.transcript" >&2 2>/dev/null || true
+    return 1
+  fi
+  e2e_compare "$expected" "$E2E_ROOT/$name.transcript"
+}
+
+# e2e_check TITLE COMMAND [ARGS...]: runs one check and counts it as passed or failed.
+e2e_check() {
+  local title=$1
+  shift
+  if "$@"; then
+    E2E_PASSED=$((E2E_PASSED + 1))
+    echo "PASS: $title"
+  else
+    E2E_FAILED=$((E2E_FAILED + 1))
+    echo "FAIL: $title"
+  fi
+}
+
+# e2e_finish [NAME]: prints the count line and returns non-zero when a check failed or none ran.
+e2e_finish() {
+  local name=${1:-$(basename "$0" .sh)}
+  echo "$name: $E2E_PASSED passed, $E2E_FAILED failed"
+  [ "$E2E_FAILED" -eq 0 ] && [ "$E2E_PASSED" -gt 0 ]
+}
