@@ -42,21 +42,6 @@ static bool key_is_acceptable(const char* key)
     return true;
 }
 
-static bool starts_with_nocase(const char* text, const char* start)
-{
-    size_t length = strlen(start);
-    if (strlen(text) < length)
-        return false;
-    char head[MAX_PATH];
-    memcpy(head, text, length);
-    head[length] = 0;
-    char upper_start[MAX_PATH];
-    strcpy(upper_start, start);
-    CharUpperA(head);
-    CharUpperA(upper_start);
-    return strcmp(head, upper_start) == 0;
-}
-
 static const char* file_name_of(const char* path)
 {
     const char* name = path;
@@ -110,7 +95,8 @@ bool check_uninstaller_command_line()
         length = MAX_PATH - 1;
     own_path[length] = 0;
 
-    if (starts_with_nocase(own_path, temp_folder)) {
+    // The copy runs from a path that begins with the temporary folder, whatever the case.
+    if (find_text_nocase(own_path, temp_folder) == own_path) {
         format_text_args(frame.window_title, sizeof frame.window_title, UNINSTALLER_TITLE_FORMAT,
                          frame.program_name, VERSION_TEXT);
         return true;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "contract_support.h"
+
 #ifndef _WIN32
 #include <winsim/control.h>
 #include <winsim/desktop_control.h>
@@ -19,14 +21,6 @@ namespace {
 const DWORD preset = 0xDEADBEEF;
 const unsigned char sentinel = 0xAB;
 
-bool running_on_wine() {
-#ifdef _WIN32
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
-#else
-    return false;
-#endif
-}
 
 bool process_is_wow64() {
     BOOL wow64 = FALSE;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "contract_support.h"
+
 #ifndef _WIN32
 #include <winsim/control.h>
 #include <winsim/registry_control.h>
@@ -16,14 +18,6 @@ namespace {
 const unsigned char sentinel = 0xAB;
 const DWORD preset = 0xDEADBEEF;
 
-bool running_on_wine() {
-#ifdef _WIN32
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
-#else
-    return false;
-#endif
-}
 
 const BYTE* bytes_of(const char* text) {
     return reinterpret_cast<const BYTE*>(text);

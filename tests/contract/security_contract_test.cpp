@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "contract_support.h"
+
 #ifndef _WIN32
 #include <winsim/control.h>
 #endif
@@ -16,14 +18,6 @@ namespace {
 const BYTE sentinel = 0xAB;
 const DWORD preset = 0xDEADBEEF;
 
-bool running_on_wine() {
-#ifdef _WIN32
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
-#else
-    return false;
-#endif
-}
 
 const BYTE everyone_bytes[12] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
 

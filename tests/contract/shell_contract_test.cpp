@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "contract_support.h"
+
 #ifndef _WIN32
 #include <winsim/control.h>
 #include <winsim/desktop_control.h>
@@ -22,14 +24,6 @@ namespace {
 
 const unsigned char sentinel = 0xAB;
 
-bool running_on_wine() {
-#ifdef _WIN32
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
-#else
-    return false;
-#endif
-}
 
 // A path as the UTF-16 text IPersistFile takes.
 std::vector<WCHAR> wide(const std::string& path) {

@@ -161,6 +161,39 @@ SCRIPT
   e2e_check "$bits-bit: No and the refusal change nothing" \
     diff -u "$E2E_ROOT/moved$bits.state" "$E2E_ROOT/unchanged$bits.state"
 
+  # A single layout in the user's list: the uninstaller refuses, whichever layout it is.
+  e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/single_preload.reg")"
+  state "$E2E_ROOT/single$bits.state"
+  e2e_script single <<'SCRIPT'
+ok als einzig auswählbare Belegung hinterlegt.
+SCRIPT
+  e2e_check "$bits-bit: the uninstaller refuses while Preload holds one value" \
+    e2e_run --wait-image "$uninstaller" single -- "$folder/$uninstaller" "$key"
+  state "$E2E_ROOT/single_after$bits.state"
+  e2e_check "$bits-bit: the refusal changes nothing" \
+    diff -u "$E2E_ROOT/single$bits.state" "$E2E_ROOT/single_after$bits.state"
+  move_layout_to_place_2
+
+  # The layout DLL in use by another program: the removal stops before the registry.
+  rm -f "$E2E_ROOT/hold.stop"
+  e2e_wine wine "$regtool" hold "$(e2e_winpath "$system32/$dll")" "$(e2e_winpath "$E2E_ROOT/hold.stop")" \
+    >"$E2E_ROOT/hold.log" 2>&1 &
+  local holder=$!
+  for _ in $(seq 50); do grep -q holding "$E2E_ROOT/hold.log" 2>/dev/null && break; sleep 0.2; done
+  state "$E2E_ROOT/held$bits.state"
+  e2e_script held <<'SCRIPT'
+yes Soll folgender Tastatur-Treiber deinstalliert werden?
+ok Folgende Datei kann nicht gelöscht werden:
+ok Folgende Treiberdatei konnte nicht gelöscht werden:
+SCRIPT
+  e2e_check "$bits-bit: a DLL in use stops the removal" \
+    e2e_run --wait-image "$uninstaller" held -- "$folder/$uninstaller" "$key"
+  touch "$E2E_ROOT/hold.stop"
+  wait "$holder" 2>/dev/null || true
+  state "$E2E_ROOT/held_after$bits.state"
+  e2e_check "$bits-bit: with the DLL in use nothing is removed" \
+    diff -u "$E2E_ROOT/held$bits.state" "$E2E_ROOT/held_after$bits.state"
+
   # The uninstaller as Windows runs the UninstallString: it copies itself into the temporary
   # folder, starts the copy and ends; the copy asks and removes everything.
   e2e_script uninstall <<'SCRIPT'

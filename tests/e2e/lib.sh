@@ -1,15 +1,16 @@
 # Shared bash helpers for the end-to-end tests: a private X display, scratch Wine prefixes, programs run under the dialog driver.
 #
-# A test sources this file and goes through four steps:
+# A test sources this file and goes through four steps: display, prefix, runs under the driver
+# with a script, comparison of each transcript with an expected file.
 #
 #   #!/usr/bin/env bash
 #   # One line saying what the test checks.
 #   set -euo pipefail
 #   source "$(dirname "$0")/lib.sh"
-#   E2E_DRIVER=$1                          # the built dialog_driver.exe
-#   e2e_init                               # scratch root, everything is cleaned up at exit
+#   E2E_DRIVER=$(realpath "$1")            # the built dialog_driver.exe, set before e2e_prefix
+#   e2e_init                               # scratch root and home; everything is cleaned up at exit
 #   e2e_start_display 1024x768x24          # Xvfb on a free display, DISPLAY exported
-#   e2e_prefix main                        # 64-bit prefix "main"; WINEARCH=win32 for a 32-bit one
+#   e2e_prefix main                        # 64-bit prefix "main"; "e2e_prefix old win32" for 32-bit
 #
 #   e2e_script ask <<'EOF'                 # writes $E2E_ROOT/ask.script
 #   # the first box asks, "Ja" is pressed
@@ -17,12 +18,18 @@
 #   ok
 #   EOF
 #   e2e_check "install, answered yes" \
-#     e2e_expect_run 0 ask expected/ask.txt -- "$program" /S   # driver status, script, expected transcript
-#   e2e_finish                              # prints "NAME: N passed, N failed" and sets the exit status
+#     e2e_expect_run 0 ask "$here/expected/ask.txt" -- "$program" /S   # driver status, script, expected
+#   e2e_finish                             # prints "NAME: N passed, N failed" and sets the exit status
 #
-# e2e_run runs one program under the driver and leaves the transcript in $E2E_ROOT/NAME.transcript;
-# e2e_compare diffs a transcript against an expected file. Options in front of the script name of
-# e2e_run and e2e_expect_run go to the driver: --timeout SECONDS, --wait-image NAME (repeatable).
+# e2e_run runs one program under the driver and leaves the transcript in $E2E_ROOT/NAME.transcript
+# (the driver's messages in NAME.driver.log, copied to stderr); e2e_compare diffs a transcript
+# against an expected file. Options in front of the script name of e2e_run and e2e_expect_run go to
+# the driver: --timeout SECONDS, --wait-image NAME (repeatable), --verbose. Program arguments go
+# as they are: e2e_winpath turns a Unix path into the Z: path the program sees; e2e_wine runs any
+# other Wine command (wine reg, a tool) with the test locale in the current prefix.
+# Two prefixes boot at the same time with "e2e_prefix_create A win64 & e2e_prefix_create B win32 &
+# wait" before e2e_prefix; e2e_prefix switches between prefixes, each keeps its own wineserver and
+# a driver in --hold mode that keeps its desktop process up (see e2e_hold_desktop).
 #
 # Environment:
 #   KB_E2E_ROOT    scratch root to use (kept at exit, so a second run reuses its prefixes); by default
@@ -45,7 +52,6 @@ E2E_READY=.kb-e2e-ready
 E2E_PASSED=0
 E2E_FAILED=0
 E2E_DRIVER="${E2E_DRIVER:-}"
-E2E_HELD=()
 
 e2e_log() { echo "e2e: $*" >&2; }
 
@@ -154,6 +160,7 @@ e2e_prefix_create() {
       e2e_log "prefix $name: drive Z: is not the root directory"
       exit 1
     fi
+    e2e_hold_desktop
     touch "$dir/$E2E_READY"
     e2e_log "prefix $name ($arch) booted in $(($(e2e_now_ms) - started)) ms"
   )
@@ -164,21 +171,27 @@ e2e_prefix_create() {
 e2e_prefix() {
   e2e_prefix_create "$@" || return 1
   export WINEPREFIX="$E2E_ROOT/$1"
-  # Exit status 2: the server is running already.
-  local status=0 held
+  # Exit status 2: the server is running already, and so is its desktop holder.
+  local status=0
   wineserver -p </dev/null >/dev/null 2>&1 || status=$?
-  [ "$status" -eq 0 ] || [ "$status" -eq 2 ] || return 1
-  # Wine ends the desktop process a few seconds after the last program that used it, and starting
-  # it again makes the next run seconds (up to ten measured) slower; a driver in --hold mode keeps
-  # it up until the server is stopped.
-  for held in "${E2E_HELD[@]}"; do
-    [ "$held" != "$WINEPREFIX" ] || return 0
-  done
-  if [ -n "$E2E_DRIVER" ]; then
-    E2E_HELD+=("$WINEPREFIX")
-    e2e_wine wine "$E2E_DRIVER" --hold </dev/null >/dev/null 2>&1 &
-  fi
+  case $status in
+    0) e2e_hold_desktop ;;
+    2) ;;
+    *) return 1 ;;
+  esac
 }
+
+# e2e_hold_desktop: keeps the current prefix's desktop process up until its server stops. Wine
+# ends the desktop a few seconds after the last program that used it; the next program then
+# waits for a new one, up to ten seconds measured right after a prefix was booted.
+e2e_hold_desktop() {
+  if [ -z "$E2E_DRIVER" ]; then
+    e2e_log "E2E_DRIVER is not set: the desktop of $(basename "$WINEPREFIX") is not held"
+    return 0
+  fi
+  e2e_wine wine "$E2E_DRIVER" --hold </dev/null >/dev/null 2>&1 9>&- &
+}
+
 # e2e_winpath PATH: the path as the prefix's programs see it (drive Z: is /).
 e2e_winpath() {
   local p

@@ -1,6 +1,7 @@
 // Tests of the installer's start check and flow against the simulated registry, files and shell.
 #include "test_support.h"
 
+#include <ctype.h>
 #include <string.h>
 
 #include <string>
@@ -17,11 +18,18 @@
 
 namespace {
 
+// The layout DLL of the other product version, which this build must not take for its own.
+#ifdef KB_VERSION_309
+#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V308"
+#else
+#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V309"
+#endif
+
 #define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
 #define LAYOUTS "[" LAYOUTS_KEY
 #define ENTRY_KEY                                                                   \
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" \
-    "Tastaturbelegung DIN Q7 (Lorvankastelle 3.08)"
+    "Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ")"
 
 // A text as a .reg export writes it between quotes.
 std::string escaped(const std::string& text)
@@ -91,20 +99,20 @@ TEST_F(installer_flow, first_run_on_64_bit_windows_installs_everything)
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(2u, texts.size());
     EXPECT_EQ(0u, texts[0].find("Wollen Sie jetzt folgenden Tastatur-Treiber installieren?\n\n"
-                                "DIN Q7 (Lorvankastelle 3.08)\n\nNutzungsbedingungen:"));
+                                "DIN Q7 (Lorvankastelle " VERSION_TEXT ")\n\nNutzungsbedingungen:"));
     EXPECT_EQ(0x24u, winsim::message_boxes()[0].style);
-    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich installiert.\nDie "
+    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") erfolgreich installiert.\nDie "
               "Tastaturbelegung steht Ihnen nach einem Systemneustart zur Verfügung.\n\n"
               "=== BITTE SYSTEM JETZT NEU STARTEN! ===",
               texts[1]);
-    EXPECT_STREQ("Install_KbdEditLKQ7V308 V3.08 - Tastaturtreiber-Installation", frame.window_title);
+    EXPECT_STREQ("Install_" DLL_BASE_NAME " V" VERSION_TEXT " - Tastaturtreiber-Installation", frame.window_title);
 
-    EXPECT_EQ("payload 2", file("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
-    EXPECT_EQ(PAYLOAD_DLL_64_TIME, write_time("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
-    EXPECT_EQ("payload 3", file("C:\\Windows\\SysWOW64\\KbdEditLKQ7V308.DLL"));
-    EXPECT_EQ(PAYLOAD_DLL_WOW64_TIME, write_time("C:\\Windows\\SysWOW64\\KbdEditLKQ7V308.DLL"));
+    EXPECT_EQ("payload 2", file("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL"));
+    EXPECT_EQ(PAYLOAD_DLL_64_TIME, write_time("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL"));
+    EXPECT_EQ("payload 3", file("C:\\Windows\\SysWOW64\\" DLL_BASE_NAME ".DLL"));
+    EXPECT_EQ(PAYLOAD_DLL_WOW64_TIME, write_time("C:\\Windows\\SysWOW64\\" DLL_BASE_NAME ".DLL"));
     EXPECT_EQ((DWORD)FILE_ATTRIBUTE_ARCHIVE,
-              winsim::entry("C:\\Windows\\SysWOW64\\KbdEditLKQ7V308.DLL").attributes);
+              winsim::entry("C:\\Windows\\SysWOW64\\" DLL_BASE_NAME ".DLL").attributes);
     EXPECT_EQ("payload 6", file(program_folder + UNINSTALLER_FILE_NAME));
     EXPECT_EQ(PAYLOAD_UNINSTALLER_TIME, write_time(program_folder + UNINSTALLER_FILE_NAME));
     EXPECT_EQ("payload 4", file(program_folder + DIAGRAM_PDF_FILE_NAME));
@@ -117,8 +125,8 @@ TEST_F(installer_flow, first_run_on_64_bit_windows_installs_everything)
     EXPECT_EQ(SW_SHOW, link.show_command);
 
     EXPECT_EQ("[" LAYOUTS_KEY "\\b0040407]\n"
-              "\"Layout Text\"=\"DIN Q7 (Lorvankastelle 3.08)\"\n"
-              "\"Layout File\"=\"KbdEditLKQ7V308.DLL\"\n"
+              "\"Layout Text\"=\"DIN Q7 (Lorvankastelle " VERSION_TEXT ")\"\n"
+              "\"Layout File\"=\"" DLL_BASE_NAME ".DLL\"\n"
               "\"Layout Id\"=\"0c00\"\n"
               "\"Created by KbdEdit\"=\"\"\n\n",
               dump(LAYOUTS_KEY "\\b0040407"));
@@ -127,17 +135,17 @@ TEST_F(installer_flow, first_run_on_64_bit_windows_installs_everything)
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0040407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout"));
     EXPECT_EQ("[" ENTRY_KEY "]\n"
-              "\"DisplayName\"=\"Tastaturbelegung DIN Q7 (Lorvankastelle 3.08)\"\n"
+              "\"DisplayName\"=\"Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ")\"\n"
               "\"UninstallString\"=\"" +
                   escaped("\"" + program_folder + UNINSTALLER_FILE_NAME "\" b0040407") + "\"\n"
               "\"HelpLink\"=\"" PRODUCT_WEB_ADDRESS "\"\n"
               "\"URLUpdateInfo\"=\"" PRODUCT_WEB_ADDRESS "\"\n"
               "\"Publisher\"=\"" PUBLISHER_TEXT "\"\n"
               "\"URLInfoAbout\"=\"" PRODUCT_WEB_ADDRESS "\"\n"
-              "\"DisplayVersion\"=\"3.08\"\n"
+              "\"DisplayVersion\"=\"" VERSION_TEXT "\"\n"
               "\"DisplayIcon\"=\"" + escaped(program_folder + DIAGRAM_ICON_FILE_NAME) + "\"\n"
-              "\"Comments\"=\"Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) und Tastaturbelegung Q7 "
-              "(V3.08) Schaubild von Ihrem Rechner entfernen\"\n\n",
+              "\"Comments\"=\"Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") und Tastaturbelegung Q7 "
+              "(V" VERSION_TEXT ") Schaubild von Ihrem Rechner entfernen\"\n\n",
               winsim::reg_export(ENTRY_KEY));
     EXPECT_EQ(0, winsim::open_file_handles());
 }
@@ -146,8 +154,8 @@ TEST_F(installer_flow, on_32_bit_windows_only_the_32_bit_dll_is_written)
 {
     on_windows(32);
     install();
-    EXPECT_EQ("payload 1", file("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
-    EXPECT_EQ(PAYLOAD_DLL_32_TIME, write_time("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
+    EXPECT_EQ("payload 1", file("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL"));
+    EXPECT_EQ(PAYLOAD_DLL_32_TIME, write_time("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL"));
     EXPECT_TRUE(winsim::entry_exists((program_folder + UNINSTALLER_FILE_NAME).c_str()));
     EXPECT_EQ(0, winsim::sleep_calls());
 }
@@ -164,7 +172,7 @@ TEST_F(installer_flow, a_second_run_updates_and_keeps_the_key)
     reset_layout_inventory();
     reset_frame();
     frame.is_wow64 = true;
-    strcpy(frame.program_name, "Install_KbdEditLKQ7V308");
+    strcpy(frame.program_name, "Install_" DLL_BASE_NAME "");
     winsim::script_answers({IDYES, IDOK});
     size_t before = winsim::message_boxes().size();
     ASSERT_TRUE(check_installer_command_line());
@@ -172,9 +180,9 @@ TEST_F(installer_flow, a_second_run_updates_and_keeps_the_key)
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(before + 2, texts.size());
     EXPECT_EQ(0u, texts[before].find("Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?"
-                                     "\n\nDIN Q7 (Lorvankastelle 3.08)\n"));
+                                     "\n\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")\n"));
     // The layout is first in the list already: nothing rewritten, no restart hint.
-    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich aktualisliert.",
+    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") erfolgreich aktualisliert.",
               texts[before + 1]);
     EXPECT_EQ(layout_key, dump(LAYOUTS_KEY "\\b0040407"));
     EXPECT_EQ(lists, dump("HKEY_CURRENT_USER\\Keyboard Layout"));
@@ -190,27 +198,31 @@ TEST_F(installer_flow, a_second_run_updates_and_keeps_the_key)
 TEST_F(installer_flow, an_update_puts_a_removed_layout_back_under_its_key)
 {
     on_windows(64);
-    SEED(LAYOUTS "\\b0070407]\n\"Layout File\"=\"KBDEDITLKQ7V308.DLL\"\n\"Layout Id\"=\"0c05\"\n");
+    // The key names the product's DLL in capitals: the scan compares without regard to case.
+    std::string upper_dll = DLL_FILE_NAME;
+    for (char& c : upper_dll)
+        c = (char)toupper((unsigned char)c);
+    std::string key = "[" LAYOUTS_KEY "\\b0070407]\n\"Layout File\"=\"" + upper_dll +
+                      "\"\n\"Layout Id\"=\"0c05\"\n";
+    seed(key.c_str());
     install();
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(2u, texts.size());
-    EXPECT_NE(std::string::npos, texts[0].find("aktualisieren?\n\nDIN Q7 (Lorvankastelle 3.08)"));
-    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich aktualisliert.\n\nNach "
+    EXPECT_NE(std::string::npos, texts[0].find("aktualisieren?\n\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")"));
+    EXPECT_EQ("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") erfolgreich aktualisliert.\n\nNach "
               "einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.",
               texts[1]);
     EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0070407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout"));
-    EXPECT_EQ("[" LAYOUTS_KEY "\\b0070407]\n\"Layout File\"=\"KBDEDITLKQ7V308.DLL\"\n"
-              "\"Layout Id\"=\"0c05\"\n\n",
-              dump(LAYOUTS_KEY "\\b0070407"));
+    EXPECT_EQ(key + "\n", dump(LAYOUTS_KEY "\\b0070407"));
 }
 
 TEST_F(installer_flow, another_builds_layout_is_not_taken_for_this_one)
 {
     on_windows(64);
-    SEED(LAYOUTS "\\b0070407]\n\"Layout File\"=\"KbdEditLKQ7V309.DLL\"\n\"Layout Id\"=\"0c05\"\n");
+    SEED(LAYOUTS "\\b0070407]\n\"Layout File\"=\"" OTHER_BUILD_DLL_BASE_NAME ".DLL\"\n\"Layout Id\"=\"0c05\"\n");
     install();
     std::string id;
     ASSERT_TRUE(winsim::reg_read_string(LAYOUTS_KEY "\\b0080407", "Layout Id", &id));
@@ -246,13 +258,13 @@ TEST_F(installer_flow, a_dll_that_cannot_be_written_stops_everything)
 {
     on_windows(64);
     std::string before = state();
-    winsim::fail_call("CreateFileA", "C:\\Windows\\system32\\KbdEditLKQ7V308.DLL",
+    winsim::fail_call("CreateFileA", "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
                       ERROR_ACCESS_DENIED);
     install();
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(3u, texts.size());
     EXPECT_EQ(0u, texts[1].find("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\n"
-                                "Name: C:\\Windows\\system32\\KbdEditLKQ7V308.DLL\n"
+                                "Name: C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL\n"
                                 "Windows-Errorcode 5:\nZugriff verweigert"));
     EXPECT_EQ("Installation abgebrochen.", texts[2]);
     EXPECT_EQ(before, state());
@@ -265,10 +277,10 @@ TEST_F(installer_flow, a_missing_payload_is_reported_and_the_rest_goes_on)
     install();
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(3u, texts.size());
-    EXPECT_EQ("FEHLER:\nDatei Tastaturbelegung Q7 (V3.08) Schaubild.pdf nicht aus den "
+    EXPECT_EQ("FEHLER:\nDatei Tastaturbelegung Q7 (V" VERSION_TEXT ") Schaubild.pdf nicht aus den "
               "Programmresourcen entnehmbar.\nInterner Fehlerschlüssel: 00000000 00000000 - 0",
               texts[1]);
-    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich installiert."));
+    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") erfolgreich installiert."));
     EXPECT_FALSE(winsim::entry_exists((program_folder + DIAGRAM_PDF_FILE_NAME).c_str()));
     EXPECT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
 }
@@ -300,7 +312,7 @@ TEST_F(installer_flow, a_layout_key_that_cannot_be_created_still_writes_the_list
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(3u, texts.size());
     EXPECT_EQ("Fehler beim Erstellen des Tastaturbelegungs-Registry-Keys b0040407", texts[1]);
-    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich installiert."));
+    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") erfolgreich installiert."));
     std::string substitute;
     EXPECT_TRUE(winsim::reg_read_string("HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes",
                                         "d0010407", &substitute));
@@ -313,12 +325,12 @@ TEST_F(installer_flow, a_failing_preload_rewrite_is_a_warning_before_the_success
     install();
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(3u, texts.size());
-    EXPECT_EQ("Warnung bei Installation von DIN Q7 (Lorvankastelle 3.08):\nProblem bei "
+    EXPECT_EQ("Warnung bei Installation von DIN Q7 (Lorvankastelle " VERSION_TEXT "):\nProblem bei "
               "Registry-Key-Update:\n  Warnung:\nFehler beim Löschen des Registry-Keys "
               "Keyboard Layout - Preload",
               texts[1]);
     EXPECT_EQ(0x40u, winsim::message_boxes()[1].style);
-    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle 3.08) erfolgreich installiert."));
+    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") erfolgreich installiert."));
 }
 
 TEST_F(installer_flow, a_scan_failure_with_a_percent_in_a_key_name_is_shown_as_it_stands)

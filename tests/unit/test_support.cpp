@@ -7,6 +7,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/startup.h"
+#include "product_constants.h"
 
 const char* test_warning_caption = "Tastaturtreiber-Installation";
 const char* program_file_warning_caption() { return test_warning_caption; }
@@ -20,7 +21,7 @@ void kb_test::SetUp()
     reset_messages();
     reset_file_services();
     reset_install_folders();
-    strcpy(frame.program_name, "Install_KbdEditLKQ7V308");
+    strcpy(frame.program_name, "Install_" DLL_BASE_NAME);
 }
 
 void kb_test::TearDown()

@@ -19,11 +19,18 @@
 
 namespace {
 
+// The layout DLL of the other product version, which this build must not take for its own.
+#ifdef KB_VERSION_309
+#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V308"
+#else
+#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V309"
+#endif
+
 #define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
 #define LAYOUTS "[" LAYOUTS_KEY
 #define ENTRY_KEY                                                                   \
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" \
-    "Tastaturbelegung DIN Q7 (Lorvankastelle 3.08)"
+    "Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ")"
 
 class uninstaller_test : public kb_test {
 protected:
@@ -34,7 +41,7 @@ protected:
         kb_test::SetUp();
         reset_uninstaller();
         test_warning_caption = "Tastaturtreiber-Deinstallation";
-        strcpy(frame.program_name, "Uninstall_KbdEditLKQ7V308");
+        strcpy(frame.program_name, "Uninstall_" DLL_BASE_NAME "");
     }
     void TearDown() override
     {
@@ -76,7 +83,7 @@ protected:
         reset_install_folders();
         reset_uninstaller();
         frame.is_wow64 = wow64;
-        strcpy(frame.program_name, "Uninstall_KbdEditLKQ7V308");
+        strcpy(frame.program_name, "Uninstall_" DLL_BASE_NAME "");
         winsim::clear_call_log();
         boxes_before = winsim::message_boxes().size();
     }
@@ -192,7 +199,7 @@ TEST_F(uninstaller_test, the_copy_is_recognised_without_regard_to_case)
     winsim::set_module_file_name(upper.c_str());
     command_line({"b0040407"});
     EXPECT_TRUE(check_uninstaller_command_line());
-    EXPECT_STREQ("Uninstall_KbdEditLKQ7V308 V3.08 - Tastaturtreiber-Deinstallation",
+    EXPECT_STREQ("Uninstall_" DLL_BASE_NAME " V" VERSION_TEXT " - Tastaturtreiber-Deinstallation",
                  frame.window_title);
     EXPECT_TRUE(winsim::started_processes().empty());
     restore_fs_redirection();
@@ -213,9 +220,9 @@ TEST_F(uninstaller_test, a_complete_removal_leaves_only_the_copy_for_the_restart
     ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(2u, texts.size());
-    EXPECT_EQ("Soll folgender Tastatur-Treiber deinstalliert werden?\n\nDIN Q7 (Lorvankastelle 3.08)",
+    EXPECT_EQ("Soll folgender Tastatur-Treiber deinstalliert werden?\n\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
               texts[0]);
-    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle 3.08)", texts[1]);
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")", texts[1]);
     EXPECT_EQ(registry_before, registry());
     EXPECT_EQ(files_before, winsim::dump_tree("C:\\Windows") + winsim::dump_tree("C:\\Program Files (x86)"));
     EXPECT_EQ(desktop_before, winsim::list_folder(winsim::standard_folders().desktop.c_str()));
@@ -243,20 +250,20 @@ TEST_F(uninstaller_test, the_worked_example_leaves_the_german_layout_alone_in_th
 TEST_F(uninstaller_test, refusals_change_nothing)
 {
     install_product(64);
-    SEED(LAYOUTS "\\b0090407]\n\"Layout File\"=\"KbdEditLKQ7V309.DLL\"\n\n"
+    SEED(LAYOUTS "\\b0090407]\n\"Layout File\"=\"" OTHER_BUILD_DLL_BASE_NAME ".DLL\"\n\n"
          LAYOUTS "\\b00a0407]\n\"Layout Text\"=\"ohne Datei\"\n\n");
     std::string before = registry() + winsim::dump_tree("C:\\");
     const struct { std::vector<std::string> words; const char* start; } cases[] = {
         {{"b0070407"}, "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht "
-                       "gefunden.\nTreiber: DIN Q7 (Lorvankastelle 3.08)\nKey: b0070407\nDLL: "
-                       "KbdEditLKQ7V308.DLL"},
+                       "gefunden.\nTreiber: DIN Q7 (Lorvankastelle " VERSION_TEXT ")\nKey: b0070407\nDLL: "
+                       "" DLL_BASE_NAME ".DLL"},
         {{"b00a0407", "/force"}, "Der Registry-Key des zu deinstallierenden Tastaturtreibers "
                                  "enthält keine Treiberdatei-Angabe."},
         {{"b0090407"}, "Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine "
                        "andere Treiberdatei-Angabe als zum Zeitpunkt der Installation.\nAus "
                        "Sicherheitsgründen wird daher die Deinstallation jetzt nicht durchgeführt."
-                       "\nTreiber: DIN Q7 (Lorvankastelle 3.08)\nKey: b0090407\nDLL bei "
-                       "Installation: KbdEditLKQ7V308.DLL\nDLL jetzt: KbdEditLKQ7V309.DLL"},
+                       "\nTreiber: DIN Q7 (Lorvankastelle " VERSION_TEXT ")\nKey: b0090407\nDLL bei "
+                       "Installation: " DLL_BASE_NAME ".DLL\nDLL jetzt: " OTHER_BUILD_DLL_BASE_NAME ".DLL"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.start);
@@ -278,7 +285,7 @@ TEST_F(uninstaller_test, another_builds_key_with_force_removes_this_builds_dll)
     SEED(LAYOUTS "\\b0040407]\n\"Layout File\"=\"ANDERES.DLL\"\n");
     winsim::add_file("C:\\Windows\\system32\\ANDERES.DLL", "other");
     ASSERT_TRUE(run_copy({"b0040407", "/force"}, {IDYES}));
-    EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL"));
+    EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL"));
     EXPECT_TRUE(winsim::entry_exists("C:\\Windows\\system32\\ANDERES.DLL"));
     EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
 }
@@ -300,17 +307,17 @@ TEST_F(uninstaller_test, a_dll_in_use_stops_before_the_registry)
 {
     install_product(64);
     std::string before = registry();
-    long hold = winsim::hold_file_open("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL", GENERIC_READ,
+    long hold = winsim::hold_file_open("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL", GENERIC_READ,
                                        FILE_SHARE_READ);
     ASSERT_NE(0, hold);
     ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(3u, texts.size());
     EXPECT_EQ(0u, texts[1].find("Folgende Datei kann nicht gelöscht werden:\n"
-                                "C:\\Windows\\system32\\KbdEditLKQ7V308.DLL\n\nWindows-Errorcode 32:"));
+                                "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL\n\nWindows-Errorcode 32:"));
     EXPECT_EQ("Tastaturtreiber-Deinstallation", winsim::message_boxes()[boxes_before + 1].caption);
-    EXPECT_EQ("Fehler bei Deinstallation von DIN Q7 (Lorvankastelle 3.08):\nFolgende Treiberdatei "
-              "konnte nicht gelöscht werden:\n  C:\\Windows\\system32\\KbdEditLKQ7V308.DLL",
+    EXPECT_EQ("Fehler bei Deinstallation von DIN Q7 (Lorvankastelle " VERSION_TEXT "):\nFolgende Treiberdatei "
+              "konnte nicht gelöscht werden:\n  C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
               texts[2]);
     EXPECT_EQ(before, registry());
     EXPECT_TRUE(winsim::entry_exists((program_folder + UNINSTALLER_FILE_NAME).c_str()));
@@ -320,17 +327,17 @@ TEST_F(uninstaller_test, a_dll_in_use_stops_before_the_registry)
 TEST_F(uninstaller_test, a_missing_dll_asks_whether_to_go_on)
 {
     install_product(32);
-    DeleteFileA("C:\\Windows\\system32\\KbdEditLKQ7V308.DLL");
+    DeleteFileA("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL");
     std::string before = registry();
     ASSERT_TRUE(run_copy({"b0040407"}, {IDYES, IDNO}));
     ASSERT_EQ(2u, boxes().size());
-    EXPECT_EQ("Problem bei Deinstallation von DIN Q7 (Lorvankastelle 3.08):\nTreiberdatei nicht "
-              "(mehr) vorhanden:\n  C:\\Windows\\system32\\KbdEditLKQ7V308.DLL\n\nTrotzdem fortfahren?",
+    EXPECT_EQ("Problem bei Deinstallation von DIN Q7 (Lorvankastelle " VERSION_TEXT "):\nTreiberdatei nicht "
+              "(mehr) vorhanden:\n  C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL\n\nTrotzdem fortfahren?",
               boxes()[1]);
     EXPECT_EQ(before, registry());
     fresh_process();
     ASSERT_TRUE(run_copy({"b0040407"}, {IDYES, IDYES}));
-    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle 3.08)",
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
               boxes().back());
     EXPECT_FALSE(winsim::reg_key_exists(ENTRY_KEY));
 }
@@ -344,7 +351,7 @@ TEST_F(uninstaller_test, a_users_file_keeps_the_program_folder_but_not_the_entry
     ASSERT_EQ(4u, texts.size());
     std::string folder = program_folder.substr(0, program_folder.size() - 1);
     EXPECT_EQ(0u, texts[1].find("Folgendes Verzeichnis kann nicht gelöscht werden:\n" + folder));
-    EXPECT_EQ("Warnung bei Deinstallation von DIN Q7 (Lorvankastelle 3.08):\nFolgendes "
+    EXPECT_EQ("Warnung bei Deinstallation von DIN Q7 (Lorvankastelle " VERSION_TEXT "):\nFolgendes "
               "Hilfsverzeichnis konnte nicht entfernt werden (möglicherweise ist es nicht leer):\n  " +
                   folder,
               texts[2]);

@@ -29,6 +29,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -586,6 +587,14 @@ int main() {
         }
       }
     }
+
+    // A handle that no longer names a window may come back for a new one.
+    for (auto it = handled_boxes.begin(); it != handled_boxes.end();)
+      it = IsWindow(*it) ? std::next(it) : handled_boxes.erase(it);
+    for (auto it = recorded_windows.begin(); it != recorded_windows.end();)
+      it = IsWindow(*it) ? std::next(it) : recorded_windows.erase(it);
+    for (auto it = box_first_seen.begin(); it != box_first_seen.end();)
+      it = IsWindow(it->first) ? std::next(it) : box_first_seen.erase(it);
 
     // A window is recorded once it shows the same state in two polls in a row, so that a
     // window still being filled in or moved into place is not recorded half done.

@@ -3,6 +3,8 @@
 //   regtool export KEY...   the subtrees, keys and values in the platform's order
 //   regtool import FILE     [key], [-key], "name"="text", @="text", "name"=dword:..., "name"=-
 //   regtool pending         the files listed for a rename or deletion at the next restart
+//   regtool hold FILE STOP  keeps FILE open (no delete sharing), as a program using it would,
+//                           until the file STOP exists
 #include <windows.h>
 
 #include <stdio.h>
@@ -199,10 +201,29 @@ static int print_pending()
     return 0;
 }
 
+// Holds the file open for reading, sharing reads only, so that it cannot be deleted meanwhile.
+static int hold_file(const char* path, const char* stop)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "regtool: cannot open %s (%lu)\n", path, (unsigned long)GetLastError());
+        return 1;
+    }
+    printf("holding %s\n", path);
+    fflush(stdout);
+    // At most two minutes, should the test that started it be gone.
+    for (int i = 0; i < 1200 && GetFileAttributesA(stop) == INVALID_FILE_ATTRIBUTES; i++)
+        Sleep(100);
+    CloseHandle(file);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc == 2 && strcmp(argv[1], "pending") == 0)
         return print_pending();
+    if (argc == 4 && strcmp(argv[1], "hold") == 0)
+        return hold_file(argv[2], argv[3]);
     if (argc >= 3 && strcmp(argv[1], "import") == 0)
         return import_file(argv[2]);
     if (argc >= 3 && strcmp(argv[1], "export") == 0) {
