@@ -18,18 +18,7 @@
 
 namespace {
 
-// The layout DLL of the other product version, which this build must not take for its own.
-#ifdef KB_VERSION_309
-#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V308"
-#else
-#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V309"
-#endif
 
-#define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
-#define LAYOUTS "[" LAYOUTS_KEY
-#define ENTRY_KEY                                                                   \
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" \
-    "Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ")"
 
 // A text as a .reg export writes it between quotes.
 std::string escaped(const std::string& text)
@@ -134,7 +123,7 @@ TEST_F(installer_flow, first_run_on_64_bit_windows_installs_everything)
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0040407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout"));
-    EXPECT_EQ("[" ENTRY_KEY "]\n"
+    EXPECT_EQ("[" PRODUCT_ENTRY_KEY "]\n"
               "\"DisplayName\"=\"Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ")\"\n"
               "\"UninstallString\"=\"" +
                   escaped("\"" + program_folder + UNINSTALLER_FILE_NAME "\" b0040407") + "\"\n"
@@ -146,7 +135,7 @@ TEST_F(installer_flow, first_run_on_64_bit_windows_installs_everything)
               "\"DisplayIcon\"=\"" + escaped(program_folder + DIAGRAM_ICON_FILE_NAME) + "\"\n"
               "\"Comments\"=\"Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") und Tastaturbelegung Q7 "
               "(V" VERSION_TEXT ") Schaubild von Ihrem Rechner entfernen\"\n\n",
-              winsim::reg_export(ENTRY_KEY));
+              winsim::reg_export(PRODUCT_ENTRY_KEY));
     EXPECT_EQ(0, winsim::open_file_handles());
 }
 
@@ -191,7 +180,7 @@ TEST_F(installer_flow, a_second_run_updates_and_keeps_the_key)
     EXPECT_EQ((DWORD)FILE_ATTRIBUTE_ARCHIVE,
               winsim::entry((program_folder + DIAGRAM_PDF_FILE_NAME).c_str()).attributes);
     std::string command;
-    ASSERT_TRUE(winsim::reg_read_string(ENTRY_KEY, "UninstallString", &command));
+    ASSERT_TRUE(winsim::reg_read_string(PRODUCT_ENTRY_KEY, "UninstallString", &command));
     EXPECT_EQ("\"" + program_folder + UNINSTALLER_FILE_NAME "\" b0040407", command);
 }
 
@@ -300,7 +289,7 @@ TEST_F(installer_flow, keyboard_layouts_failing_to_reopen_ends_without_success)
               "CurrentControlSet\\Control\\Keyboard Layouts",
               texts[1]);
     EXPECT_TRUE(winsim::entry_exists(desktop_link.c_str()));
-    EXPECT_TRUE(winsim::reg_key_exists(ENTRY_KEY));
+    EXPECT_TRUE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
     EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
 }
 

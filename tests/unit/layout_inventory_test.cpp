@@ -7,7 +7,6 @@
 
 namespace {
 
-#define LAYOUTS "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
 #define USER_LISTS(preload, substitutes)                              \
     "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n" preload "\n"    \
     "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n" substitutes "\n"

@@ -14,7 +14,6 @@
 
 namespace {
 
-#define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
 
 class malformed_registry : public kb_test {
 protected:

@@ -10,6 +10,7 @@
 
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/registry_access.h"
+#include "product_constants.h"
 
 // Resets winsim and every program-wide state of kbcommon before each test.
 class kb_test : public ::testing::Test {
@@ -29,6 +30,20 @@ protected:
 // A German Windows as a fresh user sees it: Preload 1 = 00000407, an empty Substitutes key,
 // and the standard German-family layout keys.
 extern const char* const german_windows_fixture;
+
+// Registry paths the tests seed and compare: the layout keys (LAYOUTS opens a .reg key header)
+// and the product's uninstall entry.
+#define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
+#define LAYOUTS "[" LAYOUTS_KEY
+#define PRODUCT_ENTRY_KEY \
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" UNINSTALL_DISPLAY_NAME
+
+// The layout DLL of the other product version, which a build must not take for its own.
+#ifdef KB_VERSION_309
+#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V308"
+#else
+#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V309"
+#endif
 
 // The caption the file operations' warnings get in the tests (the installer's by default).
 extern const char* test_warning_caption;

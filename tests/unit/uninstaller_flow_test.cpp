@@ -19,18 +19,7 @@
 
 namespace {
 
-// The layout DLL of the other product version, which this build must not take for its own.
-#ifdef KB_VERSION_309
-#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V308"
-#else
-#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V309"
-#endif
 
-#define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
-#define LAYOUTS "[" LAYOUTS_KEY
-#define ENTRY_KEY                                                                   \
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" \
-    "Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ")"
 
 class uninstaller_test : public kb_test {
 protected:
@@ -339,7 +328,7 @@ TEST_F(uninstaller_test, a_missing_dll_asks_whether_to_go_on)
     ASSERT_TRUE(run_copy({"b0040407"}, {IDYES, IDYES}));
     EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
               boxes().back());
-    EXPECT_FALSE(winsim::reg_key_exists(ENTRY_KEY));
+    EXPECT_FALSE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
 }
 
 TEST_F(uninstaller_test, a_users_file_keeps_the_program_folder_but_not_the_entry)
@@ -356,7 +345,7 @@ TEST_F(uninstaller_test, a_users_file_keeps_the_program_folder_but_not_the_entry
                   folder,
               texts[2]);
     EXPECT_EQ((std::vector<std::string>{"notizen.txt"}), winsim::list_folder(folder.c_str()));
-    EXPECT_FALSE(winsim::reg_key_exists(ENTRY_KEY));
+    EXPECT_FALSE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
 }
 
 }  // namespace

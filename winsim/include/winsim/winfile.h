@@ -38,34 +38,7 @@
 #define ERROR_RESOURCE_LANG_NOT_FOUND 1815
 #endif
 
-// Access rights (winnt.h); other winsim headers may define the same values.
-#ifndef GENERIC_READ
-#define GENERIC_READ 0x80000000u
-#endif
-#ifndef GENERIC_WRITE
-#define GENERIC_WRITE 0x40000000u
-#endif
-#ifndef GENERIC_EXECUTE
-#define GENERIC_EXECUTE 0x20000000u
-#endif
-#ifndef GENERIC_ALL
-#define GENERIC_ALL 0x10000000u
-#endif
-#ifndef FILE_READ_DATA
-#define FILE_READ_DATA 0x0001
-#endif
-#ifndef FILE_WRITE_DATA
-#define FILE_WRITE_DATA 0x0002
-#endif
-#ifndef FILE_APPEND_DATA
-#define FILE_APPEND_DATA 0x0004
-#endif
-#ifndef FILE_READ_ATTRIBUTES
-#define FILE_READ_ATTRIBUTES 0x0080
-#endif
-#ifndef FILE_WRITE_ATTRIBUTES
-#define FILE_WRITE_ATTRIBUTES 0x0100
-#endif
+#include <winsim/access_rights.h>
 
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002

@@ -3,73 +3,7 @@
 
 #include <winsim/base_types.h>
 
-// Access rights. The generic, standard and file rights may also come from the file header.
-#ifndef GENERIC_READ
-#define GENERIC_READ 0x80000000u
-#endif
-#ifndef GENERIC_WRITE
-#define GENERIC_WRITE 0x40000000u
-#endif
-#ifndef GENERIC_EXECUTE
-#define GENERIC_EXECUTE 0x20000000u
-#endif
-#ifndef GENERIC_ALL
-#define GENERIC_ALL 0x10000000u
-#endif
-#ifndef MAXIMUM_ALLOWED
-#define MAXIMUM_ALLOWED 0x02000000u
-#endif
-#ifndef ACCESS_SYSTEM_SECURITY
-#define ACCESS_SYSTEM_SECURITY 0x01000000u
-#endif
-#ifndef STANDARD_RIGHTS_EXECUTE
-#define STANDARD_RIGHTS_EXECUTE READ_CONTROL
-#endif
-#ifndef SPECIFIC_RIGHTS_ALL
-#define SPECIFIC_RIGHTS_ALL 0x0000FFFFu
-#endif
-#ifndef FILE_READ_DATA
-#define FILE_READ_DATA 0x0001
-#endif
-#ifndef FILE_LIST_DIRECTORY
-#define FILE_LIST_DIRECTORY 0x0001
-#endif
-#ifndef FILE_WRITE_DATA
-#define FILE_WRITE_DATA 0x0002
-#endif
-#ifndef FILE_ADD_FILE
-#define FILE_ADD_FILE 0x0002
-#endif
-#ifndef FILE_APPEND_DATA
-#define FILE_APPEND_DATA 0x0004
-#endif
-#ifndef FILE_ADD_SUBDIRECTORY
-#define FILE_ADD_SUBDIRECTORY 0x0004
-#endif
-#ifndef FILE_READ_EA
-#define FILE_READ_EA 0x0008
-#endif
-#ifndef FILE_WRITE_EA
-#define FILE_WRITE_EA 0x0010
-#endif
-#ifndef FILE_EXECUTE
-#define FILE_EXECUTE 0x0020
-#endif
-#ifndef FILE_TRAVERSE
-#define FILE_TRAVERSE 0x0020
-#endif
-#ifndef FILE_DELETE_CHILD
-#define FILE_DELETE_CHILD 0x0040
-#endif
-#ifndef FILE_READ_ATTRIBUTES
-#define FILE_READ_ATTRIBUTES 0x0080
-#endif
-#ifndef FILE_WRITE_ATTRIBUTES
-#define FILE_WRITE_ATTRIBUTES 0x0100
-#endif
-#ifndef FILE_ALL_ACCESS
-#define FILE_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0x1FF)
-#endif
+#include <winsim/access_rights.h>
 #ifndef FILE_GENERIC_READ
 #define FILE_GENERIC_READ \
     (STANDARD_RIGHTS_READ | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_READ_EA | SYNCHRONIZE)
