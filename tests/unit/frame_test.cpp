@@ -78,6 +78,13 @@ TEST_F(frame_test, formatter_copies_a_long_template_without_placeholders_whole)
     EXPECT_EQ(std::string(5499, 'y'), formatted(too_long.c_str()));  // cut, never overrun
 }
 
+// Found by fuzzing: a width of ten digits overflowed the formatter's arithmetic.
+TEST_F(frame_test, huge_widths_and_precisions_are_cut_like_the_output)
+{
+    EXPECT_EQ(std::string(1023, ' '), formatted("%2222222222222s", "a"));
+    EXPECT_EQ(std::string(1023, '0'), formatted("%.99999999999d", 5));
+}
+
 TEST_F(frame_test, formatted_output_is_cut_at_the_platform_limit)
 {
     std::string path(2000, 'p');

@@ -22,6 +22,11 @@ struct conversion {
     char type = 0;
 };
 
+int saturated_digit(int value, char digit) {
+    int next = value * 10 + (digit - '0');
+    return next > (int)output_limit ? (int)output_limit : next;
+}
+
 std::string wide_to_cp1252(const WCHAR* text, int precision) {
     std::string out;
     for (; *text && (precision < 0 || (int)out.size() < precision); text++) {
@@ -84,13 +89,14 @@ int WINAPI wvsprintfA(LPSTR output, LPCSTR format, va_list arguments_in) {
             else if (*p == '0') c.zero = true;
             else break;
         }
+        // Widths and precisions beyond the output limit mean the same as the limit itself.
         while (*p >= '0' && *p <= '9')
-            c.width = c.width * 10 + (*p++ - '0');
+            c.width = saturated_digit(c.width, *p++);
         if (*p == '.') {
             p++;
             c.precision = 0;
             while (*p >= '0' && *p <= '9')
-                c.precision = c.precision * 10 + (*p++ - '0');
+                c.precision = saturated_digit(c.precision, *p++);
         }
         if (*p == 'h' || *p == 'l')
             c.size = *p++;
