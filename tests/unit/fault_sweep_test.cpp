@@ -1,6 +1,8 @@
 // Fault sweep: every simulated call of the install, update and uninstall flows made to fail once.
 #include "test_support.h"
 
+#include "program_state.h"
+
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
@@ -147,19 +149,12 @@ protected:
     void fresh_machine()
     {
         kb_test::SetUp();
-        reset_uninstaller();
     }
     // The program state as a new process has it, the machine left as it is.
     void fresh_process(const char* program_name)
     {
-        reset_layout_inventory();
-        reset_registry_layer();
-        reset_frame();
-        reset_file_services();
-        reset_install_folders();
-        reset_uninstaller();
+        reset_program_state(program_name);
         frame.is_wow64 = true;
-        strcpy(frame.program_name, program_name);
     }
     // A 64-bit German Windows whose user has three layouts, one through a substitute.
     void on_64_bit_windows()

@@ -1,13 +1,9 @@
 // Shared fixture of the host unit tests: resets, seeding and the common German registry fixture.
 #include "test_support.h"
 
-#include <string.h>
-
 #include "files/file_operations.h"
-#include "files/system_folders.h"
-#include "frame/messages.h"
-#include "frame/startup.h"
 #include "product_constants.h"
+#include "program_state.h"
 
 const char* test_warning_caption = "Tastaturtreiber-Installation";
 const char* program_file_warning_caption() { return test_warning_caption; }
@@ -15,13 +11,7 @@ const char* program_file_warning_caption() { return test_warning_caption; }
 void kb_test::SetUp()
 {
     winsim::reset();
-    reset_registry_layer();
-    reset_layout_inventory();
-    reset_frame();
-    reset_messages();
-    reset_file_services();
-    reset_install_folders();
-    strcpy(frame.program_name, "Install_" DLL_BASE_NAME);
+    reset_program_state("Install_" DLL_BASE_NAME);
 }
 
 void kb_test::TearDown()

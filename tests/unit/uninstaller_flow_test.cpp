@@ -1,6 +1,8 @@
 // Tests of the uninstaller: command-line checks, the restart from the temporary folder, the flow.
 #include "test_support.h"
 
+#include "program_state.h"
+
 #include <ctype.h>
 #include <string.h>
 
@@ -28,7 +30,6 @@ protected:
     void SetUp() override
     {
         kb_test::SetUp();
-        reset_uninstaller();
         test_warning_caption = "Tastaturtreiber-Deinstallation";
         strcpy(frame.program_name, "Uninstall_" DLL_BASE_NAME "");
     }
@@ -65,14 +66,8 @@ protected:
     void fresh_process()
     {
         bool wow64 = winsim::windows_bitness() == 64;
-        reset_layout_inventory();
-        reset_registry_layer();
-        reset_frame();
-        reset_file_services();
-        reset_install_folders();
-        reset_uninstaller();
+        reset_program_state("Uninstall_" DLL_BASE_NAME);
         frame.is_wow64 = wow64;
-        strcpy(frame.program_name, "Uninstall_" DLL_BASE_NAME "");
         winsim::clear_call_log();
         boxes_before = winsim::message_boxes().size();
     }

@@ -1,0 +1,24 @@
+// Puts every program-wide state of the two programs back to a new process's start.
+#include "program_state.h"
+
+#include <string.h>
+
+#include "files/file_operations.h"
+#include "files/system_folders.h"
+#include "frame/messages.h"
+#include "frame/startup.h"
+#include "layout_registry/layout_inventory.h"
+#include "layout_registry/registry_access.h"
+#include "uninstaller_flow.h"
+
+void reset_program_state(const char* program_name)
+{
+    reset_registry_layer();
+    reset_layout_inventory();
+    reset_frame();
+    reset_messages();
+    reset_file_services();
+    reset_install_folders();
+    reset_uninstaller();
+    strcpy(frame.program_name, program_name);
+}
