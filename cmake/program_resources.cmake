@@ -22,3 +22,22 @@ function(kb_add_program_resources target rc_file)
   add_dependencies(${target} kb_program_icon)
   target_include_directories(${target} PRIVATE ${KB_GENERATED_DIR} ${PROJECT_SOURCE_DIR}/common/frame)
 endfunction()
+
+# One of the two programs: its version block, the executable named file_name (with the entry
+# point and the resources of rc_file), linked with its logic library.
+function(kb_add_program target file_name version_numbers description internal_name logic main_source rc_file)
+  set(KB_PROGRAM_FILE ${file_name})
+  set(KB_VERSION_NUMBERS ${version_numbers})
+  set(KB_FILE_DESCRIPTION ${description})
+  set(KB_INTERNAL_NAME ${internal_name})
+  string(REGEX REPLACE "\\.exe$" ".EXE" KB_ORIGINAL_FILENAME ${file_name})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
+
+  add_executable(${target} WIN32 ${main_source} ${rc_file} $<TARGET_OBJECTS:kbcommon_entry>)
+  string(REGEX REPLACE "\\.exe$" "" base_name ${file_name})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${base_name})
+  target_link_libraries(${target} PRIVATE ${logic} kb_product_options)
+  kb_add_program_resources(${target} ${rc_file})
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+  set_property(SOURCE ${rc_file} APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
+endfunction()
