@@ -163,68 +163,55 @@ static bool copy_enumerated_value(const char** name, const char** data)
     return (*name && *data) || text_store_full();
 }
 
-static bool scan_preload()
+// Keeps one enumerated value of a user's list as its next record; false when out of room.
+typedef bool (*list_value_taker)();
+
+static bool take_preload_value()
 {
-    HKEY key = reg_open_key_read(HKEY_CURRENT_USER, PRELOAD_PATH);
-    if (!key) {
-        set_error_text("Fehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s", PRELOAD_PATH);
+    preload_entry* entry = &layout_inventory.preload_list[layout_inventory.preload_count];
+    if (!copy_enumerated_value(&entry->name, &entry->data))
         return false;
-    }
-    bool ok = true;
-    DWORD count = reg_count_values(key);
-    for (DWORD index = 0; ok && index < count; index++) {
-        if (!reg_enum_value(key, index))
-            continue;
-        if (layout_inventory.preload_count >= PRELOAD_SCAN_LIMIT) {
-            set_error_text("Zu viele Einträge in HKEY_CURRENT_USER\\%s (höchstens %d)",
-                           PRELOAD_PATH, PRELOAD_SCAN_LIMIT);
-            ok = false;
-            break;
-        }
-        preload_entry* entry = &layout_inventory.preload_list[layout_inventory.preload_count];
-        ok = copy_enumerated_value(&entry->name, &entry->data);
-        if (!ok)
-            break;
-        entry->number = parse_decimal(entry->name);
-        entry->canonical = is_canonical_number(entry->name, entry->number);
-        layout_inventory.preload_count++;
-    }
-    RegCloseKey(key);
-    return ok;
+    entry->number = parse_decimal(entry->name);
+    entry->canonical = is_canonical_number(entry->name, entry->number);
+    return true;
 }
 
-static bool scan_substitutes()
+// A Substitutes value also gives the first Preload entry of its name that substitute.
+static bool take_substitute_value()
 {
-    HKEY key = reg_open_key_read(HKEY_CURRENT_USER, SUBSTITUTES_PATH);
+    substitute_entry* entry = &layout_inventory.substitute_list[layout_inventory.substitute_count];
+    if (!copy_enumerated_value(&entry->name, &entry->data))
+        return false;
+    for (int i = 0; i < layout_inventory.preload_count; i++) {
+        preload_entry* preload = &layout_inventory.preload_list[i];
+        if (strcmp(preload->data, entry->name) == 0) {
+            preload->substitute = inventory_copy_text(entry->data);
+            return preload->substitute || text_store_full();
+        }
+    }
+    return true;
+}
+
+// Reads the values of one of the user's lists below HKEY_CURRENT_USER into at most `limit`
+// records; values that do not enumerate are skipped.
+static bool scan_user_list(const char* path, int limit, int* count, list_value_taker take)
+{
+    HKEY key = reg_open_key_read(HKEY_CURRENT_USER, path);
     if (!key) {
-        set_error_text("Fehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s",
-                       SUBSTITUTES_PATH);
+        set_error_text("Fehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s", path);
         return false;
     }
     bool ok = true;
-    DWORD count = reg_count_values(key);
-    for (DWORD index = 0; ok && index < count; index++) {
+    DWORD values = reg_count_values(key);
+    for (DWORD index = 0; ok && index < values; index++) {
         if (!reg_enum_value(key, index))
             continue;
-        if (layout_inventory.substitute_count >= LAYOUT_LIST_CAPACITY) {
-            set_error_text("Zu viele Einträge in HKEY_CURRENT_USER\\%s (höchstens %d)",
-                           SUBSTITUTES_PATH, LAYOUT_LIST_CAPACITY);
+        if (*count >= limit) {
+            set_error_text("Zu viele Einträge in HKEY_CURRENT_USER\\%s (höchstens %d)", path,
+                           limit);
             ok = false;
-            break;
-        }
-        substitute_entry* entry =
-            &layout_inventory.substitute_list[layout_inventory.substitute_count];
-        ok = copy_enumerated_value(&entry->name, &entry->data);
-        if (!ok)
-            break;
-        layout_inventory.substitute_count++;
-        for (int i = 0; i < layout_inventory.preload_count; i++) {
-            preload_entry* preload = &layout_inventory.preload_list[i];
-            if (strcmp(preload->data, entry->name) == 0) {
-                preload->substitute = inventory_copy_text(entry->data);
-                ok = preload->substitute || text_store_full();
-                break;
-            }
+        } else if ((ok = take())) {
+            (*count)++;
         }
     }
     RegCloseKey(key);
@@ -381,7 +368,11 @@ bool scan_layout_inventory()
     layout_inventory.max_key_number = 0;
     layout_inventory.max_layout_id = 0;
 
-    if (!scan_preload() || !scan_substitutes() || !scan_layout_keys())
+    if (!scan_user_list(PRELOAD_PATH, PRELOAD_SCAN_LIMIT, &layout_inventory.preload_count,
+                        take_preload_value) ||
+        !scan_user_list(SUBSTITUTES_PATH, LAYOUT_LIST_CAPACITY, &layout_inventory.substitute_count,
+                        take_substitute_value) ||
+        !scan_layout_keys())
         return false;
     find_own_layout_in_use();
     return true;
