@@ -192,8 +192,17 @@ static bool take_substitute_value()
     return true;
 }
 
+// A failed enumeration that the scan passes over: the entry is there but does not fit the
+// buffers (a name of 260 characters or more, data that are no text of up to 259 bytes).
+// Any other failure means that the key could not be read completely.
+static bool enumeration_failure_is_unfit(bool value)
+{
+    return value ? registry_layer.enum_value_unfit : registry_layer.enum_subkey_unfit;
+}
+
 // Reads the values of one of the user's lists below HKEY_CURRENT_USER into at most `limit`
-// records; values that do not enumerate are skipped.
+// records; values that do not fit the buffers are passed over. A list that cannot be read
+// completely fails the scan, since the rewrite would drop the entries not read.
 static bool scan_user_list(const char* path, int limit, int* count, list_value_taker take)
 {
     HKEY key = reg_open_key_read(HKEY_CURRENT_USER, path);
@@ -201,30 +210,42 @@ static bool scan_user_list(const char* path, int limit, int* count, list_value_t
         set_error_text("Fehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s", path);
         return false;
     }
-    bool ok = true;
-    DWORD values = reg_count_values(key);
+    DWORD values = 0;
+    bool ok = reg_query_value_count(key, &values);
     for (DWORD index = 0; ok && index < values; index++) {
-        if (!reg_enum_value(key, index))
+        if (!reg_enum_value(key, index)) {
+            ok = enumeration_failure_is_unfit(true);
             continue;
+        }
         if (*count >= limit) {
             set_error_text("Zu viele Einträge in HKEY_CURRENT_USER\\%s (höchstens %d)", path,
                            limit);
-            ok = false;
-        } else if ((ok = take())) {
-            (*count)++;
+            RegCloseKey(key);
+            return false;
         }
+        if (!take()) {
+            RegCloseKey(key);
+            return false;
+        }
+        (*count)++;
     }
     RegCloseKey(key);
+    if (!ok)
+        set_error_text("Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\%s", path);
     return ok;
 }
 
-// Reads the values of one opened German-family key into its record.
+// Reads the values of one opened German-family key into its record; false (with error_text)
+// when the key cannot be read completely or the text store is full.
 static bool read_layout_key_values(HKEY key, layout_key_entry* entry, int position)
 {
-    DWORD count = reg_count_values(key);
-    for (DWORD index = 0; index < count; index++) {
-        if (!reg_enum_value(key, index))
+    DWORD count = 0;
+    bool complete = reg_query_value_count(key, &count);
+    for (DWORD index = 0; complete && index < count; index++) {
+        if (!reg_enum_value(key, index)) {
+            complete = enumeration_failure_is_unfit(true);
             continue;
+        }
         const char* name = registry_layer.enum_value_name;
         const char** target = 0;
         if (strcmp(name, LAYOUT_FILE_VALUE) == 0)
@@ -248,7 +269,10 @@ static bool read_layout_key_values(HKEY key, layout_key_entry* entry, int positi
             mark_layout_id_in_use(entry->layout_id_value);
         }
     }
-    return true;
+    if (!complete)
+        set_error_text("Fehler beim Lesen des Registry-Subkeys %s - %s", KEYBOARD_LAYOUTS_PATH,
+                       entry->key_name);
+    return complete;
 }
 
 // A key outside the German family only contributes its Layout Id to the ids in use;
@@ -310,11 +334,16 @@ static bool scan_layout_keys()
                        KEYBOARD_LAYOUTS_PATH);
         return false;
     }
-    bool ok = true;
-    DWORD count = reg_count_subkeys(layouts);
+    // Every key must be seen: a German-family key passed over could be this product's own
+    // registration, or hold the key number or Layout Id that the installer would take next.
+    DWORD count = 0;
+    bool complete = reg_query_subkey_count(layouts, &count);
+    bool ok = complete;
     for (DWORD index = 0; ok && index < count; index++) {
-        if (!reg_enum_subkey(layouts, index))
+        if (!reg_enum_subkey(layouts, index)) {
+            ok = complete = enumeration_failure_is_unfit(false);
             continue;
+        }
         // Value enumerations below leave enum_subkey_name alone, but a copy keeps that obvious.
         char key_name[MAX_PATH];
         memcpy(key_name, registry_layer.enum_subkey_name, sizeof key_name);
@@ -324,6 +353,9 @@ static bool scan_layout_keys()
             note_other_layout_id(layouts, key_name);
     }
     RegCloseKey(layouts);
+    if (!complete)
+        set_error_text("Fehler beim Lesen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",
+                       KEYBOARD_LAYOUTS_PATH);
     return ok;
 }
 

@@ -22,6 +22,15 @@ static HKEY recreate_key(HKEY parent, const char* name)
     return key;
 }
 
+// Writes one planned value; a failed write is reported, and the following values are still
+// written, so that as much of the list as possible is kept.
+static void write_list_value(HKEY key, const char* key_name, const char* name, const char* data)
+{
+    if (!reg_set_string(key, name, data))
+        set_error_text("Warnung:\nFehler beim Schreiben in den Registry-Key %s - %s (Wert %s)",
+                       KEYBOARD_LAYOUT_KEY, key_name, name);
+}
+
 static void write_preload(HKEY parent)
 {
     HKEY key = recreate_key(parent, PRELOAD_KEY);
@@ -29,7 +38,7 @@ static void write_preload(HKEY parent)
         return;
     for (int i = 0; i < layout_inventory.newpreloadcount; i++) {
         const preload_entry* record = &layout_inventory.new_preload_list[i];
-        reg_set_string(key, record->name, record->data);
+        write_list_value(key, PRELOAD_KEY, record->name, record->data);
     }
     RegCloseKey(key);
     layout_inventory.preload_rewritten = true;
@@ -46,7 +55,7 @@ static void write_substitutes(HKEY parent)
         for (int i = 0; i < layout_inventory.newsubstitutecount; i++) {
             const substitute_entry* record = &layout_inventory.new_substitute_list[i];
             if (is_standard_layout_name(record->name) == standard_pass)
-                reg_set_string(key, record->name, record->data);
+                write_list_value(key, SUBSTITUTES_KEY, record->name, record->data);
         }
     }
     RegCloseKey(key);

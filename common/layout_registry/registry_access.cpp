@@ -47,27 +47,44 @@ HKEY reg_open_key_read(HKEY parent, const char* subkey_path)
     return open_key(parent, subkey_path, KEY_READ);
 }
 
+bool reg_query_subkey_count(HKEY key, DWORD* count)
+{
+    *count = 0;
+    if (RegQueryInfoKeyA(key, 0, 0, 0, count, 0, 0, 0, 0, 0, 0, 0) == ERROR_SUCCESS)
+        return true;
+    *count = 0;
+    return false;
+}
+
+bool reg_query_value_count(HKEY key, DWORD* count)
+{
+    *count = 0;
+    if (RegQueryInfoKeyA(key, 0, 0, 0, 0, 0, 0, count, 0, 0, 0, 0) == ERROR_SUCCESS)
+        return true;
+    *count = 0;
+    return false;
+}
+
 DWORD reg_count_subkeys(HKEY key)
 {
-    DWORD count = 0;
-    if (RegQueryInfoKeyA(key, 0, 0, 0, &count, 0, 0, 0, 0, 0, 0, 0) != ERROR_SUCCESS)
-        return 0;
+    DWORD count;
+    reg_query_subkey_count(key, &count);
     return count;
 }
 
 DWORD reg_count_values(HKEY key)
 {
-    DWORD count = 0;
-    if (RegQueryInfoKeyA(key, 0, 0, 0, 0, 0, 0, &count, 0, 0, 0, 0) != ERROR_SUCCESS)
-        return 0;
+    DWORD count;
+    reg_query_value_count(key, &count);
     return count;
 }
 
 bool reg_enum_subkey(HKEY key, DWORD index)
 {
     DWORD length = MAX_PATH;
-    return RegEnumKeyExA(key, index, registry_layer.enum_subkey_name, &length, 0, 0, 0, 0) ==
-           ERROR_SUCCESS;
+    LONG status = RegEnumKeyExA(key, index, registry_layer.enum_subkey_name, &length, 0, 0, 0, 0);
+    registry_layer.enum_subkey_unfit = status == ERROR_MORE_DATA;
+    return status == ERROR_SUCCESS;
 }
 
 bool reg_enum_value(HKEY key, DWORD index)
@@ -77,13 +94,16 @@ bool reg_enum_value(HKEY key, DWORD index)
     DWORD name_length = MAX_PATH;
     DWORD data_size = MAX_PATH;
     DWORD type = 0;
-    if (RegEnumValueA(key, index, registry_layer.enum_value_name, &name_length, 0, &type,
-                      registry_layer.enum_value_data, &data_size) != ERROR_SUCCESS)
+    LONG status = RegEnumValueA(key, index, registry_layer.enum_value_name, &name_length, 0, &type,
+                                registry_layer.enum_value_data, &data_size);
+    registry_layer.enum_value_unfit = status == ERROR_MORE_DATA;
+    if (status != ERROR_SUCCESS)
         return false;
     // The data are used as text whatever their type: data that fill the whole buffer without
     // a terminating zero (binary data, or a string stored without its zero) are not text.
     if (!memchr(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data)) {
         memset(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data);
+        registry_layer.enum_value_unfit = true;
         return false;
     }
     return true;

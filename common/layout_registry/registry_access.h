@@ -8,6 +8,11 @@ struct registry_layer_state {
     char enum_subkey_name[MAX_PATH];
     char enum_value_name[MAX_PATH];
     unsigned char enum_value_data[MAX_PATH];
+    // Set when the last failed enumeration of its kind failed only because the entry does not
+    // fit the buffers (or its data are no text): the entry is there but cannot be used. Clear
+    // when the platform call itself failed, so that the list could not be read completely.
+    bool enum_subkey_unfit;
+    bool enum_value_unfit;
 };
 extern registry_layer_state registry_layer;
 
@@ -19,6 +24,9 @@ HKEY reg_open_key_full(HKEY parent, const char* subkey_path);
 HKEY reg_open_key_read(HKEY parent, const char* subkey_path);
 DWORD reg_count_subkeys(HKEY key);
 DWORD reg_count_values(HKEY key);
+// The same counts, telling a failed query apart from an empty key.
+bool reg_query_subkey_count(HKEY key, DWORD* count);
+bool reg_query_value_count(HKEY key, DWORD* count);
 bool reg_enum_subkey(HKEY key, DWORD index);
 bool reg_enum_value(HKEY key, DWORD index);
 bool reg_delete_tree(HKEY parent, const char* subkey_name);

@@ -274,6 +274,51 @@ TEST_F(inventory_scan_failure, an_unreadable_key_of_another_language_is_passed_o
     EXPECT_EQ(7, inv.layout_key_count);
 }
 
+// A place that opens but cannot be read completely fails the scan as well: a shorter list
+// would be rewritten without the entries not read, and a German-family key passed over could
+// be this product's own or hold the next free number.
+TEST_F(inventory_scan_failure, lists_that_cannot_be_read_completely_fail_the_scan)
+{
+    const char* preload = "HKEY_CURRENT_USER\\Keyboard Layout\\Preload";
+    const char* substitutes = "HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes";
+    struct case_t {
+        const char* call;
+        const char* subject;
+        long index;
+        const char* text;
+    } cases[] = {
+        {"RegQueryInfoKeyA", preload, -1,
+         "Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\Keyboard Layout\\Preload"},
+        {"RegEnumValueA", preload, 0,
+         "Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\Keyboard Layout\\Preload"},
+        {"RegQueryInfoKeyA", substitutes, -1,
+         "Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes"},
+        {"RegEnumValueA", substitutes, 0,
+         "Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes"},
+        {"RegQueryInfoKeyA", LAYOUTS_KEY, -1,
+         "Fehler beim Lesen des Registry-Keys HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\"
+         "Control\\Keyboard Layouts"},
+        {"RegEnumKeyExA", LAYOUTS_KEY, 2,
+         "Fehler beim Lesen des Registry-Keys HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\"
+         "Control\\Keyboard Layouts"},
+        {"RegQueryInfoKeyA", LAYOUTS_KEY "\\b0040407", -1,
+         "Fehler beim Lesen des Registry-Subkeys System\\CurrentControlSet\\Control\\"
+         "Keyboard Layouts - b0040407"},
+        {"RegEnumValueA", LAYOUTS_KEY "\\b0040407", 0,
+         "Fehler beim Lesen des Registry-Subkeys System\\CurrentControlSet\\Control\\"
+         "Keyboard Layouts - b0040407"},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(std::string(c.call) + " " + c.subject);
+        SetUp();
+        SEED("[" LAYOUTS_KEY "\\b0040407]\n\"Layout File\"=\"KbdEditLKQ7V308.DLL\"\n\n"
+             "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0040407\"\n");
+        winsim::fail_call(c.call, c.subject, ERROR_ACCESS_DENIED, c.index);
+        EXPECT_FALSE(scan_layout_inventory());
+        EXPECT_STREQ(c.text, inv.error_text);
+    }
+}
+
 // The lists hold 100 records; Preload keeps one free for the installer's own entry.
 class inventory_capacity : public kb_test {
 protected:

@@ -548,6 +548,20 @@ TEST_F(list_write, substitutes_that_cannot_be_recreated_leave_preload_written)
     EXPECT_FALSE(winsim::reg_key_exists(SUBSTITUTES_KEY));
 }
 
+// A value that cannot be written is reported; the values after it are still written.
+TEST_F(list_write, a_value_that_cannot_be_written_is_reported_and_the_rest_is_written)
+{
+    winsim::fail_call("RegSetValueExA", PRELOAD_KEY, ERROR_ACCESS_DENIED, -1, 1);
+    EXPECT_FALSE(write_preload_substitutes());
+    EXPECT_STREQ("Warnung:\nFehler beim Schreiben in den Registry-Key Keyboard Layout - Preload "
+                 "(Wert 2)",
+                 inv.error_text);
+    EXPECT_TRUE(inv.preload_rewritten);
+    EXPECT_EQ("[" PRELOAD_KEY "]\n\"1\"=\"d0010407\"\n\"3\"=\"d0020407\"\n\n", dump(PRELOAD_KEY));
+    EXPECT_EQ("[" SUBSTITUTES_KEY "]\n\"d0010407\"=\"b0010407\"\n\"d0020407\"=\"a0000409\"\n\n",
+              dump(SUBSTITUTES_KEY));
+}
+
 TEST_F(list_write, the_last_failure_is_reported)
 {
     winsim::reg_deny_create(PRELOAD_KEY);
