@@ -94,8 +94,24 @@ static void warn_if_lists_not_written()
                   LAYOUT_TEXT, layout_inventory.error_text);
 }
 
-// New mode: the layout key with its values, then the user's lists. False when the Keyboard
-// Layouts key cannot be opened again (no success message then).
+// The values of a new layout key, each written even when one before it failed; false when
+// any of them could not be written.
+static bool write_layout_key_values(HKEY key)
+{
+    bool written = reg_set_string(key, LAYOUT_TEXT_VALUE, LAYOUT_TEXT);
+    written = reg_set_string(key, LAYOUT_FILE_VALUE, DLL_FILE_NAME) && written;
+    written = reg_set_string(key, LAYOUT_ID_VALUE, layout_inventory.layout_id_text) && written;
+    if (find_text_nocase(DLL_BASE_NAME, LAYOUT_EDITOR_MARKER))
+        written = reg_set_string(key, CREATED_BY_EDITOR_VALUE, "") && written;
+    else
+        written = reg_set_string(key, CUSTOM_LANGUAGE_NAME_VALUE, CUSTOM_LANGUAGE_NAME_TEXT) &&
+                  written;
+    return written;
+}
+
+// New mode: the layout key with its values, then the user's lists. False when the layout key
+// could not be registered: the lists would name a layout that Windows cannot load, so they stay
+// as they are, and no success message follows.
 static bool register_new_layout()
 {
     HKEY layouts = reg_open_key_read(HKEY_LOCAL_MACHINE, KEYBOARD_LAYOUTS_PATH);
@@ -108,15 +124,19 @@ static bool register_new_layout()
     if (!key) {
         show_warning("Fehler beim Erstellen des Tastaturbelegungs-Registry-Keys %s",
                      layout_inventory.layout_key_name);
-    } else {
-        reg_set_string(key, LAYOUT_TEXT_VALUE, LAYOUT_TEXT);
-        reg_set_string(key, LAYOUT_FILE_VALUE, DLL_FILE_NAME);
-        reg_set_string(key, LAYOUT_ID_VALUE, layout_inventory.layout_id_text);
-        if (find_text_nocase(DLL_BASE_NAME, LAYOUT_EDITOR_MARKER))
-            reg_set_string(key, CREATED_BY_EDITOR_VALUE, "");
-        else
-            reg_set_string(key, CUSTOM_LANGUAGE_NAME_VALUE, CUSTOM_LANGUAGE_NAME_TEXT);
-        RegCloseKey(key);
+        RegCloseKey(layouts);
+        return false;
+    }
+    bool written = write_layout_key_values(key);
+    RegCloseKey(key);
+    if (!written) {
+        // A key without its values is removed again: the next run would otherwise take a key
+        // with a Layout File for an earlier installation, or pass over its number forever.
+        reg_delete_tree(layouts, layout_inventory.layout_key_name);
+        show_warning("Fehler beim Schreiben der Werte des Tastaturbelegungs-Registry-Keys %s",
+                     layout_inventory.layout_key_name);
+        RegCloseKey(layouts);
+        return false;
     }
     RegCloseKey(layouts);
     warn_if_lists_not_written();
@@ -178,8 +198,10 @@ static void install()
 
 bool run_installation()
 {
-    determine_install_folders();
-    install();
+    if (determine_install_folders())
+        install();
+    else
+        show_warning("%s\n\n" INSTALLATION_CANCELLED, install_folders.error_text);
     restore_fs_redirection();
     return false;
 }

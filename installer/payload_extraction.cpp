@@ -21,7 +21,13 @@ bool open_for_rewrite(HANDLE* file, const char* path, bool sequential, bool excl
         record_last_error();
         return false;
     }
-    SetEndOfFile(*file);
+    // An existing longer file that is not cut would keep its old end behind the new content.
+    if (!SetEndOfFile(*file)) {
+        record_last_error();
+        CloseHandle(*file);
+        *file = INVALID_HANDLE_VALUE;
+        return false;
+    }
     return true;
 }
 

@@ -66,7 +66,8 @@ static bool remove_layout_dll()
     char path[MAX_PATH];
     if (!join_path(path, install_folders.system_folder, DLL_FILE_NAME))
         return false;
-    if (FileExists(path)) {
+    // A DLL that cannot be looked for may be there: its deletion then fails with the reason.
+    if (FileExists(path) || file_services.search_failed) {
         if (!delete_one_file(path, true)) {
             show_info("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht "
                       "gelöscht werden:\n  %s",

@@ -84,11 +84,24 @@ bool check_uninstaller_command_line()
     if (!key_is_acceptable(layout_inventory.target_key_name))
         return false;
 
-    determine_install_folders();
+    if (!determine_install_folders()) {
+        show_warning("%s\n\nDeinstallation abgebrochen.", install_folders.error_text);
+        restore_fs_redirection();
+        return false;
+    }
     char temp_folder[MAX_PATH];
-    temp_folder[0] = 0;
-    GetTempPathA(MAX_PATH, temp_folder);
+    memset(temp_folder, 0, sizeof temp_folder);
+    DWORD temp_length = GetTempPathA(MAX_PATH, temp_folder);
+    if (temp_length == 0 || temp_length >= MAX_PATH)
+        temp_folder[0] = 0;
     ensure_trailing_backslash(temp_folder);
+    // Without it the copy would go into the root of the current drive.
+    if (!is_full_folder_path(temp_folder)) {
+        show_warning("Das temporäre Verzeichnis kann nicht ermittelt werden.\n\n"
+                     "Deinstallation abgebrochen.");
+        restore_fs_redirection();
+        return false;
+    }
     char own_path[MAX_PATH];
     DWORD length = GetModuleFileNameA(0, own_path, MAX_PATH);
     if (length >= MAX_PATH)

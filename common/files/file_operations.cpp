@@ -110,6 +110,7 @@ static void note_entry(const WIN32_FIND_DATAA* data)
 bool FileExists(const char* path, HANDLE* search, WIN32_FIND_DATAA* find_data)
 {
     error_record.windows_error_text[0] = 0;
+    file_services.search_failed = false;
     if (!search) {
         find_data = &file_services.shared_find_data;
     } else if (!find_data) {
@@ -120,6 +121,8 @@ bool FileExists(const char* path, HANDLE* search, WIN32_FIND_DATAA* find_data)
         return path_too_long();
     HANDLE handle = FindFirstFileA(path, find_data);
     if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        file_services.search_failed = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
         record_last_error();
         return false;
     }
@@ -293,13 +296,16 @@ bool delete_one_file(const char* path, bool show_warning)
 {
     if (strlen(path) >= MAX_PATH)
         return path_too_long();
-    if (!FileExists(path))
+    // A file that could not be looked for is not taken for deleted.
+    bool present = FileExists(path);
+    if (!present && !file_services.search_failed)
         return true;
     set_status("Lösche %s ...", path);
-    if (DeleteFileA(path))
+    if (present && DeleteFileA(path))
         return true;
     if (show_warning) {
-        record_last_error();
+        if (present)
+            record_last_error();
         show_warning_with_caption(program_file_warning_caption(),
                                   "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
                                   error_record.windows_error_text);

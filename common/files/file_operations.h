@@ -7,6 +7,9 @@ struct file_services_state {
     WIN32_FIND_DATAA shared_find_data;
     // The entry last returned by FileExists, find_first_entry or find_next_entry is a folder.
     bool entry_is_folder;
+    // The last FileExists that found nothing could not look (access denied, a device error):
+    // the entry may well be there.
+    bool search_failed;
 };
 extern file_services_state file_services;
 

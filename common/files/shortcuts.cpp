@@ -30,10 +30,14 @@ static bool lookup_folder(char* path, HWND owner, int csidl, IMalloc* allocator)
     LPITEMIDLIST items = 0;
     if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &items)))
         return false;
-    SHGetPathFromIDListA(items, path);
+    // A folder without a file-system path is not found: the shortcut would go into the root of
+    // the current drive.
+    bool found = SHGetPathFromIDListA(items, path) && path[0];
+    if (!found)
+        path[0] = 0;
     if (allocator)
         allocator->Free(items);
-    return true;
+    return found;
 }
 
 bool shortcut_folder_path(char* path, HWND owner, const char* place, bool all_users)

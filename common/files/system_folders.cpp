@@ -23,7 +23,11 @@ bool special_folder_path(char* path, int csidl)
     LPITEMIDLIST items = 0;
     bool found = SUCCEEDED(SHGetSpecialFolderLocation(frame.main_window, csidl, &items));
     if (found) {
-        SHGetPathFromIDListA(items, path);
+        // A folder without a file-system path is not found either.
+        if (!SHGetPathFromIDListA(items, path) || !path[0]) {
+            path[0] = 0;
+            found = false;
+        }
         if (allocator)
             allocator->Free(items);
     }
@@ -40,32 +44,72 @@ static void append_level(char* folder, const char* name)
         strcpy(folder, joined);
 }
 
-void determine_install_folders()
+bool is_full_folder_path(const char* path)
 {
-    if (frame.is_wow64)
-        Wow64DisableWow64FsRedirection(&install_folders.saved_redirection_state);
+    char drive = path[0];
+    bool letter = (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
+    if (letter && path[1] == ':' && path[2] == '\\')
+        return true;
+    return path[0] == '\\' && path[1] == '\\' && path[2] && path[2] != '\\';
+}
 
-    memset(install_folders.system_folder, 0, sizeof install_folders.system_folder);
-    GetSystemDirectoryA(install_folders.system_folder, MAX_PATH);
-    ensure_trailing_backslash(install_folders.system_folder);
+// Keeps the first reason for a failure.
+static bool folder_failure(const char* reason)
+{
+    if (!install_folders.error_text[0])
+        strcpy(install_folders.error_text, reason);
+    return false;
+}
 
+// A system folder query into folder, with a trailing backslash; false unless it gave a full path.
+static bool query_system_folder(char* folder, UINT (WINAPI* query)(LPSTR, UINT))
+{
+    memset(folder, 0, MAX_PATH);
+    UINT length = query(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        folder[0] = 0;
+    ensure_trailing_backslash(folder);
+    return is_full_folder_path(folder);
+}
+
+bool determine_install_folders()
+{
+    install_folders.error_text[0] = 0;
+    install_folders.redirection_off = false;
+    bool ok = true;
     if (frame.is_wow64) {
-        memset(install_folders.wow64_system_folder, 0, sizeof install_folders.wow64_system_folder);
-        GetSystemWow64DirectoryA(install_folders.wow64_system_folder, MAX_PATH);
-        ensure_trailing_backslash(install_folders.wow64_system_folder);
+        // With redirection on, the 64-bit DLL would land in the 32-bit system folder.
+        install_folders.redirection_off =
+            Wow64DisableWow64FsRedirection(&install_folders.saved_redirection_state) != 0;
+        if (!install_folders.redirection_off)
+            ok = folder_failure("Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) "
+                                "kann nicht abgeschaltet werden.");
     }
+
+    if (!query_system_folder(install_folders.system_folder, GetSystemDirectoryA))
+        ok = folder_failure("Das Systemverzeichnis kann nicht ermittelt werden.");
+
+    if (frame.is_wow64 &&
+        !query_system_folder(install_folders.wow64_system_folder, GetSystemWow64DirectoryA))
+        ok = folder_failure("Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden.");
 
     char* program_folder = install_folders.program_folder;
     if (!special_folder_path(program_folder, CSIDL_PROGRAM_FILES)) {
-        program_folder[0] = 0;
-        GetWindowsDirectoryA(program_folder, MAX_PATH);
+        memset(program_folder, 0, MAX_PATH);
+        UINT length = GetWindowsDirectoryA(program_folder, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH)
+            program_folder[0] = 0;
         append_level(program_folder, PROGRAM_FILES_FALLBACK_NAME);
     }
     append_level(program_folder, PROGRAM_FOLDER_NAME);
+    if (!is_full_folder_path(program_folder))
+        ok = folder_failure("Das Programmverzeichnis kann nicht ermittelt werden.");
+    return ok;
 }
 
 void restore_fs_redirection()
 {
-    if (frame.is_wow64)
+    if (install_folders.redirection_off)
         Wow64RevertWow64FsRedirection(install_folders.saved_redirection_state);
+    install_folders.redirection_off = false;
 }

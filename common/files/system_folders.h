@@ -8,12 +8,23 @@ struct install_folders_state {
     char wow64_system_folder[MAX_PATH];
     char program_folder[MAX_PATH];
     PVOID saved_redirection_state;
+    // Redirection was switched off and must be switched on again at the end.
+    bool redirection_off;
+    // Why determine_install_folders failed.
+    char error_text[MAX_PATH];
 };
 extern install_folders_state install_folders;
 
 void reset_install_folders();
 
-// The path of a shell special folder (no trailing backslash); false when it cannot be found.
+// The path of a shell special folder (no trailing backslash); false (and an empty path) when it
+// cannot be found.
 bool special_folder_path(char* path, int csidl);
-void determine_install_folders();
+// A path that names its drive ("C:\...") or network share ("\\server\..."), so that it does
+// not depend on the current drive.
+bool is_full_folder_path(const char* path);
+// Fills the three folders and, on WOW64, switches redirection off. False, with the reason in
+// error_text, when a folder cannot be determined or redirection stays on: the flows must not
+// work on files then.
+bool determine_install_folders();
 void restore_fs_redirection();

@@ -239,6 +239,26 @@ TEST_F(file_test, deleting_a_missing_file_shows_nothing)
     EXPECT_FALSE(frame.status_shown);
 }
 
+// Only a search that saw no entry means the file is gone; one that could not look fails.
+TEST_F(file_test, deleting_a_file_that_cannot_be_looked_for_fails)
+{
+    ASSERT_TRUE(winsim::add_file("C:\\P\\a.dll", "x"));
+    winsim::fail_call("FindFirstFileA", "C:\\P\\a.dll", ERROR_ACCESS_DENIED, -1, 1);
+    EXPECT_FALSE(delete_one_file("C:\\P\\a.dll", true));
+    EXPECT_TRUE(file_services.search_failed);
+    EXPECT_TRUE(winsim::entry_exists("C:\\P\\a.dll"));
+    ASSERT_EQ(1u, winsim::message_boxes().size());
+    EXPECT_EQ(0u, box_texts()[0].find("Tastaturtreiber-Installation: Folgende Datei kann nicht "
+                                      "gelöscht werden:\nC:\\P\\a.dll\n\nWindows-Errorcode 5:\n"
+                                      "Zugriff verweigert"));
+    EXPECT_TRUE(delete_one_file("C:\\P\\a.dll", true));
+    EXPECT_FALSE(winsim::entry_exists("C:\\P\\a.dll"));
+    // A missing folder is no failure to look.
+    EXPECT_TRUE(delete_one_file("C:\\Fehlt\\a.dll", true));
+    EXPECT_FALSE(file_services.search_failed);
+    EXPECT_EQ(1u, winsim::message_boxes().size());
+}
+
 TEST_F(file_test, deleting_shows_progress_and_a_locked_file_warns)
 {
     ASSERT_TRUE(winsim::add_file("C:\\P\\a.dll", "x"));

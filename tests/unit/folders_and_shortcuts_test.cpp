@@ -36,7 +36,7 @@ protected:
 TEST_F(folders_test, on_32_bit_windows_redirection_is_never_touched)
 {
     on_windows(32);
-    determine_install_folders();
+    EXPECT_TRUE(determine_install_folders());
     EXPECT_STREQ("C:\\Windows\\system32\\", install_folders.system_folder);
     EXPECT_STREQ("", install_folders.wow64_system_folder);
     EXPECT_STREQ("C:\\Program Files\\Q7-Tastaturbelegung", install_folders.program_folder);
@@ -48,7 +48,7 @@ TEST_F(folders_test, on_32_bit_windows_redirection_is_never_touched)
 TEST_F(folders_test, on_64_bit_windows_the_system_folder_reaches_the_64_bit_files)
 {
     on_windows(64);
-    determine_install_folders();
+    EXPECT_TRUE(determine_install_folders());
     EXPECT_STREQ("C:\\Windows\\system32\\", install_folders.system_folder);
     EXPECT_STREQ("C:\\Windows\\SysWOW64\\", install_folders.wow64_system_folder);
     EXPECT_STREQ("C:\\Program Files (x86)\\Q7-Tastaturbelegung", install_folders.program_folder);
@@ -68,10 +68,72 @@ TEST_F(folders_test, without_program_files_the_windows_folder_is_used)
 {
     on_windows(32);
     winsim::fail_special_folder(CSIDL_PROGRAM_FILES);
-    determine_install_folders();
+    EXPECT_TRUE(determine_install_folders());
     EXPECT_STREQ("C:\\Windows\\Programme\\Q7-Tastaturbelegung", install_folders.program_folder);
     EXPECT_EQ(0, winsim::shell_allocator_references());
     EXPECT_EQ(0, winsim::outstanding_task_allocations());
+}
+
+TEST_F(folders_test, a_program_files_folder_without_a_path_is_not_found)
+{
+    on_windows(32);
+    winsim::fail_call("SHGetPathFromIDListA", "", ERROR_ACCESS_DENIED);
+    char path[MAX_PATH];
+    memset(path, 'x', sizeof path);
+    EXPECT_FALSE(special_folder_path(path, CSIDL_PROGRAM_FILES));
+    EXPECT_STREQ("", path);
+    EXPECT_TRUE(determine_install_folders());
+    EXPECT_STREQ("C:\\Windows\\Programme\\Q7-Tastaturbelegung", install_folders.program_folder);
+    EXPECT_EQ(0, winsim::outstanding_task_allocations());
+}
+
+// A failed folder query must not leave a path that names the root of the current drive.
+TEST_F(folders_test, failed_folder_queries_fail_with_their_reason)
+{
+    struct case_t {
+        const char* call;
+        const char* reason;
+    } cases[] = {
+        {"GetSystemDirectoryA", "Das Systemverzeichnis kann nicht ermittelt werden."},
+        {"GetSystemWow64DirectoryA", "Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden."},
+        {"GetWindowsDirectoryA", "Das Programmverzeichnis kann nicht ermittelt werden."},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(c.call);
+        kb_test::SetUp();
+        on_windows(64);
+        winsim::fail_special_folder(CSIDL_PROGRAM_FILES);
+        winsim::fail_call(c.call, "", ERROR_INVALID_PARAMETER);
+        EXPECT_FALSE(determine_install_folders());
+        EXPECT_STREQ(c.reason, install_folders.error_text);
+        restore_fs_redirection();
+        EXPECT_EQ(1, calls_named("Wow64RevertWow64FsRedirection"));
+    }
+}
+
+TEST_F(folders_test, is_full_folder_path_wants_a_drive_or_a_share)
+{
+    EXPECT_TRUE(is_full_folder_path("C:\\"));
+    EXPECT_TRUE(is_full_folder_path("z:\\Temp\\"));
+    EXPECT_TRUE(is_full_folder_path("\\\\server\\share\\"));
+    EXPECT_FALSE(is_full_folder_path("\\"));
+    EXPECT_FALSE(is_full_folder_path("\\Q7-Tastaturbelegung"));
+    EXPECT_FALSE(is_full_folder_path("\\\\\\x"));
+    EXPECT_FALSE(is_full_folder_path("C:Temp\\"));
+    EXPECT_FALSE(is_full_folder_path("1:\\"));
+    EXPECT_FALSE(is_full_folder_path(""));
+}
+
+TEST_F(folders_test, redirection_that_stays_on_fails_and_is_not_reverted)
+{
+    on_windows(64);
+    winsim::fail_call("Wow64DisableWow64FsRedirection", "", ERROR_INVALID_FUNCTION);
+    EXPECT_FALSE(determine_install_folders());
+    EXPECT_STREQ("Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht "
+                 "abgeschaltet werden.",
+                 install_folders.error_text);
+    restore_fs_redirection();
+    EXPECT_EQ(0, calls_named("Wow64RevertWow64FsRedirection"));
 }
 
 TEST_F(folders_test, special_folders_release_their_item_lists)
@@ -136,6 +198,17 @@ TEST_F(shortcut_test, a_failed_lookup_still_gives_a_separator_and_the_subfolder)
     EXPECT_STREQ("\\Sub\\", path);
     EXPECT_FALSE(shortcut_folder_path(path, nullptr, SHORTCUT_PLACE_CSIDL(CSIDL_PROGRAMS), false));
     EXPECT_STREQ("\\", path);
+}
+
+TEST_F(shortcut_test, a_desktop_without_a_path_gets_no_shortcut_in_the_root)
+{
+    winsim::fail_call("SHGetPathFromIDListA", "", ERROR_ACCESS_DENIED);
+    char path[MAX_PATH];
+    EXPECT_FALSE(shortcut_folder_path(path, nullptr, nullptr, false));
+    EXPECT_FALSE(create_shortcut(nullptr, "C:\\P\\s.pdf", nullptr, nullptr, "Schaubild", nullptr,
+                                 nullptr, 0, nullptr, SW_SHOW, false));
+    EXPECT_FALSE(winsim::entry_exists("C:\\Schaubild.LNK"));
+    EXPECT_EQ(0, winsim::outstanding_task_allocations());
 }
 
 TEST_F(shortcut_test, a_desktop_shortcut_with_its_icon_is_written_and_deleted)

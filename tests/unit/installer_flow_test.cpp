@@ -293,18 +293,80 @@ TEST_F(installer_flow, keyboard_layouts_failing_to_reopen_ends_without_success)
     EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
 }
 
-TEST_F(installer_flow, a_layout_key_that_cannot_be_created_still_writes_the_lists)
+// Lists that named a layout key Windows cannot load would take the user's layout away: they
+// stay as they were, and no success is reported.
+TEST_F(installer_flow, a_layout_key_that_cannot_be_created_leaves_the_lists_alone)
 {
     on_windows(64);
+    std::string lists = dump("HKEY_CURRENT_USER\\Keyboard Layout");
     winsim::reg_deny_create(LAYOUTS_KEY "\\b0040407");
     install();
     std::vector<std::string> texts = boxes();
-    ASSERT_EQ(3u, texts.size());
+    ASSERT_EQ(2u, texts.size());
     EXPECT_EQ("Fehler beim Erstellen des Tastaturbelegungs-Registry-Keys b0040407", texts[1]);
-    EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") erfolgreich installiert."));
-    std::string substitute;
-    EXPECT_TRUE(winsim::reg_read_string("HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes",
-                                        "d0010407", &substitute));
+    EXPECT_EQ(lists, dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+    EXPECT_TRUE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
+}
+
+TEST_F(installer_flow, layout_key_values_that_cannot_be_written_take_the_key_away_again)
+{
+    on_windows(64);
+    std::string lists = dump("HKEY_CURRENT_USER\\Keyboard Layout");
+    // The first value of the new key fails; the others are written and removed with the key.
+    winsim::fail_call("RegSetValueExA", LAYOUTS_KEY "\\b0040407", ERROR_ACCESS_DENIED, -1, 1);
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ("Fehler beim Schreiben der Werte des Tastaturbelegungs-Registry-Keys b0040407",
+              texts[1]);
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_EQ(lists, dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+}
+
+// Without its folders the installer would write into the root of the current drive, and with
+// redirection on the 64-bit DLL would land in the 32-bit system folder.
+TEST_F(installer_flow, folders_that_cannot_be_determined_stop_before_anything_is_written)
+{
+    struct case_t {
+        const char* call;
+        const char* text;
+    } cases[] = {
+        {"GetSystemDirectoryA", "Das Systemverzeichnis kann nicht ermittelt werden."},
+        {"Wow64DisableWow64FsRedirection",
+         "Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht abgeschaltet "
+         "werden."},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(c.call);
+        kb_test::SetUp();
+        on_windows(64);
+        std::string before = state();
+        winsim::fail_call(c.call, "", ERROR_INVALID_PARAMETER);
+        install();
+        std::vector<std::string> texts = boxes();
+        ASSERT_EQ(1u, texts.size());
+        EXPECT_EQ(std::string(c.text) + "\n\nInstallation abgebrochen.", texts[0]);
+        EXPECT_EQ(0x30u, winsim::message_boxes()[0].style);
+        EXPECT_EQ(before, state());
+    }
+}
+
+// A file that cannot be cut to its new length would keep the end of the old one.
+TEST_F(installer_flow, a_dll_that_cannot_be_cut_stops_the_installation)
+{
+    on_windows(32);
+    std::string dll = "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL";
+    winsim::add_file(dll.c_str(), "an older and much longer layout file");
+    winsim::fail_call("SetEndOfFile", dll.c_str(), ERROR_ACCESS_DENIED);
+    install();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ(0u, texts[1].find("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\n"
+                                "Name: " + dll + "\nWindows-Errorcode 5:\nZugriff verweigert"))
+        << texts[1];
+    EXPECT_EQ("Installation abgebrochen.", texts[2]);
+    EXPECT_EQ("an older and much longer layout file", file(dll));
+    EXPECT_EQ(0, winsim::entry(dll.c_str()).open_handles);
 }
 
 TEST_F(installer_flow, a_failing_preload_rewrite_is_a_warning_before_the_success)

@@ -174,6 +174,40 @@ TEST_F(uninstaller_test, a_copy_that_cannot_be_started_is_reported)
               boxes()[1]);
 }
 
+// Without a temporary folder the copy would go into the root of the current drive, and without
+// the system folders the DLLs could not be found: both instances stop and change nothing.
+TEST_F(uninstaller_test, folders_that_cannot_be_determined_stop_both_instances)
+{
+    install_product(64);
+    struct case_t {
+        const char* call;
+        const char* text;
+    } cases[] = {
+        {"GetTempPathA", "Das temporäre Verzeichnis kann nicht ermittelt werden."},
+        {"GetSystemWow64DirectoryA", "Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden."},
+        {"Wow64DisableWow64FsRedirection",
+         "Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht abgeschaltet "
+         "werden."},
+    };
+    std::string before = registry() + winsim::dump_tree("C:\\");
+    for (const case_t& c : cases) {
+        for (const std::string& module : {program_folder + UNINSTALLER_FILE_NAME, temp_copy}) {
+            SCOPED_TRACE(std::string(c.call) + " in " + module);
+            fresh_process();
+            winsim::set_module_file_name(module.c_str());
+            command_line({"b0040407"});
+            winsim::script_answers({IDOK});
+            winsim::fail_call(c.call, "", ERROR_INVALID_PARAMETER);
+            EXPECT_FALSE(check_uninstaller_command_line());
+            winsim::clear_faults();
+            ASSERT_EQ(1u, boxes().size());
+            EXPECT_EQ(std::string(c.text) + "\n\nDeinstallation abgebrochen.", boxes()[0]);
+            EXPECT_TRUE(winsim::started_processes().empty());
+            EXPECT_EQ(before, registry() + winsim::dump_tree("C:\\"));
+        }
+    }
+}
+
 TEST_F(uninstaller_test, the_copy_is_recognised_without_regard_to_case)
 {
     on_windows(64);
@@ -306,6 +340,24 @@ TEST_F(uninstaller_test, a_dll_in_use_stops_before_the_registry)
     EXPECT_EQ(before, registry());
     EXPECT_TRUE(winsim::entry_exists((program_folder + UNINSTALLER_FILE_NAME).c_str()));
     winsim::release_file(hold);
+}
+
+// A DLL that cannot be looked for is not taken for missing or deleted.
+TEST_F(uninstaller_test, a_dll_that_cannot_be_looked_for_stops_before_the_registry)
+{
+    install_product(64);
+    std::string before = registry();
+    std::string dll = "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL";
+    winsim::fail_call("FindFirstFileA", dll.c_str(), ERROR_ACCESS_DENIED);
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    winsim::clear_faults();
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ(0u, texts[1].find("Folgende Datei kann nicht gelöscht werden:\n" + dll +
+                                "\n\nWindows-Errorcode 5:"));
+    EXPECT_EQ(0u, texts[2].find("Fehler bei Deinstallation von "));
+    EXPECT_EQ(before, registry());
+    EXPECT_TRUE(winsim::entry_exists(dll.c_str()));
 }
 
 TEST_F(uninstaller_test, a_missing_dll_asks_whether_to_go_on)
