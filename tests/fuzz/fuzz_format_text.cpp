@@ -22,38 +22,14 @@ void check_terminated(const char* text, size_t size)
         abort();
 }
 
-// Keeps at most PLACEHOLDER_LIMIT '%' in the template (each could take one argument), widths
-// and precisions to WIDTH_DIGITS digits (winsim's wvsprintfA reads longer ones into an int that
-// overflows: tests/fuzz/crashes/fuzz_format_text-winsim_width_overflow), and every string
-// placeholder narrow, since the data argument is a narrow text.
-const int WIDTH_DIGITS = 4;
-
+// Keeps at most PLACEHOLDER_LIMIT '%' in the template, each of which could take one argument.
+// Widths, precisions and wide string placeholders stay as they come.
 std::string bounded_template(std::string text)
 {
     int percent = 0;
-    bool in_placeholder = false;
-    int digits = 0;
-    for (size_t i = 0; i < text.size(); i++) {
-        char& c = text[i];
-        if (c == '%') {
-            if (++percent > PLACEHOLDER_LIMIT)
-                c = '_';
-            in_placeholder = c == '%';
-            digits = 0;
-        } else if (!in_placeholder) {
-        } else if (c >= '0' && c <= '9') {
-            if (++digits > WIDTH_DIGITS)
-                c = 'x';
-        } else if (c == '.' || c == '-' || c == '#') {
-            digits = 0;
-        } else if (c == 'l' || c == 'h') {
-            if (i + 1 < text.size() && (text[i + 1] == 's' || text[i + 1] == 'S'))
-                c = 'h';
-        } else {
-            if (c == 'S')
-                c = 's';
-            in_placeholder = false;
-        }
+    for (char& c : text) {
+        if (c == '%' && ++percent > PLACEHOLDER_LIMIT)
+            c = '_';
     }
     return text;
 }
@@ -78,6 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t zero = rest.find('\0');
     std::string template_text = bounded_template(rest.substr(0, zero));
     std::string argument = zero == std::string::npos ? "" : rest.substr(zero + 1);
+    // The argument ends in zeros enough for a narrow and a wide reading (%S, %ls).
+    argument.append(4, '\0');
     const char* t = template_text.c_str();
     const char* a = argument.c_str();
 
@@ -89,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     format_text_args(buffer, buffer_size, as_ready_text(a));
     check_terminated(buffer, buffer_size);
     std::string ready = as_ready_text(a);
+    ready.append(4, '\0');
     format_text_args(buffer, buffer_size, t, ready.c_str(), ready.c_str(), ready.c_str(),
                      ready.c_str(), ready.c_str(), ready.c_str(), ready.c_str(), ready.c_str());
     check_terminated(buffer, buffer_size);
