@@ -120,25 +120,25 @@ static bool register_new_layout()
                      KEYBOARD_LAYOUTS_PATH);
         return false;
     }
+    bool registered = false;
     HKEY key = reg_create_key(layouts, layout_inventory.layout_key_name, 0);
     if (!key) {
         show_warning("Fehler beim Erstellen des Tastaturbelegungs-Registry-Keys %s",
                      layout_inventory.layout_key_name);
-        RegCloseKey(layouts);
-        return false;
-    }
-    bool written = write_layout_key_values(key);
-    RegCloseKey(key);
-    if (!written) {
-        // A key without its values is removed again: the next run would otherwise take a key
-        // with a Layout File for an earlier installation, or pass over its number forever.
-        reg_delete_tree(layouts, layout_inventory.layout_key_name);
-        show_warning("Fehler beim Schreiben der Werte des Tastaturbelegungs-Registry-Keys %s",
-                     layout_inventory.layout_key_name);
-        RegCloseKey(layouts);
-        return false;
+    } else {
+        registered = write_layout_key_values(key);
+        RegCloseKey(key);
+        if (!registered) {
+            // A key without its values is removed again: the next run would otherwise take a
+            // key with a Layout File for an earlier installation, or pass over its number.
+            reg_delete_tree(layouts, layout_inventory.layout_key_name);
+            show_warning("Fehler beim Schreiben der Werte des Tastaturbelegungs-Registry-Keys %s",
+                         layout_inventory.layout_key_name);
+        }
     }
     RegCloseKey(layouts);
+    if (!registered)
+        return false;
     warn_if_lists_not_written();
     show_info("Tastaturbelegung " LAYOUT_TEXT " erfolgreich installiert.\n"
               "Die Tastaturbelegung steht Ihnen nach einem Systemneustart zur Verfügung.\n\n"

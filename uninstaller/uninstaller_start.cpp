@@ -52,6 +52,18 @@ static const char* file_name_of(const char* path)
     return name;
 }
 
+// The temporary folder with a trailing backslash; false unless it is a full path, since the
+// copy would otherwise go into the root of the current drive.
+static bool query_temp_folder(char* folder)
+{
+    memset(folder, 0, MAX_PATH);
+    DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH)
+        folder[0] = 0;
+    ensure_trailing_backslash(folder);
+    return is_full_folder_path(folder);
+}
+
 // The first instance: copy into the temporary folder, start the copy with the same key.
 static void relocate(const char* own_path, const char* temp_folder)
 {
@@ -84,21 +96,14 @@ bool check_uninstaller_command_line()
     if (!key_is_acceptable(layout_inventory.target_key_name))
         return false;
 
-    if (!determine_install_folders()) {
-        show_warning("%s\n\nDeinstallation abgebrochen.", install_folders.error_text);
-        restore_fs_redirection();
-        return false;
-    }
     char temp_folder[MAX_PATH];
-    memset(temp_folder, 0, sizeof temp_folder);
-    DWORD temp_length = GetTempPathA(MAX_PATH, temp_folder);
-    if (temp_length == 0 || temp_length >= MAX_PATH)
-        temp_folder[0] = 0;
-    ensure_trailing_backslash(temp_folder);
-    // Without it the copy would go into the root of the current drive.
-    if (!is_full_folder_path(temp_folder)) {
-        show_warning("Das temporäre Verzeichnis kann nicht ermittelt werden.\n\n"
-                     "Deinstallation abgebrochen.");
+    const char* problem = 0;
+    if (!determine_install_folders())
+        problem = install_folders.error_text;
+    else if (!query_temp_folder(temp_folder))
+        problem = "Das temporäre Verzeichnis kann nicht ermittelt werden.";
+    if (problem) {
+        show_warning("%s\n\nDeinstallation abgebrochen.", problem);
         restore_fs_redirection();
         return false;
     }

@@ -61,13 +61,21 @@ static bool folder_failure(const char* reason)
     return false;
 }
 
-// A system folder query into folder, with a trailing backslash; false unless it gave a full path.
-static bool query_system_folder(char* folder, UINT (WINAPI* query)(LPSTR, UINT))
+typedef UINT(WINAPI* folder_query)(LPSTR, UINT);
+
+// A folder query into a buffer of MAX_PATH bytes; empty when the query failed or did not fit.
+static void query_folder(char* folder, folder_query query)
 {
     memset(folder, 0, MAX_PATH);
     UINT length = query(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         folder[0] = 0;
+}
+
+// A system folder with a trailing backslash; false unless the query gave a full path.
+static bool query_system_folder(char* folder, folder_query query)
+{
+    query_folder(folder, query);
     ensure_trailing_backslash(folder);
     return is_full_folder_path(folder);
 }
@@ -95,10 +103,7 @@ bool determine_install_folders()
 
     char* program_folder = install_folders.program_folder;
     if (!special_folder_path(program_folder, CSIDL_PROGRAM_FILES)) {
-        memset(program_folder, 0, MAX_PATH);
-        UINT length = GetWindowsDirectoryA(program_folder, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH)
-            program_folder[0] = 0;
+        query_folder(program_folder, GetWindowsDirectoryA);
         append_level(program_folder, PROGRAM_FILES_FALLBACK_NAME);
     }
     append_level(program_folder, PROGRAM_FOLDER_NAME);

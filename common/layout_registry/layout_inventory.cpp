@@ -192,17 +192,10 @@ static bool take_substitute_value()
     return true;
 }
 
-// A failed enumeration that the scan passes over: the entry is there but does not fit the
-// buffers (a name of 260 characters or more, data that are no text of up to 259 bytes).
-// Any other failure means that the key could not be read completely.
-static bool enumeration_failure_is_unfit(bool value)
-{
-    return value ? registry_layer.enum_value_unfit : registry_layer.enum_subkey_unfit;
-}
-
 // Reads the values of one of the user's lists below HKEY_CURRENT_USER into at most `limit`
-// records; values that do not fit the buffers are passed over. A list that cannot be read
-// completely fails the scan, since the rewrite would drop the entries not read.
+// records. Values that do not fit the buffers (a name of 260 characters or more, data that are
+// no text of up to 259 bytes) are passed over; any other failed read fails the scan, since the
+// rewrite would drop the entries not read.
 static bool scan_user_list(const char* path, int limit, int* count, list_value_taker take)
 {
     HKEY key = reg_open_key_read(HKEY_CURRENT_USER, path);
@@ -214,7 +207,7 @@ static bool scan_user_list(const char* path, int limit, int* count, list_value_t
     bool ok = reg_query_value_count(key, &values);
     for (DWORD index = 0; ok && index < values; index++) {
         if (!reg_enum_value(key, index)) {
-            ok = enumeration_failure_is_unfit(true);
+            ok = registry_layer.enum_value_unfit;
             continue;
         }
         if (*count >= limit) {
@@ -243,7 +236,7 @@ static bool read_layout_key_values(HKEY key, layout_key_entry* entry, int positi
     bool complete = reg_query_value_count(key, &count);
     for (DWORD index = 0; complete && index < count; index++) {
         if (!reg_enum_value(key, index)) {
-            complete = enumeration_failure_is_unfit(true);
+            complete = registry_layer.enum_value_unfit;
             continue;
         }
         const char* name = registry_layer.enum_value_name;
@@ -341,7 +334,7 @@ static bool scan_layout_keys()
     bool ok = complete;
     for (DWORD index = 0; ok && index < count; index++) {
         if (!reg_enum_subkey(layouts, index)) {
-            ok = complete = enumeration_failure_is_unfit(false);
+            ok = complete = registry_layer.enum_subkey_unfit;
             continue;
         }
         // Value enumerations below leave enum_subkey_name alone, but a copy keeps that obvious.

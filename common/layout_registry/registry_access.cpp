@@ -49,7 +49,6 @@ HKEY reg_open_key_read(HKEY parent, const char* subkey_path)
 
 bool reg_query_subkey_count(HKEY key, DWORD* count)
 {
-    *count = 0;
     if (RegQueryInfoKeyA(key, 0, 0, 0, count, 0, 0, 0, 0, 0, 0, 0) == ERROR_SUCCESS)
         return true;
     *count = 0;
@@ -58,7 +57,6 @@ bool reg_query_subkey_count(HKEY key, DWORD* count)
 
 bool reg_query_value_count(HKEY key, DWORD* count)
 {
-    *count = 0;
     if (RegQueryInfoKeyA(key, 0, 0, 0, 0, 0, 0, count, 0, 0, 0, 0) == ERROR_SUCCESS)
         return true;
     *count = 0;
