@@ -176,10 +176,7 @@ protected:
         frame.is_wow64 = true;
         program_folder = "C:\\Program Files (x86)\\Q7-Tastaturbelegung\\";
         temp_copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
-        for (int i = 1; i <= 6; i++)
-            winsim::add_resource(("DATEI" + std::to_string(i) + "_TYPE").c_str(),
-                                 ("DATEI" + std::to_string(i) + "_NAME").c_str(), 1031,
-                                 i == 6 ? "MZ uninstaller" : "payload " + std::to_string(i));
+        add_payload_resources("MZ uninstaller");
         SEED(german_windows_fixture);
         SEED("[" USER_PRELOAD "]\n\"2\"=\"d0010409\"\n\"3\"=\"00000807\"\n\n"
              "[" USER_SUBSTITUTES "]\n\"d0010409\"=\"00010409\"\n");

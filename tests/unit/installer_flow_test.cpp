@@ -45,12 +45,7 @@ protected:
         const char* files = bits == 64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
         program_folder = std::string(files) + "\\Q7-Tastaturbelegung\\";
         desktop_link = winsim::standard_folders().desktop + "\\" DIAGRAM_NAME ".LNK";
-        const char* payloads[][2] = {{"DATEI1_TYPE", "DATEI1_NAME"}, {"DATEI2_TYPE", "DATEI2_NAME"},
-                                     {"DATEI3_TYPE", "DATEI3_NAME"}, {"DATEI4_TYPE", "DATEI4_NAME"},
-                                     {"DATEI5_TYPE", "DATEI5_NAME"}, {"DATEI6_TYPE", "DATEI6_NAME"}};
-        for (int i = 0; i < 6; i++)
-            winsim::add_resource(payloads[i][0], payloads[i][1], 1031,
-                                 "payload " + std::to_string(i + 1));
+        add_payload_resources();
         SEED(german_windows_fixture);
         frame.argument_count = 0;
     }

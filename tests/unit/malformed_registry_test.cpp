@@ -21,9 +21,7 @@ protected:
     {
         kb_test::SetUp();
         winsim::set_windows_bitness(32);
-        for (int i = 1; i <= 6; i++)
-            winsim::add_resource(("DATEI" + std::to_string(i) + "_TYPE").c_str(),
-                                 ("DATEI" + std::to_string(i) + "_NAME").c_str(), 1031, "p");
+        add_payload_resources();
         SEED(german_windows_fixture);
         winsim::on_message_box([](const winsim::message_box&) {});
         winsim::script_answers(std::vector<int>(10, IDOK));

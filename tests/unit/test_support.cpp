@@ -1,6 +1,8 @@
 // Shared fixture of the host unit tests: resets, seeding and the common German registry fixture.
 #include "test_support.h"
 
+#include <winsim/files_control.h>
+
 #include "files/file_operations.h"
 #include "product_constants.h"
 #include "program_state.h"
@@ -29,6 +31,16 @@ void kb_test::seed(const char* reg_text)
 std::string kb_test::dump(const char* key_path)
 {
     return winsim::reg_export(key_path);
+}
+
+void add_payload_resources(const char* uninstaller)
+{
+    for (int i = 1; i <= 6; i++) {
+        std::string number = std::to_string(i);
+        winsim::add_resource(("DATEI" + number + "_TYPE").c_str(),
+                             ("DATEI" + number + "_NAME").c_str(), 1031,
+                             i == 6 && uninstaller ? uninstaller : "payload " + number);
+    }
 }
 
 const char* const german_windows_fixture = R"REG(

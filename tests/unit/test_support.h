@@ -27,6 +27,10 @@ protected:
 
 #define SEED(text) do { SCOPED_TRACE("seeded here"); seed(text); } while (0)
 
+// The installer's six payloads as German resources DATEI<n>_TYPE / DATEI<n>_NAME with the
+// contents "payload <n>"; the sixth, the uninstaller, holds `uninstaller` when given.
+void add_payload_resources(const char* uninstaller = nullptr);
+
 // A German Windows as a fresh user sees it: Preload 1 = 00000407, an empty Substitutes key,
 // and the standard German-family layout keys.
 extern const char* const german_windows_fixture;

@@ -45,10 +45,7 @@ protected:
         program_folder = std::string(bits == 64 ? "C:\\Program Files (x86)" : "C:\\Program Files") +
                          "\\Q7-Tastaturbelegung\\";
         temp_copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
-        for (int i = 1; i <= 6; i++)
-            winsim::add_resource(("DATEI" + std::to_string(i) + "_TYPE").c_str(),
-                                 ("DATEI" + std::to_string(i) + "_NAME").c_str(), 1031,
-                                 i == 6 ? "MZ uninstaller" : "payload " + std::to_string(i));
+        add_payload_resources("MZ uninstaller");
         SEED(german_windows_fixture);
     }
     // Installs with the installer's flow and leaves the program state as a new process has it.
