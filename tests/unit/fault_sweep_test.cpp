@@ -1,5 +1,5 @@
 // Fault sweep: every simulated call of the install, update and uninstall flows made to fail once.
-#include "test_support.h"
+#include "sweep_support.h"
 
 #include "program_state.h"
 
@@ -24,59 +24,6 @@
 #include "uninstaller_flow.h"
 
 namespace {
-
-#define USER_LAYOUT_KEY "HKEY_CURRENT_USER\\Keyboard Layout"
-#define USER_PRELOAD USER_LAYOUT_KEY "\\Preload"
-#define USER_SUBSTITUTES USER_LAYOUT_KEY "\\Substitutes"
-
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        c = (char)tolower((unsigned char)c);
-    return text;
-}
-
-bool starts_with(const std::string& text, const char* prefix)
-{
-    return text.compare(0, strlen(prefix), prefix) == 0;
-}
-
-// The string values of one key as its export lists them ("name"="data" lines; our data has
-// no quotes or backslashes), names in lower case.
-std::map<std::string, std::string> string_values(const char* key_path)
-{
-    std::map<std::string, std::string> values;
-    std::string text = winsim::reg_export(key_path);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (line.empty() || line[0] != '"')
-            continue;
-        size_t name_end = line.find("\"=\"");
-        if (name_end == std::string::npos || line.back() != '"')
-            continue;
-        values[lower(line.substr(1, name_end - 1))] =
-            line.substr(name_end + 3, line.size() - name_end - 4);
-    }
-    return values;
-}
-
-// The layout keys the user's Preload entries name, each directly or through Substitutes.
-std::set<std::string> resolved_user_layouts()
-{
-    std::map<std::string, std::string> substitutes = string_values(USER_SUBSTITUTES);
-    std::set<std::string> layouts;
-    for (const auto& entry : string_values(USER_PRELOAD)) {
-        std::string data = lower(entry.second);
-        auto substitute = substitutes.find(data);
-        layouts.insert(substitute == substitutes.end() ? data : lower(substitute->second));
-    }
-    return layouts;
-}
 
 // A fitting error for a failed call, chosen by its name.
 DWORD error_for(const std::string& call)
@@ -145,78 +92,15 @@ bool must_be_told(const winsim::logged_call& call, bool before_question, bool ne
 
 enum class flow { install_new, install_update, uninstall };
 
-class fault_sweep : public kb_test {
+class fault_sweep : public sweep_test {
 protected:
-    std::string program_folder, temp_copy;
     size_t boxes_before = 0;
     // Layouts the user must still have after the flow.
     std::set<std::string> kept_layouts;
 
-    void TearDown() override
-    {
-        test_warning_caption = "Tastaturtreiber-Installation";
-        kb_test::TearDown();
-    }
-
     void fresh_machine()
     {
         kb_test::SetUp();
-    }
-    // The program state as a new process has it, the machine left as it is.
-    void fresh_process(const char* program_name)
-    {
-        reset_program_state(program_name);
-        frame.is_wow64 = true;
-    }
-    // A 64-bit German Windows whose user has three layouts, one through a substitute.
-    void on_64_bit_windows()
-    {
-        winsim::set_windows_bitness(64);
-        winsim::set_wow64(true, true);
-        frame.is_wow64 = true;
-        program_folder = "C:\\Program Files (x86)\\Q7-Tastaturbelegung\\";
-        temp_copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
-        add_payload_resources("MZ uninstaller");
-        SEED(german_windows_fixture);
-        SEED("[" USER_PRELOAD "]\n\"2\"=\"d0010409\"\n\"3\"=\"00000807\"\n\n"
-             "[" USER_SUBSTITUTES "]\n\"d0010409\"=\"00010409\"\n");
-        frame.argument_count = 0;
-    }
-    // Rewrites Preload in the same order except that the product's entry comes last.
-    void put_product_layout_last()
-    {
-        std::map<std::string, std::string> substitutes = string_values(USER_SUBSTITUTES);
-        std::vector<std::string> order, product;
-        for (const auto& entry : string_values(USER_PRELOAD)) {
-            auto substitute = substitutes.find(lower(entry.second));
-            bool ours = substitute != substitutes.end() && substitute->second == "b0040407";
-            (ours ? product : order).push_back(entry.second);
-        }
-        ASSERT_EQ(1u, product.size());
-        order.push_back(product[0]);
-        std::string text = "[-" USER_PRELOAD "]\n[" USER_PRELOAD "]\n";
-        for (size_t i = 0; i < order.size(); i++)
-            text += "\"" + std::to_string(i + 1) + "\"=\"" + order[i] + "\"\n";
-        SEED(text.c_str());
-    }
-    void answer_yes_to_everything()
-    {
-        // Only questions look at the answer; every other box ignores it.
-        winsim::script_answers(std::vector<int>(40, IDYES));
-    }
-    bool run_installer()
-    {
-        answer_yes_to_everything();
-        if (!check_installer_command_line())
-            return false;
-        return run_installation();
-    }
-    bool run_uninstaller_copy()
-    {
-        answer_yes_to_everything();
-        if (!check_uninstaller_command_line())
-            return false;
-        return run_uninstallation();
     }
 
     // Puts the machine into the state before the flow; the call log starts empty.
@@ -227,7 +111,7 @@ protected:
         on_64_bit_windows();
         if (which != flow::install_new) {
             ASSERT_FALSE(run_installer());
-            ASSERT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+            ASSERT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\" SWEPT_LAYOUT_KEY));
             fresh_process(which == flow::uninstall ? "Uninstall_" DLL_BASE_NAME
                                                    : "Install_" DLL_BASE_NAME);
         }

@@ -1,5 +1,6 @@
 // Reset of the simulated machine, the call log, and the faults injected into simulated calls.
 #include <winsim/control.h>
+#include <winsim/machine_image.h>
 
 #include "codepage.h"
 #include "subsystems.h"
@@ -14,6 +15,8 @@ struct fault_state {
     std::vector<fault> rules;
     std::map<unsigned long, DWORD> nth_call_errors;
     std::vector<logged_call> log;
+    unsigned long stop_at = 0;
+    void (*stop_handler)() = nullptr;
 };
 
 fault_state& faults() {
@@ -69,8 +72,14 @@ void clear_call_log() {
     faults().log.clear();
 }
 
+void stop_before_call(unsigned long n, void (*handler)()) {
+    faults().stop_at = n;
+    faults().stop_handler = handler;
+}
+
 bool call_fails(const char* call, const std::string& subject, long index, DWORD* error) {
     fault_state& state = faults();
+    if (state.stop_handler && state.log.size() + 1 == state.stop_at) state.stop_handler();
     state.log.push_back(logged_call{call, subject, false});
     const unsigned long number = state.log.size();
 

@@ -6,6 +6,7 @@
 
 #include "codepage.h"
 #include "file_system.h"
+#include "image_format.h"
 #include "security_formats.h"
 
 #include <ctype.h>
@@ -316,6 +317,42 @@ bool parse_description(const std::string& text, stored_dacl* dacl, std::string* 
 }  // namespace security
 
 void reset_file_security() { state() = file_security_state(); }
+
+// The descriptors that still belong to the entries their paths name; denials stay with the
+// machine, as the access rules of the registry do.
+void save_file_security_image(image::writer* out) {
+    std::vector<std::pair<std::string, const stored_dacl*>> kept;
+    for (const auto& descriptor : state().descriptors) {
+        located_entry where = locate(descriptor.first.c_str(), false);
+        if (where.entry && descriptor.second.entry.lock() == where.entry)
+            kept.push_back({descriptor.first, &descriptor.second.dacl});
+    }
+    out->number(kept.size());
+    for (const auto& descriptor : kept) {
+        out->text(descriptor.first);
+        out->number(descriptor.second->present);
+        out->number(descriptor.second->null_dacl);
+        out->number(descriptor.second->control);
+        out->data(descriptor.second->acl);
+    }
+}
+
+bool load_file_security_image(image::reader* in) {
+    state().descriptors.clear();
+    uint64_t count = in->number();
+    for (uint64_t i = 0; i < count && in->ok(); ++i) {
+        std::string key = in->text();
+        stored_dacl dacl;
+        dacl.present = in->number() != 0;
+        dacl.null_dacl = in->number() != 0;
+        dacl.control = static_cast<SECURITY_DESCRIPTOR_CONTROL>(in->number());
+        dacl.acl = in->data();
+        located_entry where = locate(key.c_str(), false);
+        if (!where.entry) return false;
+        state().descriptors[where.key] = own_descriptor{where.entry, dacl};
+    }
+    return in->ok();
+}
 
 bool set_file_security(const char* path, const char* description, std::string* error) {
     located_entry where = locate(path, false);

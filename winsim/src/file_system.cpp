@@ -6,6 +6,7 @@
 
 #include "codepage.h"
 #include "file_system.h"
+#include "image_format.h"
 #include "subsystems.h"
 #include "wow64_state.h"
 
@@ -469,6 +470,60 @@ void release_open(node* entry) {
     if (--entry->open_handles == 0 && entry->delete_pending) unlink_entry(entry);
 }
 
+namespace {
+
+void save_entry(const node* entry, image::writer* out) {
+    out->text(entry->name);
+    out->number(entry->folder);
+    out->number(entry->attributes);
+    out->number(entry->created);
+    out->number(entry->accessed);
+    out->number(entry->written);
+    out->data(entry->data);
+    // An entry deleted while handles were open goes with the last of them, which a program
+    // that has ended no longer holds.
+    uint64_t kept = 0;
+    for (const auto& child : entry->children) kept += child->delete_pending ? 0 : 1;
+    out->number(kept);
+    for (const auto& child : entry->children)
+        if (!child->delete_pending) save_entry(child.get(), out);
+}
+
+bool load_entry_contents(node* entry, image::reader* in, int depth) {
+    if (depth > 512) return false;
+    entry->folder = in->number() != 0;
+    entry->attributes = static_cast<DWORD>(in->number());
+    entry->created = in->number();
+    entry->accessed = in->number();
+    entry->written = in->number();
+    entry->data = in->data();
+    uint64_t count = in->number();
+    for (uint64_t i = 0; i < count && in->ok(); ++i) {
+        auto child = std::make_shared<node>();
+        child->name = in->text();
+        child->parent = entry;
+        entry->children.push_back(child);
+        if (!load_entry_contents(child.get(), in, depth + 1)) return false;
+    }
+    return in->ok();
+}
+
+void detach_all(node* entry) {
+    for (auto& child : entry->children) {
+        detach_all(child.get());
+        child->parent = nullptr;
+    }
+    entry->children.clear();
+}
+
+bool load_root(const std::shared_ptr<node>& root, image::reader* in) {
+    if (!root || !same_name(in->text(), root->name)) return false;
+    detach_all(root.get());
+    return load_entry_contents(root.get(), in, 0);
+}
+
+}  // namespace
+
 ticks clock_now() { return fs().clock; }
 int machine_bitness() { return fs().bitness; }
 bool redirection_disabled() { return fs().redirection_disabled; }
@@ -477,6 +532,43 @@ std::string windows_folder() { return "C:\\Windows"; }
 std::string temp_path() { return fs().temp; }
 
 }  // namespace files
+
+void save_files_image(image::writer* out) {
+    const files::fs_state& state = files::fs();
+    out->number(state.drives.size());
+    for (const auto& drive : state.drives) {
+        out->number(static_cast<unsigned char>(drive.first));
+        files::save_entry(drive.second.get(), out);
+    }
+    out->number(state.shares.size());
+    for (const auto& share : state.shares) {
+        out->text(share.first);
+        files::save_entry(share.second.get(), out);
+    }
+}
+
+// The image's entries replace those below the same drives and shares, which the machine must
+// have already; the program's file handles and searches are gone and redirection is on again,
+// as for a program that has ended.
+bool load_files_image(image::reader* in) {
+    files::fs_state& state = files::fs();
+    files::reset_file_handles();
+    files::reset_find_handles();
+    state.redirection_disabled = false;
+    uint64_t drives = in->number();
+    if (drives != state.drives.size()) return false;
+    for (uint64_t i = 0; i < drives; ++i) {
+        auto drive = state.drives.find(static_cast<char>(in->number()));
+        if (drive == state.drives.end() || !files::load_root(drive->second, in)) return false;
+    }
+    uint64_t shares = in->number();
+    if (shares != state.shares.size()) return false;
+    for (uint64_t i = 0; i < shares; ++i) {
+        auto share = state.shares.find(in->text());
+        if (share == state.shares.end() || !files::load_root(share->second, in)) return false;
+    }
+    return in->ok();
+}
 
 using namespace files;
 

@@ -4,6 +4,7 @@
 #include <winsim/registry_control.h>
 
 #include "codepage.h"
+#include "image_format.h"
 #include "registry_store.h"
 #include "subsystems.h"
 
@@ -346,6 +347,64 @@ using namespace registry_store;
 
 void reset_registry() {
     registry() = registry_state();
+}
+
+namespace {
+
+void save_key(const key_node* key, image::writer* out) {
+    out->text(key->name);
+    out->number(key->values.size());
+    for (const value_entry& value : key->values) {
+        out->text(value.name);
+        out->number(value.type);
+        out->data(value.data);
+    }
+    out->number(key->subkeys.size());
+    for (const auto& child : key->subkeys) save_key(child.get(), out);
+}
+
+// Reads the subkeys and values of `key` as save_key wrote them (the key's own name already read).
+bool load_key_contents(key_node* key, image::reader* in, int depth) {
+    if (depth > 512) return false;
+    uint64_t value_count = in->number();
+    for (uint64_t i = 0; i < value_count && in->ok(); ++i) {
+        value_entry value;
+        value.name = in->text();
+        value.type = static_cast<DWORD>(in->number());
+        value.data = in->data();
+        key->values.push_back(value);
+    }
+    uint64_t subkey_count = in->number();
+    for (uint64_t i = 0; i < subkey_count && in->ok(); ++i) {
+        auto child = std::make_shared<key_node>();
+        child->name = in->text();
+        child->path = child_path(key, child->name);
+        child->parent = key;
+        key->subkeys.push_back(child);
+        if (!load_key_contents(child.get(), in, depth + 1)) return false;
+    }
+    return in->ok();
+}
+
+}  // namespace
+
+void save_registry_image(image::writer* out) {
+    for (size_t i = 0; i < root_count; ++i) save_key(registry().roots[i].get(), out);
+}
+
+// The keys of the image replace the registry's; every open handle is gone, as when the program
+// that held them has ended. Access rules stay: they stand for the keys' security.
+bool load_registry_image(image::reader* in) {
+    registry_state& state = registry();
+    state.handles.clear();
+    for (size_t i = 0; i < root_count; ++i) {
+        for (auto& child : state.roots[i]->subkeys) mark_deleted(child.get());
+        state.roots[i]->subkeys.clear();
+        state.roots[i]->values.clear();
+        if (in->text() != state.roots[i]->name) return false;
+        if (!load_key_contents(state.roots[i].get(), in, 0)) return false;
+    }
+    return true;
 }
 
 namespace {

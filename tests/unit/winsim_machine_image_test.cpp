@@ -1,0 +1,94 @@
+// Tests of the simulated machine's image: what a stopped program leaves, saved, loaded, and the stop before a call.
+#include <windows.h>
+#include <winsim/control.h>
+#include <winsim/files_control.h>
+#include <winsim/machine_image.h>
+#include <winsim/registry_control.h>
+#include <winsim/security_control.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class WinsimMachineImage : public ::testing::Test {
+protected:
+    void SetUp() override { winsim::reset(); }
+    void TearDown() override { winsim::reset(); }
+
+    void seed(const char* text) {
+        std::string error;
+        ASSERT_TRUE(winsim::reg_import((std::string("Windows Registry Editor Version 5.00\n\n") + text).c_str(), &error))
+            << error;
+    }
+    std::string machine() {
+        return winsim::reg_export("HKEY_LOCAL_MACHINE") + winsim::reg_export("HKEY_CURRENT_USER") +
+               winsim::dump_tree("C:\\") + winsim::entry("C:\\Data\\b.bin").contents +
+               winsim::file_security("C:\\Data");
+    }
+};
+
+const char* const everyone_read = "dacl protected; allow - 0x001200A9 S-1-1-0";
+
+TEST_F(WinsimMachineImage, a_loaded_image_gives_back_keys_values_files_and_descriptors_as_saved) {
+    seed("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"b\"\n\"1\"=\"a\"\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\Zoo]\n\"bin\"=hex:00,ff,10\n\"n\"=dword:00000007\n");
+    ASSERT_TRUE(winsim::add_file("C:\\Data\\b.bin", std::string("x\0y", 3), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(winsim::set_entry_times("C:\\Data\\b.bin", 1, 2, 3));
+    ASSERT_TRUE(winsim::set_file_security("C:\\Data", everyone_read));
+    const std::string before = machine();
+    const std::string image = winsim::save_machine_image();
+
+    seed("[-HKEY_CURRENT_USER\\Keyboard Layout]\n[HKEY_CURRENT_USER\\Other]\n");
+    ASSERT_TRUE(DeleteFileA("C:\\Data\\b.bin"));
+    ASSERT_TRUE(RemoveDirectoryA("C:\\Data"));
+    ASSERT_TRUE(winsim::add_file("C:\\new.txt", "new"));
+    ASSERT_NE(before, machine());
+
+    ASSERT_TRUE(winsim::load_machine_image(image));
+    EXPECT_EQ(before, machine());
+    EXPECT_TRUE(winsim::has_own_file_security("C:\\Data"));
+    EXPECT_FALSE(winsim::entry_exists("C:\\new.txt"));
+}
+
+TEST_F(WinsimMachineImage, loading_ends_the_program_handles_and_turns_redirection_on) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Kept", 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    HANDLE file = CreateFileA("C:\\open.txt", GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    ASSERT_TRUE(DeleteFileA("C:\\open.txt"));  // pending until the handle closes
+    const std::string image = winsim::save_machine_image();
+
+    ASSERT_TRUE(winsim::load_machine_image(image));
+    EXPECT_EQ(0, winsim::reg_open_handle_count());
+    EXPECT_EQ(0, winsim::open_file_handles());
+    EXPECT_TRUE(winsim::reg_key_exists("HKEY_CURRENT_USER\\Software\\Kept"));
+    EXPECT_FALSE(winsim::entry_exists("C:\\open.txt"));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
+}
+
+TEST_F(WinsimMachineImage, a_malformed_image_is_refused) {
+    std::string image = winsim::save_machine_image();
+    EXPECT_FALSE(winsim::load_machine_image(image.substr(0, image.size() / 2)));
+    EXPECT_FALSE(winsim::load_machine_image("not an image"));
+    EXPECT_FALSE(winsim::load_machine_image(image + "x"));
+}
+
+int stops = 0;
+void count_stop() { ++stops; }
+
+TEST_F(WinsimMachineImage, the_stop_comes_right_before_the_chosen_call) {
+    stops = 0;
+    winsim::clear_call_log();
+    winsim::stop_before_call(2, count_stop);
+    GetFileAttributesA("C:\\");
+    EXPECT_EQ(0, stops);
+    GetFileAttributesA("C:\\Windows");
+    EXPECT_EQ(1, stops);
+    EXPECT_EQ(2u, winsim::call_log().size());
+    winsim::stop_before_call(0, nullptr);
+}
+
+}  // namespace

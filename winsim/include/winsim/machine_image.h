@@ -1,0 +1,23 @@
+// Test-facing: what of the simulated machine outlives a program, as bytes, and a stop before a chosen call.
+#pragma once
+
+#include <string>
+
+namespace winsim {
+
+// The registry's keys and values, the entries below every drive and share (contents, times,
+// attributes) and the files' own descriptors: what a program leaves when it is killed.
+std::string save_machine_image();
+// Puts an image in place of the machine's keys, entries and descriptors, and drops every key,
+// file and search handle (test holds included) and the thread's redirection switch, as when
+// the program that held them has ended. The machine must have the same drives and shares as
+// the one the image was saved on. Access rules, denials, resources, the call log and the
+// desktop stay as they are. False, with the machine in an unknown state, on a malformed image.
+bool load_machine_image(const std::string& image);
+
+// Calls `handler` right before the n-th simulated call of the run (counted as fail_nth_call
+// counts), instead of that call: the handler is expected not to return (a test kills the
+// program there). 0 stops nowhere.
+void stop_before_call(unsigned long n, void (*handler)());
+
+}  // namespace winsim
