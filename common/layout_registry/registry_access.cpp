@@ -137,3 +137,52 @@ bool reg_delete_tree(HKEY parent, const char* subkey_name)
         result = false;
     return result;
 }
+
+// The one place where a status code of a read becomes a reg_result.
+static reg_result read_result(LONG status)
+{
+    switch (status) {
+    case ERROR_SUCCESS: return reg_read;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_NO_MORE_ITEMS: return reg_missing;
+    case ERROR_MORE_DATA: return reg_unfit;
+    default: return reg_failed;
+    }
+}
+
+reg_result reg_open_existing_key(HKEY parent, const char* subkey_path, HKEY* key)
+{
+    *key = 0;
+    reg_result result = read_result(RegOpenKeyExA(parent, subkey_path, 0, KEY_ALL_ACCESS, key));
+    if (result != reg_read)
+        *key = 0;
+    return result == reg_unfit ? reg_failed : result;
+}
+
+reg_result reg_query_string(HKEY key, const char* value_name, char* text, DWORD size)
+{
+    memset(text, 0, size);
+    DWORD type = 0;
+    DWORD data_size = size;
+    reg_result result = read_result(RegQueryValueExA(key, value_name, 0, &type, (BYTE*)text, &data_size));
+    // Text ends within the buffer; anything else (binary data, or text without room for its
+    // terminating zero) is not text the caller can use.
+    if (result == reg_read && (type != REG_SZ || !memchr(text, 0, size))) {
+        memset(text, 0, size);
+        return reg_unfit;
+    }
+    return result;
+}
+
+reg_result reg_enum_value_name(HKEY key, DWORD index, char* name, DWORD size)
+{
+    memset(name, 0, size);
+    DWORD length = size;
+    return read_result(RegEnumValueA(key, index, name, &length, 0, 0, 0, 0));
+}
+
+bool reg_delete_value(HKEY key, const char* value_name)
+{
+    LONG status = RegDeleteValueA(key, value_name);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}

@@ -30,3 +30,16 @@ bool reg_query_value_count(HKEY key, DWORD* count);
 bool reg_enum_subkey(HKEY key, DWORD index);
 bool reg_enum_value(HKEY key, DWORD index);
 bool reg_delete_tree(HKEY parent, const char* subkey_name);
+
+// What a read that may find nothing came to: the item was read; it does not exist; it exists
+// but does not fit the caller's buffer (or its data are no text); the call failed.
+enum reg_result { reg_read, reg_missing, reg_unfit, reg_failed };
+
+// Opens an existing key with full access; reg_missing (and no handle) when there is none.
+reg_result reg_open_existing_key(HKEY parent, const char* subkey_path, HKEY* key);
+// The text of a value, zero-terminated, into `size` bytes.
+reg_result reg_query_string(HKEY key, const char* value_name, char* text, DWORD size);
+// The name of the value at `index`, whatever its data, into `size` bytes.
+reg_result reg_enum_value_name(HKEY key, DWORD index, char* name, DWORD size);
+// True when the value is gone afterwards: deleted now, or not there.
+bool reg_delete_value(HKEY key, const char* value_name);

@@ -560,4 +560,62 @@ TEST_F(RegistryContract, HandleOfADeletedKeyReportsKeyDeleted) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(gone));
 }
 
+// The list change of the programs deletes values one by one and writes new ones after them.
+TEST_F(RegistryContract, DeleteValueRemovesItAndTheLaterValuesMoveUp) {
+    ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "1", "a"));
+    ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "2", "b"));
+    ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "3", "c"));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key_, "2"));
+    EXPECT_EQ(2u, value_count(key_));
+    EXPECT_STRING_VALUE(key_, 0, "1", "a");
+    EXPECT_STRING_VALUE(key_, 1, "3", "c");
+    SetLastError(preset);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key_, "2"));
+}
+
+TEST_F(RegistryContract, AValueSetAgainAfterItsDeletionComesLast) {
+    if (running_on_wine()) GTEST_SKIP() << "Wine keeps values sorted by name; Windows in creation order";
+    ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "1", "a"));
+    ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "2", "b"));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key_, "1"));
+    ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "1", "c"));
+    EXPECT_STRING_VALUE(key_, 0, "2", "b");
+    EXPECT_STRING_VALUE(key_, 1, "1", "c");
+}
+
+TEST_F(RegistryContract, EnumeratingANameWithoutDataTakesAnyData) {
+    std::string long_data(5000, 'x');
+    ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "long", long_data.c_str()));
+    char name[300];
+    std::memset(name, sentinel, sizeof name);
+    DWORD length = sizeof name - 1;
+    ASSERT_EQ(ERROR_SUCCESS, RegEnumValueA(key_, 0, name, &length, NULL, NULL, NULL, NULL));
+    EXPECT_EQ(4u, length);
+    EXPECT_STREQ("long", name);
+    EXPECT_TRUE(is_sentinel(name[5]));
+}
+
+TEST_F(RegistryContract, QueryOfAMissingValueFailsWithFileNotFound) {
+    BYTE data[8];
+    std::memset(data, sentinel, sizeof data);
+    DWORD size = sizeof data, type = preset;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key_, "missing", NULL, &type, data, &size));
+    EXPECT_EQ(sentinel, data[0]);
+}
+
+// The programs' journal of a list change is one text value of up to about 300 KB.
+TEST_F(RegistryContract, ALongTextValueIsReadBackWhole) {
+    std::string text(300000, 'j');
+    text[123456] = '%';
+    ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "journal", text.c_str()));
+    std::string data(text.size() + 2, static_cast<char>(sentinel));
+    DWORD size = static_cast<DWORD>(text.size() + 1), type = preset;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key_, "journal", NULL, &type,
+                                              reinterpret_cast<BYTE*>(&data[0]), &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+    EXPECT_EQ(text.size() + 1, size);
+    EXPECT_EQ(text, std::string(data.c_str()));
+    EXPECT_TRUE(is_sentinel(data[text.size() + 1]));
+}
+
 }  // namespace
