@@ -11,6 +11,7 @@
 #include "frame/startup.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
+#include "layout_registry/list_rewrite.h"
 #include "layout_registry/registry_access.h"
 #include "layout_registry/uninstall_entry.h"
 #include "payload_extraction.h"
@@ -94,19 +95,89 @@ static void warn_if_lists_not_written()
                   LAYOUT_TEXT, layout_inventory.error_text);
 }
 
+// The values of a layout key of this build, in the order a new key gets them.
+struct layout_key_value {
+    const char* name;
+    const char* data;
+};
+#define LAYOUT_KEY_VALUE_COUNT 4
+
+static void layout_key_values(layout_key_value* values)
+{
+    values[0].name = LAYOUT_TEXT_VALUE;
+    values[0].data = LAYOUT_TEXT;
+    values[1].name = LAYOUT_FILE_VALUE;
+    values[1].data = DLL_FILE_NAME;
+    values[2].name = LAYOUT_ID_VALUE;
+    values[2].data = layout_inventory.layout_id_text;
+    bool editor_made = find_text_nocase(DLL_BASE_NAME, LAYOUT_EDITOR_MARKER) != 0;
+    values[3].name = editor_made ? CREATED_BY_EDITOR_VALUE : CUSTOM_LANGUAGE_NAME_VALUE;
+    values[3].data = editor_made ? "" : CUSTOM_LANGUAGE_NAME_TEXT;
+}
+
 // The values of a new layout key, each written even when one before it failed; false when
 // any of them could not be written.
 static bool write_layout_key_values(HKEY key)
 {
-    bool written = reg_set_string(key, LAYOUT_TEXT_VALUE, LAYOUT_TEXT);
-    written = reg_set_string(key, LAYOUT_FILE_VALUE, DLL_FILE_NAME) && written;
-    written = reg_set_string(key, LAYOUT_ID_VALUE, layout_inventory.layout_id_text) && written;
-    if (find_text_nocase(DLL_BASE_NAME, LAYOUT_EDITOR_MARKER))
-        written = reg_set_string(key, CREATED_BY_EDITOR_VALUE, "") && written;
-    else
-        written = reg_set_string(key, CUSTOM_LANGUAGE_NAME_VALUE, CUSTOM_LANGUAGE_NAME_TEXT) &&
-                  written;
+    layout_key_value values[LAYOUT_KEY_VALUE_COUNT];
+    layout_key_values(values);
+    bool written = true;
+    for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT; i++)
+        written = reg_set_string(key, values[i].name, values[i].data) && written;
     return written;
+}
+
+// Update mode: the values that the found key lacks (an earlier run stopped while it wrote
+// them) are added in the same order; values it has stay as they are. False after a warning.
+static bool complete_layout_key(const char* key_name)
+{
+    char path[2 * MAX_PATH];
+    format_text_args(path, sizeof path, "%s\\%s", KEYBOARD_LAYOUTS_PATH, key_name);
+    layout_key_value values[LAYOUT_KEY_VALUE_COUNT];
+    layout_key_values(values);
+    bool missing[LAYOUT_KEY_VALUE_COUNT];
+    bool any_missing = false;
+    bool read = true;
+    HKEY key = reg_open_key_read(HKEY_LOCAL_MACHINE, path);
+    for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT && key; i++) {
+        char data[MAX_PATH];
+        reg_result found = reg_query_string(key, values[i].name, data, sizeof data);
+        read = read && found != reg_failed;
+        missing[i] = found == reg_missing;
+        any_missing = any_missing || missing[i];
+    }
+    if (key)
+        RegCloseKey(key);
+    if (key && read && !any_missing)
+        return true;
+    bool written = key && read;
+    key = written ? reg_open_key_full(HKEY_LOCAL_MACHINE, path) : 0;
+    for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT && key && written; i++)
+        written = !missing[i] || reg_set_string(key, values[i].name, values[i].data);
+    if (key)
+        RegCloseKey(key);
+    if (!written || !key)
+        show_warning("Fehler beim Schreiben der Werte des Tastaturbelegungs-Registry-Keys %s",
+                     key_name);
+    return written && key;
+}
+
+// A layout key that an earlier run of this build created and did not complete has no Layout
+// File yet; this build's uninstall entry, which is written before the key, names it. Such a
+// key is this build's own: the run completes it instead of registering a second key.
+static void adopt_incomplete_layout_key()
+{
+    char key_name[MAX_PATH];
+    if (layout_inventory.own_layout_index != -1 ||
+        !read_uninstall_entry_key(UNINSTALL_DISPLAY_NAME, key_name))
+        return;
+    for (int i = 0; i < layout_inventory.layout_key_count; i++) {
+        const layout_key_entry& key = layout_inventory.layout_key_list[i];
+        if (!key.layout_file && names_equal_nocase(key.key_name, key_name)) {
+            adopt_own_layout(i);
+            return;
+        }
+    }
 }
 
 // New mode: the layout key with its values, then the user's lists. False when the layout key
@@ -149,13 +220,25 @@ static bool register_new_layout()
 static void install()
 {
     strcpy(layout_inventory.own_layout_file, OWN_LAYOUT_SEARCH_NAME);
+    // A change of the lists that an earlier run began is finished before they are read.
+    if (!finish_interrupted_list_rewrite()) {
+        show_warning("Die Änderung der Tastaturbelegungs-Listen, die ein früherer Lauf begonnen "
+                     "hat, kann nicht abgeschlossen werden:\n%s\n\n" INSTALLATION_CANCELLED,
+                     layout_inventory.error_text);
+        return;
+    }
     if (!scan_layout_inventory()) {
         show_warning(as_ready_text(layout_inventory.error_text));
         return;
     }
+    adopt_incomplete_layout_key();
     bool update_mode = layout_inventory.own_layout_index != -1;
-    // A plan that failed leaves no key name to register: nothing may be written then.
-    if (!make_plan(update_mode)) {
+    // A plan that failed leaves no key name to register: nothing may be written then. A found
+    // key without a Layout Id gets a new one, chosen as for a new key.
+    if (!make_plan(update_mode) ||
+        (update_mode &&
+         !layout_inventory.layout_key_list[layout_inventory.own_layout_index].layout_id_text &&
+         !choose_new_layout_id(layout_inventory.layout_id_text))) {
         show_warning(as_ready_text(layout_inventory.error_text));
         return;
     }
@@ -188,6 +271,8 @@ static void install()
         register_new_layout();
         return;
     }
+    if (!complete_layout_key(key_name))
+        return;
     warn_if_lists_not_written();
     show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s", layout_text,
               layout_inventory.preload_rewritten

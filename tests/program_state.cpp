@@ -8,6 +8,7 @@
 #include "frame/messages.h"
 #include "frame/startup.h"
 #include "layout_registry/layout_inventory.h"
+#include "layout_registry/list_rewrite.h"
 #include "layout_registry/registry_access.h"
 #include "uninstaller_flow.h"
 
@@ -15,6 +16,7 @@ void reset_program_state(const char* program_name)
 {
     reset_registry_layer();
     reset_layout_inventory();
+    reset_list_rewrite();
     reset_frame();
     reset_messages();
     reset_file_services();

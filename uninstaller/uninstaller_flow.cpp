@@ -10,59 +10,100 @@
 #include "frame/startup.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
+#include "layout_registry/list_rewrite.h"
 #include "layout_registry/registry_access.h"
 #include "layout_registry/uninstall_entry.h"
 #include "product_constants.h"
 
 #define KEY_DETAILS "\nTreiber: %s\nKey: %s\nDLL: %s.DLL"
 
-// The refusals before the question; false when the removal must not go on.
-static bool removal_allowed()
+// What the run removes: nothing (after a refusal or No), the whole installation, or what an
+// earlier run that stopped after deleting the layout key has left.
+enum removal { removal_refused, removal_of_installation, removal_of_leftovers };
+
+// This build's uninstall entry still names the key of the command line: the key is gone, but
+// an earlier removal stopped before it reached the entry (which goes last).
+static bool leftovers_of_installation()
+{
+    char entry_key[MAX_PATH];
+    return read_uninstall_entry_key(UNINSTALL_DISPLAY_NAME, entry_key) &&
+           names_equal_nocase(entry_key, layout_inventory.target_key_name);
+}
+
+// The refusals before the question, and the question.
+static removal removal_allowed()
 {
     if (!scan_layout_inventory()) {
         show_warning(as_ready_text(layout_inventory.error_text));
-        return false;
+        return removal_refused;
     }
     const char* key = layout_inventory.target_key_name;
+    removal kind = removal_of_installation;
     if (layout_inventory.target_key_index == -1) {
-        show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht "
-                     "gefunden." KEY_DETAILS, LAYOUT_TEXT, key, DLL_BASE_NAME);
-        return false;
-    }
-    const char* layout_file =
-        layout_inventory.layout_key_list[layout_inventory.target_key_index].layout_file;
-    if (!layout_file) {
-        show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält keine "
-                     "Treiberdatei-Angabe." KEY_DETAILS, LAYOUT_TEXT, key, DLL_BASE_NAME);
-        return false;
-    }
-    if (!uninstaller.force_option && !names_equal_nocase(layout_file, DLL_FILE_NAME)) {
-        show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine "
-                     "andere Treiberdatei-Angabe als zum Zeitpunkt der Installation.\n"
-                     "Aus Sicherheitsgründen wird daher die Deinstallation jetzt nicht "
-                     "durchgeführt.\nTreiber: %s\nKey: %s\nDLL bei Installation: %s.DLL\n"
-                     "DLL jetzt: %s",
-                     LAYOUT_TEXT, key, DLL_BASE_NAME, layout_file);
-        return false;
+        if (!leftovers_of_installation()) {
+            show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht "
+                         "gefunden." KEY_DETAILS, LAYOUT_TEXT, key, DLL_BASE_NAME);
+            return removal_refused;
+        }
+        kind = removal_of_leftovers;
+    } else {
+        const char* layout_file =
+            layout_inventory.layout_key_list[layout_inventory.target_key_index].layout_file;
+        if (!layout_file) {
+            show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält keine "
+                         "Treiberdatei-Angabe." KEY_DETAILS, LAYOUT_TEXT, key, DLL_BASE_NAME);
+            return removal_refused;
+        }
+        if (!uninstaller.force_option && !names_equal_nocase(layout_file, DLL_FILE_NAME)) {
+            show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine "
+                         "andere Treiberdatei-Angabe als zum Zeitpunkt der Installation.\n"
+                         "Aus Sicherheitsgründen wird daher die Deinstallation jetzt nicht "
+                         "durchgeführt.\nTreiber: %s\nKey: %s\nDLL bei Installation: %s.DLL\n"
+                         "DLL jetzt: %s",
+                         LAYOUT_TEXT, key, DLL_BASE_NAME, layout_file);
+            return removal_refused;
+        }
     }
     if (layout_inventory.preload_count == 1) {
         show_warning("In den Windows-Spracheinstellungen ist die zu deinstallierende "
                      "Tastaturbelegung derzeit als einzig auswählbare Belegung hinterlegt.\n"
                      "Bitte wählen Sie dort erst eine andere Tastaturbelegung, bevor Sie die "
                      "hier gewählte deinstallieren.");
-        return false;
+        return removal_refused;
     }
-    if (ask_question("Soll folgender Tastatur-Treiber deinstalliert werden?\n\n%s", LAYOUT_TEXT) !=
-        IDYES) {
+    int answer =
+        kind == removal_of_installation
+            ? ask_question("Soll folgender Tastatur-Treiber deinstalliert werden?\n\n%s",
+                           LAYOUT_TEXT)
+            : ask_question("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht "
+                           "gefunden." KEY_DETAILS "\n\nEine frühere Deinstallation wurde nicht "
+                           "zu Ende geführt. Sollen die Reste der Installation (Programmverzeichnis, "
+                           "Verknüpfung, Eintrag in der Liste der installierten Programme) jetzt "
+                           "entfernt werden?",
+                           LAYOUT_TEXT, key, DLL_BASE_NAME);
+    if (answer != IDYES) {
         show_info("Deinstallation abgebrochen.");
-        return false;
+        return removal_refused;
     }
-    return true;
+    return kind;
 }
 
-// The DLL in the system folder; false when the removal must stop here.
-static bool remove_layout_dll()
+// Whether a layout key still names this build's DLL: then the DLL is in use by it and stays.
+static bool dll_still_registered()
 {
+    for (int i = 0; i < layout_inventory.layout_key_count; i++) {
+        if (names_equal_nocase(layout_inventory.layout_key_list[i].layout_file, DLL_FILE_NAME))
+            return true;
+    }
+    return false;
+}
+
+// The DLL in the system folder; false when the removal must stop here. Removing leftovers, a
+// DLL that is gone already is no question: the earlier run deleted it first.
+static bool remove_layout_dll(removal kind)
+{
+    if (kind == removal_of_leftovers && dll_still_registered())
+        return true;
     char path[MAX_PATH];
     if (!join_path(path, install_folders.system_folder, DLL_FILE_NAME))
         return false;
@@ -74,7 +115,8 @@ static bool remove_layout_dll()
                       LAYOUT_TEXT, path);
             return false;
         }
-    } else if (ask_question("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
+    } else if (kind == removal_of_installation &&
+               ask_question("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
                             "vorhanden:\n  %s\n\nTrotzdem fortfahren?",
                             LAYOUT_TEXT, path) != IDYES) {
         return false;
@@ -89,12 +131,19 @@ static bool remove_layout_dll()
     return true;
 }
 
-static void remove_from_registry()
+// The user's lists, then the layout key. The lists come first: with them changed, a stop before
+// the key is gone leaves nothing that names a missing layout.
+static void remove_from_registry(removal kind)
 {
-    plan_layout_removal();
+    if (kind == removal_of_installation)
+        plan_layout_removal();
+    else
+        plan_removal_of_missing_layout();
     if (!write_preload_substitutes())
         show_info("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s",
                   LAYOUT_TEXT, layout_inventory.error_text);
+    if (kind == removal_of_leftovers)
+        return;
     HKEY layouts = reg_open_key_read(HKEY_LOCAL_MACHINE, KEYBOARD_LAYOUTS_PATH);
     if (!layouts) {
         show_warning("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",
@@ -107,11 +156,13 @@ static void remove_from_registry()
     RegCloseKey(layouts);
 }
 
+// The uninstaller file goes last of the three, and the uninstall entry after the folder: as long
+// as anything else is left, the entry can still start the uninstaller that removes it.
 static void remove_program_folder()
 {
-    const char* names[] = {UNINSTALLER_FILE_NAME, DIAGRAM_PDF_FILE_NAME, DIAGRAM_ICON_FILE_NAME};
-    int count = DIAGRAM_NAME[0] ? 3 : 1;
-    for (int i = 0; i < count; i++) {
+    const char* names[] = {DIAGRAM_PDF_FILE_NAME, DIAGRAM_ICON_FILE_NAME, UNINSTALLER_FILE_NAME};
+    int first = DIAGRAM_NAME[0] ? 0 : 2;
+    for (int i = first; i < 3; i++) {
         char path[MAX_PATH];
         if (!join_path(path, install_folders.program_folder, names[i]))
             continue;
@@ -128,9 +179,17 @@ static void remove_program_folder()
 
 static void uninstall()
 {
-    if (!removal_allowed() || !remove_layout_dll())
+    // A change of the lists that an earlier run began is finished before they are read.
+    if (!finish_interrupted_list_rewrite()) {
+        show_warning("Die Änderung der Tastaturbelegungs-Listen, die ein früherer Lauf begonnen "
+                     "hat, kann nicht abgeschlossen werden:\n%s\n\nDeinstallation abgebrochen.",
+                     layout_inventory.error_text);
         return;
-    remove_from_registry();
+    }
+    removal kind = removal_allowed();
+    if (kind == removal_refused || !remove_layout_dll(kind))
+        return;
+    remove_from_registry(kind);
     if (DIAGRAM_NAME[0])
         delete_shortcut(frame.main_window, 0, DIAGRAM_NAME, false);
     remove_program_folder();

@@ -371,6 +371,13 @@ static void find_own_layout_in_use()
     }
 }
 
+void adopt_own_layout(int position)
+{
+    layout_inventory.own_layout_index = position;
+    layout_inventory.own_layout_in_use = false;
+    find_own_layout_in_use();
+}
+
 bool scan_layout_inventory()
 {
     memset(layout_inventory.preload_list, 0, sizeof layout_inventory.preload_list);

@@ -82,6 +82,9 @@ extern layout_inventory_state layout_inventory;
 void reset_layout_inventory();
 
 bool scan_layout_inventory();
+// Takes the key at `position` of layout_key_list for the product's own, as the scan does for
+// the key whose Layout File names own_layout_file, and finds whether the user's lists hold it.
+void adopt_own_layout(int position);
 
 bool is_standard_layout_name(const char* text);
 bool names_equal_nocase(const char* a, const char* b);

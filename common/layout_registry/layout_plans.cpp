@@ -123,7 +123,7 @@ static bool choose_new_key_name(char* name)
 
 // The Layout Id of a new key: the German family's largest + 1, at least 0c00, while no key
 // of any language uses it and it has four digits; otherwise the lowest free id from 0c00 up.
-static bool choose_new_layout_id(char* id_text)
+bool choose_new_layout_id(char* id_text)
 {
     DWORD id = (DWORD)layout_inventory.max_layout_id + 1u;
     if (id < FIRST_CUSTOM_LAYOUT_ID)
@@ -413,10 +413,10 @@ static bool build_removal_list(int removed)
     return true;
 }
 
-bool plan_layout_removal()
+static bool plan_removal(bool key_must_exist)
 {
     clear_planned_lists();
-    if (layout_inventory.target_key_index == -1) {
+    if (key_must_exist && layout_inventory.target_key_index == -1) {
         set_error_text("Schlüssel nicht vorhanden");
         return false;
     }
@@ -489,4 +489,14 @@ bool plan_layout_removal()
     if (!build_removal_list(removed))
         return plan_failed();
     return true;
+}
+
+bool plan_layout_removal()
+{
+    return plan_removal(true);
+}
+
+bool plan_removal_of_missing_layout()
+{
+    return plan_removal(false);
 }

@@ -72,3 +72,28 @@ bool write_uninstall_entry(const char* entry_name, const char* uninstall_command
     RegCloseKey(parent);
     return true;
 }
+
+bool read_uninstall_entry_key(const char* entry_name, char* key_name)
+{
+    key_name[0] = 0;
+    char path[2 * MAX_PATH];
+    format_layout_text(path, sizeof path, "%s\\%s", UNINSTALL_PARENT_PATH, entry_name);
+    HKEY entry = reg_open_key_read(HKEY_LOCAL_MACHINE, path);
+    if (!entry)
+        return false;
+    char command[2 * MAX_PATH + 4];
+    reg_result read = reg_query_string(entry, "UninstallString", command, sizeof command);
+    RegCloseKey(entry);
+    if (read != reg_read || command[0] != '"')
+        return false;
+    const char* end_of_program = strchr(command + 1, '"');
+    if (!end_of_program || end_of_program[1] != ' ')
+        return false;
+    const char* key = end_of_program + 2;
+    size_t length = strcspn(key, " ");
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    memcpy(key_name, key, length);
+    key_name[length] = 0;
+    return true;
+}

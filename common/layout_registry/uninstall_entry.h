@@ -13,3 +13,7 @@ bool write_uninstall_entry(const char* entry_name, const char* uninstall_command
                            const char* publisher, const char* info_address,
                            const char* display_version, const char* icon_path,
                            const char* comments);
+
+// The layout key that the entry's UninstallString ("\"<program>\" <key> ...") names, into
+// key_name (MAX_PATH bytes); false when there is no such entry or it names no key.
+bool read_uninstall_entry_key(const char* entry_name, char* key_name);

@@ -1,4 +1,4 @@
-// Fuzz target: any Preload, Substitutes and layout-key contents through the scan, every plan and the write.
+// Fuzz target: any Preload, Substitutes, layout-key and journal contents through the finish of a stopped change, the scan, every plan and the write.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
+#include "layout_registry/list_rewrite.h"
 #include "product_constants.h"
 
 namespace {
@@ -98,7 +99,7 @@ void build_registry(const uint8_t* data, size_t size, std::string* first_key)
     int records = 0;
     while (!in.done() && records++ < 400) {
         uint8_t op = in.byte();
-        switch (op % 4) {
+        switch (op % 5) {
         case 0:
             if (preload)
                 set_value(preload, in, false);
@@ -120,6 +121,18 @@ void build_registry(const uint8_t* data, size_t size, std::string* first_key)
             if (last_key)
                 set_value(last_key, in, true);
             break;
+        case 4: {
+            // A journal of a stopped change: raw bytes, mostly after the journal's own start.
+            std::string text = (op & 0x80) ? "" : "P:";
+            text += in.bytes(in.length());
+            HKEY journal = create_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH);
+            if (journal) {
+                RegSetValueExA(journal, LIST_JOURNAL_VALUE, 0, REG_SZ, (const BYTE*)text.c_str(),
+                               (DWORD)text.size() + 1);
+                RegCloseKey(journal);
+            }
+            break;
+        }
         }
     }
     for (HKEY key : {preload, substitutes, layouts, last_key}) {
@@ -140,6 +153,17 @@ void check_terminated(const char* text, size_t size)
         abort();
 }
 
+// A stopped change is finished first, as both programs do; when that works, its journal is gone.
+bool finish_first()
+{
+    bool finished = finish_interrupted_list_rewrite();
+    check_terminated(layout_inventory.error_text, sizeof layout_inventory.error_text);
+    check_handles();
+    if (finished && winsim::reg_key_exists("HKEY_CURRENT_USER\\" LIST_JOURNAL_KEY_PATH))
+        abort();
+    return finished;
+}
+
 // A fresh process on the input's registry, with the inventory scanned; false when the scan fails.
 bool fresh_scan(const uint8_t* data, size_t size, std::string* first_key)
 {
@@ -147,6 +171,8 @@ bool fresh_scan(const uint8_t* data, size_t size, std::string* first_key)
     first_key->clear();
     build_registry(data, size, first_key);
     strcpy(layout_inventory.own_layout_file, OWN_LAYOUT_SEARCH_NAME);
+    if (!finish_first())
+        return false;
     bool scanned = scan_layout_inventory();
     check_terminated(layout_inventory.error_text, sizeof layout_inventory.error_text);
     return scanned;
@@ -191,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     build_registry(data, size, &first_key);
     snprintf(layout_inventory.target_key_name, MAX_PATH, "%s", first_key.c_str());
     strcpy(layout_inventory.own_layout_file, OWN_LAYOUT_SEARCH_NAME);
-    if (scan_layout_inventory())
+    if (finish_first() && scan_layout_inventory())
         write_plan(plan_layout_removal());
     check_handles();
     return 0;

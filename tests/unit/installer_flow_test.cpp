@@ -200,7 +200,58 @@ TEST_F(installer_flow, an_update_puts_a_removed_layout_back_under_its_key)
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0070407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout"));
-    EXPECT_EQ(key + "\n", dump(LAYOUTS_KEY "\\b0070407"));
+    // The key keeps the values it has; the two it lacks are added after them.
+    EXPECT_EQ(key + "\"Layout Text\"=\"" LAYOUT_TEXT "\"\n\"Created by KbdEdit\"=\"\"\n\n",
+              dump(LAYOUTS_KEY "\\b0070407"));
+}
+
+// The run before stopped right after it had created the layout key: the key has no values,
+// the uninstall entry (written before it) names it, and the lists are the user's own.
+TEST_F(installer_flow, a_layout_key_left_incomplete_is_completed_and_no_second_key_is_made)
+{
+    on_windows(64);
+    install();
+    std::string complete_key = dump(LAYOUTS_KEY "\\b0040407");
+    std::string lists = dump("HKEY_CURRENT_USER\\Keyboard Layout");
+    SEED("[-" LAYOUTS_KEY "\\b0040407]\n" LAYOUTS "\\b0040407]\n\n"
+         "[-HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n"
+         "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\n"
+         "[-HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n"
+         "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n");
+    reset_layout_inventory();
+    reset_frame();
+    frame.is_wow64 = true;
+    size_t before = winsim::message_boxes().size();
+    install();
+    EXPECT_NE(std::string::npos, boxes()[before].find("aktualisieren?"));
+    EXPECT_EQ(complete_key, dump(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_EQ(lists, dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0050407"));
+}
+
+// A key without a Layout File that this build's entry does not name is somebody else's.
+TEST_F(installer_flow, an_incomplete_key_that_the_entry_does_not_name_is_left_alone)
+{
+    on_windows(64);
+    SEED(LAYOUTS "\\b0040407]\n\"Layout Text\"=\"Fremd\"\n");
+    install();
+    EXPECT_NE(std::string::npos, boxes()[0].find("installieren?"));
+    EXPECT_EQ("[" LAYOUTS_KEY "\\b0040407]\n\"Layout Text\"=\"Fremd\"\n\n",
+              dump(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0050407"));
+}
+
+// A found key without a Layout Id gets one chosen as for a new key, after the question.
+TEST_F(installer_flow, an_update_gives_a_key_without_layout_id_a_new_one)
+{
+    on_windows(64);
+    SEED(LAYOUTS "\\b0070407]\n\"Layout File\"=\"" DLL_FILE_NAME "\"\n"
+         "\"Layout Text\"=\"" LAYOUT_TEXT "\"\n\"Created by KbdEdit\"=\"\"\n"
+         LAYOUTS "\\b0060407]\n\"Layout File\"=\"KBDX.DLL\"\n\"Layout Id\"=\"0c03\"\n");
+    install();
+    std::string id;
+    ASSERT_TRUE(winsim::reg_read_string(LAYOUTS_KEY "\\b0070407", "Layout Id", &id));
+    EXPECT_EQ("0c04", id);
 }
 
 TEST_F(installer_flow, another_builds_layout_is_not_taken_for_this_one)
@@ -367,13 +418,13 @@ TEST_F(installer_flow, a_dll_that_cannot_be_cut_stops_the_installation)
 TEST_F(installer_flow, a_failing_preload_rewrite_is_a_warning_before_the_success)
 {
     on_windows(64);
-    winsim::reg_deny_delete("HKEY_CURRENT_USER\\Keyboard Layout\\Preload");
+    winsim::reg_deny_access("HKEY_CURRENT_USER\\Keyboard Layout\\Preload", KEY_SET_VALUE);
     install();
     std::vector<std::string> texts = boxes();
     ASSERT_EQ(3u, texts.size());
     EXPECT_EQ("Warnung bei Installation von DIN Q7 (Lorvankastelle " VERSION_TEXT "):\nProblem bei "
-              "Registry-Key-Update:\n  Warnung:\nFehler beim Löschen des Registry-Keys "
-              "Keyboard Layout - Preload",
+              "Registry-Key-Update:\n  Warnung:\nFehler beim Öffnen des Registry-Keys "
+              "HKEY_CURRENT_USER\\Keyboard Layout\\Preload",
               texts[1]);
     EXPECT_EQ(0x40u, winsim::message_boxes()[1].style);
     EXPECT_EQ(0u, texts[2].find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT ") erfolgreich installiert."));

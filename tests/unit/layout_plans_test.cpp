@@ -1,17 +1,20 @@
 // Tests of the install, update and removal plans and of the list write, on the simulated registry.
-#include "test_support.h"
+#include "sweep_support.h"
 
 #include <string.h>
 
+#include <algorithm>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "layout_registry/layout_plans.h"
+#include "layout_registry/list_rewrite.h"
+#include <winsim/machine_image.h>
 #include "product_constants.h"
 
 namespace {
 
-#define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"
 #define PRELOAD_KEY "HKEY_CURRENT_USER\\Keyboard Layout\\Preload"
 #define SUBSTITUTES_KEY "HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes"
 
@@ -501,76 +504,264 @@ TEST_F(layout_plans, removal_guards)
     EXPECT_EQ(0, inv.newpreloadcount);
 }
 
-// ---- write failures ----
+// ---- the list write ----
+
+#define JOURNAL_KEY "HKEY_CURRENT_USER\\" LIST_JOURNAL_KEY_PATH
+
+bool is_list_key(const std::string& subject)
+{
+    return subject.rfind(PRELOAD_KEY, 0) == 0 || subject.rfind(SUBSTITUTES_KEY, 0) == 0;
+}
+
+bool changes_a_value(const winsim::logged_call& call)
+{
+    return call.call == "RegSetValueExA" || call.call == "RegDeleteValueA";
+}
 
 class list_write : public layout_plans {
 protected:
     void SetUp() override
     {
         layout_plans::SetUp();
+        plan_install_with_a_custom_layout();
+    }
+    void plan_install_with_a_custom_layout()
+    {
         seed_layouts("1=00000407 2=d0010407", "d0010407=a0000409", "00000407");
         scan_as_installer();
         ASSERT_TRUE(plan_layout_install(-1));
     }
+    std::string planned_lists()
+    {
+        return lists_text("2=00000407 1=d0010407 3=d0020407",
+                          "d0010407=b0010407 d0020407=a0000409");
+    }
+    // The first step of the next run of either program.
+    bool next_run_finishes()
+    {
+        reset_registry_layer();
+        reset_layout_inventory();
+        reset_list_rewrite();
+        return finish_interrupted_list_rewrite();
+    }
+    void seed_journal(const char* text)
+    {
+        SEED(("[" JOURNAL_KEY "]\n\"" LIST_JOURNAL_VALUE "\"=\"" + std::string(text) + "\"\n").c_str());
+    }
 };
 
-TEST_F(list_write, parent_key_that_cannot_be_opened)
+TEST_F(list_write, the_keys_are_changed_in_place_and_end_exactly_as_planned)
+{
+    winsim::clear_call_log();
+    ASSERT_TRUE(write_preload_substitutes()) << inv.error_text;
+    EXPECT_TRUE(inv.preload_rewritten);
+    EXPECT_EQ(planned_lists(), user_lists());
+    EXPECT_FALSE(winsim::reg_key_exists(JOURNAL_KEY));
+    for (const winsim::logged_call& call : winsim::call_log())
+        EXPECT_FALSE(call.call == "RegDeleteKeyA" && is_list_key(call.subject)) << call.subject;
+}
+
+TEST_F(list_write, the_journal_comes_before_the_first_change_and_goes_after_the_last)
+{
+    winsim::clear_call_log();
+    ASSERT_TRUE(write_preload_substitutes()) << inv.error_text;
+    const auto& log = winsim::call_log();
+    size_t journal_written = log.size(), first_change = log.size(), last_change = 0,
+           journal_removed = 0;
+    for (size_t i = 0; i < log.size(); i++) {
+        if (log[i].subject == JOURNAL_KEY && log[i].call == "RegSetValueExA")
+            journal_written = std::min(journal_written, i);
+        if (log[i].subject == JOURNAL_KEY && log[i].call == "RegDeleteValueA")
+            journal_removed = i;
+        if (is_list_key(log[i].subject) && changes_a_value(log[i])) {
+            first_change = std::min(first_change, i);
+            last_change = i;
+        }
+    }
+    EXPECT_LT(journal_written, first_change);
+    EXPECT_LT(last_change, journal_removed);
+}
+
+// The user's lists of each plan, and every call of the write made to fail in turn: no layout
+// becomes unreachable, and the next run's first step ends in the planned lists (or, when the
+// journal was not written yet, leaves the lists as they were).
+TEST_F(list_write, after_any_failing_call_every_layout_is_reachable_and_the_next_run_finishes)
+{
+    struct shape {
+        const char *preload, *substitutes, *keys, *removed;
+    };
+    const shape shapes[] = {
+        {"1=00000407 2=d0010407", "d0010407=a0000409", "00000407", nullptr},
+        // An update: the Substitutes stay, Preload moves the product's layout to place 1.
+        {"1=00000407 2=d0010407", "d0010407=b0010407", "00000407 b0010407/0c00/own", nullptr},
+        // A removal after which d0020407 names the layout that d0030407 named before.
+        {"1=d0010407 2=d0020407 3=d0030407",
+         "d0010407=a0000409 d0020407=b0050407 d0030407=a0010409", "b0050407", "b0050407"},
+        // Names that trade places, and a standard layout named through Substitutes.
+        {"1=d0020407 2=d0010407 3=00000407", "d0010407=a0000409 d0020407=a0010409 00000407=00010407",
+         "00000407", nullptr},
+    };
+    for (const shape& lists : shapes) {
+        SCOPED_TRACE(lists.preload);
+        // The lists as one uninterrupted write leaves them, and its number of calls.
+        auto plan = [&]() {
+            winsim::reset();
+            reset_registry_layer();
+            reset_layout_inventory();
+            reset_list_rewrite();
+            seed_layouts(lists.preload, lists.substitutes, lists.keys);
+            if (lists.removed) {
+                scan_as_uninstaller(lists.removed);
+                ASSERT_TRUE(plan_layout_removal()) << inv.error_text;
+            } else {
+                scan_as_installer();
+                ASSERT_TRUE(inv.own_layout_index == -1 ? plan_layout_install(-1)
+                                                       : plan_layout_update());
+            }
+            winsim::clear_call_log();
+        };
+        plan();
+        std::set<std::string> layouts = resolved_user_layouts();
+        if (lists.removed)
+            layouts.erase(lists.removed);
+        const std::string before = user_lists();
+        ASSERT_TRUE(write_preload_substitutes()) << inv.error_text;
+        const std::string planned = user_lists();
+        const size_t calls = winsim::call_log().size();
+
+        for (unsigned long n = 1; n <= calls; n++) {
+            SCOPED_TRACE("call " + std::to_string(n));
+            plan();
+            winsim::fail_nth_call(n, ERROR_ACCESS_DENIED);
+            bool written = write_preload_substitutes();
+            winsim::clear_faults();
+            // A handle whose close failed stays open; every other is closed.
+            bool close_failed = winsim::call_log()[n - 1].call == "RegCloseKey";
+            EXPECT_EQ(close_failed ? 1 : 0, winsim::reg_open_handle_count());
+            if (close_failed) {  // the program ends, and its handles with it
+                ASSERT_TRUE(winsim::load_machine_image(winsim::save_machine_image()));
+            }
+            std::set<std::string> reachable = resolved_user_layouts();
+            for (const std::string& layout : layouts)
+                EXPECT_TRUE(reachable.count(layout)) << "lost " << layout;
+            if (written) {
+                EXPECT_EQ(planned, user_lists());
+                continue;
+            }
+            bool journal = winsim::reg_key_exists(JOURNAL_KEY);
+            SCOPED_TRACE("failed " + winsim::call_log()[n - 1].call + "(" +
+                         winsim::call_log()[n - 1].subject + "), leaving " + user_lists() +
+                         dump(JOURNAL_KEY));
+            ASSERT_TRUE(next_run_finishes()) << inv.error_text;
+            EXPECT_FALSE(winsim::reg_key_exists(JOURNAL_KEY));
+            EXPECT_EQ(journal ? planned : before, user_lists());
+        }
+    }
+}
+
+TEST_F(list_write, a_key_that_cannot_be_opened_changes_nothing_and_keeps_the_journal)
 {
     std::string before = user_lists();
-    winsim::fail_call("RegOpenKeyExA", "HKEY_CURRENT_USER\\Keyboard Layout", ERROR_ACCESS_DENIED);
+    winsim::reg_deny_access(SUBSTITUTES_KEY, KEY_SET_VALUE);
     EXPECT_FALSE(write_preload_substitutes());
-    EXPECT_STREQ("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\Keyboard Layout",
+    EXPECT_STREQ("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\Keyboard "
+                 "Layout\\Substitutes",
                  inv.error_text);
     EXPECT_FALSE(inv.preload_rewritten);
     EXPECT_EQ(before, user_lists());
+    EXPECT_TRUE(winsim::reg_key_exists(JOURNAL_KEY));
 }
 
-TEST_F(list_write, preload_that_cannot_be_deleted_still_lets_substitutes_be_written)
+TEST_F(list_write, a_journal_that_cannot_be_written_changes_nothing)
 {
-    winsim::reg_deny_delete(PRELOAD_KEY);
+    std::string before = user_lists();
+    winsim::fail_call("RegSetValueExA", JOURNAL_KEY, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(write_preload_substitutes());
-    EXPECT_STREQ("Warnung:\nFehler beim Löschen des Registry-Keys Keyboard Layout - Preload",
+    EXPECT_STREQ("Warnung:\nFehler beim Schreiben des Registry-Keys HKEY_CURRENT_USER\\"
+                 LIST_JOURNAL_KEY_PATH,
                  inv.error_text);
-    EXPECT_FALSE(inv.preload_rewritten);
-    EXPECT_EQ(lists_text("1=00000407 2=d0010407", "d0010407=b0010407 d0020407=a0000409"),
+    EXPECT_EQ(before, user_lists());
+    EXPECT_FALSE(winsim::reg_key_exists(JOURNAL_KEY));
+}
+
+TEST_F(list_write, layouts_the_user_added_after_a_stop_keep_a_place_when_the_change_is_finished)
+{
+    winsim::fail_call("RegDeleteValueA", PRELOAD_KEY, ERROR_ACCESS_DENIED, -1, 1);
+    ASSERT_FALSE(write_preload_substitutes());
+    ASSERT_TRUE(winsim::reg_key_exists(JOURNAL_KEY));
+    // Meanwhile the user adds the US layout in the language settings.
+    SEED("[" PRELOAD_KEY "]\n\"9\"=\"00000409\"\n");
+    ASSERT_TRUE(next_run_finishes()) << inv.error_text;
+    EXPECT_EQ(lists_text("2=00000407 1=d0010407 3=d0020407 4=00000409",
+                         "d0010407=b0010407 d0020407=a0000409"),
               user_lists());
 }
 
-TEST_F(list_write, substitutes_that_cannot_be_recreated_leave_preload_written)
+TEST_F(list_write, a_journal_that_holds_no_plan_goes_and_the_lists_stay)
 {
-    winsim::reg_deny_create(SUBSTITUTES_KEY);
-    EXPECT_FALSE(write_preload_substitutes());
-    EXPECT_STREQ("Warnung:\nFehler beim Wiedererstellen des Registry-Keys Keyboard Layout - Substitutes",
-                 inv.error_text);
-    EXPECT_TRUE(inv.preload_rewritten);
-    EXPECT_EQ("[" PRELOAD_KEY "]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\"3\"=\"d0020407\"\n\n",
-              dump(PRELOAD_KEY));
-    EXPECT_FALSE(winsim::reg_key_exists(SUBSTITUTES_KEY));
+    std::string before = user_lists();
+    seed_journal("Q:nothing we wrote");
+    ASSERT_TRUE(next_run_finishes()) << inv.error_text;
+    EXPECT_EQ(before, user_lists());
+    EXPECT_FALSE(winsim::reg_key_exists(JOURNAL_KEY));
 }
 
-// A value that cannot be written is reported; the values after it are still written.
-TEST_F(list_write, a_value_that_cannot_be_written_is_reported_and_the_rest_is_written)
+TEST_F(list_write, an_empty_journal_key_goes)
 {
-    winsim::fail_call("RegSetValueExA", PRELOAD_KEY, ERROR_ACCESS_DENIED, -1, 1);
-    EXPECT_FALSE(write_preload_substitutes());
-    EXPECT_STREQ("Warnung:\nFehler beim Schreiben in den Registry-Key Keyboard Layout - Preload "
-                 "(Wert 2)",
-                 inv.error_text);
-    EXPECT_TRUE(inv.preload_rewritten);
-    EXPECT_EQ("[" PRELOAD_KEY "]\n\"1\"=\"d0010407\"\n\"3\"=\"d0020407\"\n\n", dump(PRELOAD_KEY));
-    EXPECT_EQ("[" SUBSTITUTES_KEY "]\n\"d0010407\"=\"b0010407\"\n\"d0020407\"=\"a0000409\"\n\n",
-              dump(SUBSTITUTES_KEY));
+    SEED("[" JOURNAL_KEY "]\n");
+    ASSERT_TRUE(next_run_finishes());
+    EXPECT_FALSE(winsim::reg_key_exists(JOURNAL_KEY));
 }
 
-TEST_F(list_write, the_last_failure_is_reported)
+TEST_F(list_write, a_journal_that_cannot_be_read_stops_the_run_before_anything_changes)
 {
-    winsim::reg_deny_create(PRELOAD_KEY);
-    winsim::reg_deny_delete(SUBSTITUTES_KEY);
-    EXPECT_FALSE(write_preload_substitutes());
-    EXPECT_STREQ("Warnung:\nFehler beim Löschen des Registry-Keys Keyboard Layout - Substitutes",
+    seed_journal("P:1=00000407");
+    std::string before = user_lists();
+    winsim::fail_call("RegQueryValueExA", JOURNAL_KEY, ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(next_run_finishes());
+    EXPECT_STREQ("Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\" LIST_JOURNAL_KEY_PATH,
                  inv.error_text);
-    EXPECT_FALSE(inv.preload_rewritten);
-    EXPECT_FALSE(winsim::reg_key_exists(PRELOAD_KEY));
+    EXPECT_EQ(before, user_lists());
+    EXPECT_TRUE(winsim::reg_key_exists(JOURNAL_KEY));
+}
+
+TEST_F(list_write, the_journal_keeps_any_name_and_data)
+{
+    reset_layout_inventory();
+    reset_list_rewrite();
+    const char* names[] = {"1", "a;b", "x=y", "100%", "p|q", "tab\there", ""};
+    for (const char* name : names) {
+        preload_entry* record = &inv.new_preload_list[inv.newpreloadcount++];
+        record->name = name;
+        record->data = "d0010407";
+    }
+    inv.new_substitute_list[0] = {"d0010407", "b0010407"};
+    inv.newsubstitutecount = 1;
+    strcpy(list_rewrite.removed_layout, "b0020407");
+    char text[LIST_JOURNAL_SIZE];
+    ASSERT_TRUE(encode_list_journal(text, sizeof text));
+    EXPECT_EQ(std::string::npos, std::string(text).find('\t'));
+
+    reset_layout_inventory();
+    reset_list_rewrite();
+    ASSERT_TRUE(decode_list_journal(text)) << text;
+    ASSERT_EQ(7, inv.newpreloadcount);
+    for (int i = 0; i < 7; i++)
+        EXPECT_STREQ(names[i], inv.new_preload_list[i].name);
+    EXPECT_STREQ("d0010407", inv.new_preload_list[6].data);
+    ASSERT_EQ(1, inv.newsubstitutecount);
+    EXPECT_STREQ("b0010407", inv.new_substitute_list[0].data);
+    EXPECT_FALSE(inv.keep_substitutes);
+    EXPECT_STREQ("b0020407", list_rewrite.removed_layout);
+
+    EXPECT_TRUE(decode_list_journal("P:1=00000407"));
+    EXPECT_TRUE(inv.keep_substitutes);
+    const char* not_journals[] = {"", "P:", "S:a=b", "P:a", "P:a=b=c", "P:a=%4", "P:a=%zz",
+                                  "P:a=b|Q:c", "P:a=b|S:c", "P:a=b;", "P:a=b\tc"};
+    for (const char* text : not_journals)
+        EXPECT_FALSE(decode_list_journal(text)) << text;
+    std::string too_long = "P:1=" + std::string(MAX_PATH, 'a');
+    EXPECT_FALSE(decode_list_journal(too_long.c_str()));
 }
 
 }  // namespace

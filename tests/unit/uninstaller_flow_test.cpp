@@ -392,4 +392,77 @@ TEST_F(uninstaller_test, a_users_file_keeps_the_program_folder_but_not_the_entry
     EXPECT_FALSE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
 }
 
+// An earlier removal stopped after it had deleted the layout key (and the DLLs); the entry
+// still names the key, the lists still hold it.
+TEST_F(uninstaller_test, a_key_that_is_gone_while_the_entry_names_it_leaves_leftovers_to_remove)
+{
+    on_windows(64);
+    std::string registry_before = registry();
+    std::string files_before = winsim::dump_tree("C:\\Windows") +
+                               winsim::dump_tree("C:\\Program Files (x86)");
+    winsim::reset();
+    install_product(64);
+    SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n"
+         "[-" LAYOUTS_KEY "\\b0040407]\n");
+    ASSERT_TRUE(DeleteFileA("C:\\Windows\\SysWOW64\\" DLL_FILE_NAME));
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    std::vector<std::string> texts = boxes();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden.\n"
+              "Treiber: DIN Q7 (Lorvankastelle " VERSION_TEXT ")\nKey: b0040407\nDLL: "
+              DLL_BASE_NAME ".DLL\n\nEine frühere Deinstallation wurde nicht zu Ende geführt. "
+              "Sollen die Reste der Installation (Programmverzeichnis, Verknüpfung, Eintrag in der "
+              "Liste der installierten Programme) jetzt entfernt werden?",
+              texts[0]);
+    EXPECT_EQ(0x24u, winsim::message_boxes()[boxes_before].style);
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+              texts[1]);
+    EXPECT_EQ(registry_before, registry());
+    EXPECT_EQ(files_before, winsim::dump_tree("C:\\Windows") + winsim::dump_tree("C:\\Program Files (x86)"));
+    EXPECT_FALSE(winsim::entry_exists(
+        (winsim::standard_folders().desktop + "\\" DIAGRAM_NAME ".LNK").c_str()));
+}
+
+TEST_F(uninstaller_test, leftovers_keep_the_dlls_while_another_key_names_them)
+{
+    install_product(64);
+    SEED(LAYOUTS "\\b0090407]\n\"Layout File\"=\"" DLL_FILE_NAME "\"\n"
+         "[-" LAYOUTS_KEY "\\b0040407]\n");
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    EXPECT_TRUE(winsim::entry_exists("C:\\Windows\\system32\\" DLL_FILE_NAME));
+    EXPECT_TRUE(winsim::entry_exists("C:\\Windows\\SysWOW64\\" DLL_FILE_NAME));
+    EXPECT_FALSE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
+    EXPECT_FALSE(winsim::entry_exists(program_folder.c_str()));
+}
+
+TEST_F(uninstaller_test, answering_no_to_the_leftovers_changes_nothing)
+{
+    install_product(64);
+    SEED("[-" LAYOUTS_KEY "\\b0040407]\n");
+    std::string before = registry() + winsim::dump_tree("C:\\");
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDNO}));
+    EXPECT_EQ("Deinstallation abgebrochen.", boxes().back());
+    EXPECT_EQ(before, registry() + winsim::dump_tree("C:\\"));
+}
+
+// As long as anything of the program folder is left, the entry can start the uninstaller.
+TEST_F(uninstaller_test, the_uninstaller_file_goes_last_and_the_entry_after_the_folder)
+{
+    install_product(64);
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    std::vector<std::string> order;
+    for (const winsim::logged_call& call : winsim::call_log()) {
+        bool program_file = call.call == "DeleteFileA" && call.subject.rfind(program_folder, 0) == 0;
+        if (program_file)
+            order.push_back(call.subject.substr(program_folder.size()));
+        if (call.call == "RemoveDirectoryA")
+            order.push_back("folder");
+        if (call.call == "RegDeleteKeyA" && call.subject == PRODUCT_ENTRY_KEY)
+            order.push_back("entry");
+    }
+    EXPECT_EQ((std::vector<std::string>{DIAGRAM_PDF_FILE_NAME, DIAGRAM_ICON_FILE_NAME,
+                                        UNINSTALLER_FILE_NAME, "folder", "entry"}),
+              order);
+}
+
 }  // namespace

@@ -1,0 +1,59 @@
+// The change of the user's Preload and Substitutes values towards the planned lists, and its journal.
+#pragma once
+
+#include <windows.h>
+
+#include "layout_registry/layout_inventory.h"
+#include "product_constants.h"
+
+// Values one list key may hold while it is changed: the user's, the planned ones and the
+// stand-ins that keep every layout reachable meanwhile.
+#define LIST_VALUE_CAPACITY (3 * LAYOUT_LIST_CAPACITY)
+// Longest value name the registry allows, with its terminating zero.
+#define LONGEST_VALUE_NAME 16384
+// The journal at its longest: both planned lists with every byte written as %XX, and the
+// removed layout.
+#define LIST_JOURNAL_SIZE (2 * LAYOUT_LIST_CAPACITY * (6 * (MAX_PATH - 1) + 2) + 4 * MAX_PATH)
+
+// The journal: the planned lists, written in one value before the change starts and removed
+// when it is complete, below the user's own Software key.
+#define LIST_JOURNAL_KEY_PATH "Software\\" PROGRAM_FOLDER_NAME
+#define LIST_JOURNAL_VALUE "Listenumbau"
+
+struct list_value {
+    char name[MAX_PATH];
+    char data[MAX_PATH];
+};
+
+struct list_values {
+    list_value values[LIST_VALUE_CAPACITY];
+    int count;
+};
+
+struct list_rewrite_state {
+    // What the two keys held when the change began (values that are no text left out).
+    list_values preload;
+    list_values substitutes;
+    // Stand-ins: each layout the user's values reach, once more under a name that neither the
+    // old nor the planned lists use.
+    list_values preload_stand_ins;
+    list_values substitute_stand_ins;
+    // The layout the change takes out of the lists (the uninstaller's), or empty.
+    char removed_layout[MAX_PATH];
+    char value_name[LONGEST_VALUE_NAME];
+    char journal[LIST_JOURNAL_SIZE];
+};
+extern list_rewrite_state list_rewrite;
+
+void reset_list_rewrite();
+
+// Before anything else a program does with the lists: a change that an earlier run began and
+// did not complete is carried to its end (its journal names the planned lists; layouts the user
+// has added since are kept at the end). True when there was none or it is complete now; false
+// with error_text when it could not be completed, and its journal stays for the next run.
+bool finish_interrupted_list_rewrite();
+
+// The journal's text of the planned lists in layout_inventory, and back (false for a text that
+// is no journal).
+bool encode_list_journal(char* text, size_t size);
+bool decode_list_journal(const char* text);
