@@ -143,10 +143,12 @@ static bool is_german_family_name(const char* name)
            strncmp(language, "0C07", 4) == 0 || strncmp(language, "1407", 4) == 0;
 }
 
+// Windows forms a loaded layout's handle from the low twelve bits of its Layout Id, so ids
+// that agree there load as the same layout: an id is noted by those bits.
 static void mark_layout_id_in_use(LONG id)
 {
-    if (id >= 0 && id <= 0xffff)
-        layout_inventory.layout_ids_in_use[id / 8] |= (unsigned char)(1u << (id % 8));
+    DWORD bits = (DWORD)id & LAYOUT_ID_HANDLE_BITS;
+    layout_inventory.layout_ids_in_use[bits / 8] |= (unsigned char)(1u << (bits % 8));
 }
 
 static bool text_store_full()

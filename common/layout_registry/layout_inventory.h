@@ -6,6 +6,8 @@
 #define LAYOUT_LIST_CAPACITY 100
 #define ERROR_TEXT_SIZE 1000
 #define LAYOUT_NAME_SIZE 20
+// The bits of a Layout Id that go into the handle of the loaded layout (0xF000 plus them).
+#define LAYOUT_ID_HANDLE_BITS 0xfffu
 
 #define PRELOAD_PATH "Keyboard Layout\\Preload"
 #define SUBSTITUTES_PATH "Keyboard Layout\\Substitutes"
@@ -69,9 +71,10 @@ struct layout_inventory_state {
     bool preload_rewritten;
     char error_text[ERROR_TEXT_SIZE];
 
-    // Every Layout Id from 0 to 0xffff that some key below Keyboard Layouts uses, German
-    // family or not, one bit each, so that a new id can be unique among all layouts.
-    unsigned char layout_ids_in_use[0x10000 / 8];
+    // The low twelve bits of every Layout Id that some key below Keyboard Layouts uses,
+    // German family or not, one bit each: Windows tells loaded layouts apart by these bits
+    // alone, so a new id must differ from every other in them.
+    unsigned char layout_ids_in_use[(LAYOUT_ID_HANDLE_BITS + 1) / 8];
 
     char text_store[INVENTORY_TEXT_STORE_SIZE];
     size_t text_store_used;

@@ -5,9 +5,10 @@
 
 // Largest number of a new key name "b%03x0407" that keeps the name eight characters long.
 #define LARGEST_KEY_NUMBER 0xfffu
-// Layout Ids of custom layouts: four hexadecimal digits from 0c00 up.
+// Layout Ids of new layouts: 0c00 to 0fff, the ids whose low twelve bits no standard layout
+// uses; a larger id would load as the layout of its low twelve bits.
 #define FIRST_CUSTOM_LAYOUT_ID 0x0c00u
-#define LAYOUT_ID_LIMIT 0x10000u
+#define LAST_CUSTOM_LAYOUT_ID 0x0fffu
 // Places walked by the plans: 0 to 99 for an install, 0 to 201 for a removal.
 #define INSTALL_LAST_NUMBER 99
 #define REMOVAL_LAST_NUMBER 201
@@ -93,7 +94,8 @@ static bool key_name_in_use(const char* name)
 
 static bool layout_id_in_use(DWORD id)
 {
-    return id < LAYOUT_ID_LIMIT && ((layout_inventory.layout_ids_in_use[id / 8] >> (id % 8)) & 1u);
+    DWORD bits = id & LAYOUT_ID_HANDLE_BITS;
+    return (layout_inventory.layout_ids_in_use[bits / 8] >> (bits % 8)) & 1u;
 }
 
 static void format_key_name(char* name, DWORD number)
@@ -121,19 +123,20 @@ static bool choose_new_key_name(char* name)
     return false;
 }
 
-// The Layout Id of a new key: the German family's largest + 1, at least 0c00, while no key
-// of any language uses it and it has four digits; otherwise the lowest free id from 0c00 up.
+// The Layout Id of a new key: the German family's largest + 1, at least 0c00, while it lies
+// within 0c00..0fff and no key of any language uses its low twelve bits; otherwise the lowest
+// such free id from 0c00 up.
 bool choose_new_layout_id(char* id_text)
 {
     DWORD id = (DWORD)layout_inventory.max_layout_id + 1u;
     if (id < FIRST_CUSTOM_LAYOUT_ID)
         id = FIRST_CUSTOM_LAYOUT_ID;
-    if (id >= LAYOUT_ID_LIMIT || layout_id_in_use(id)) {
-        for (id = FIRST_CUSTOM_LAYOUT_ID; id < LAYOUT_ID_LIMIT && layout_id_in_use(id); id++) {
+    if (id > LAST_CUSTOM_LAYOUT_ID || layout_id_in_use(id)) {
+        for (id = FIRST_CUSTOM_LAYOUT_ID; id <= LAST_CUSTOM_LAYOUT_ID && layout_id_in_use(id); id++) {
         }
-        if (id >= LAYOUT_ID_LIMIT) {
+        if (id > LAST_CUSTOM_LAYOUT_ID) {
             set_error_text("Keine freie Layout Id für die neue Tastaturbelegung "
-                           "(0c00 bis ffff sind alle belegt)");
+                           "(0c00 bis 0fff sind alle belegt)");
             return false;
         }
     }

@@ -196,6 +196,30 @@ TEST_F(layout_plans, layout_id_keeps_four_digits_after_ffff)
     EXPECT_STREQ("0c01", inv.layout_id_text);
 }
 
+// Windows loads a layout under 0xF000 plus the low twelve bits of its Layout Id: 1c00 loads
+// as 0c00, and an id above 0fff as a smaller one.
+TEST_F(layout_plans, a_new_layout_id_lies_in_0c00_to_0fff_and_aliases_no_other)
+{
+    const struct {
+        const char* keys;
+        const char* id;
+    } cases[] = {
+        {"00000407 a0010407/0fff a0000409/1c00", "0c01"},
+        {"00000407 a0010407/0c04 a0000409/1c05 a0000809/2c00", "0c01"},
+        {"00000407 a0010407/1c00", "0c01"},
+        {"00000407 a0010407/0bff a0000409/fc00", "0c01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keys);
+        winsim::reset();
+        reset_layout_inventory();
+        seed_layouts("1=00000407", "", c.keys);
+        scan_as_installer();
+        ASSERT_TRUE(plan_layout_install(-1)) << inv.error_text;
+        EXPECT_STREQ(c.id, inv.layout_id_text);
+    }
+}
+
 TEST_F(layout_plans, free_layout_id_of_the_german_family_is_kept_over_lower_free_ones)
 {
     seed_layouts("1=00000407", "", "00000407 a0010407/0c05 a0000409/0c00");
@@ -208,11 +232,11 @@ TEST_F(layout_plans, no_free_layout_id_fails_and_nothing_is_written)
 {
     seed_layouts("1=00000407", "", "00000407");
     scan_as_installer();
-    for (unsigned id = 0xc00; id < 0x10000; id++)
+    for (unsigned id = 0xc00; id <= 0xfff; id++)
         inv.layout_ids_in_use[id / 8] |= (unsigned char)(1u << (id % 8));
     std::string before = user_lists();
     EXPECT_FALSE(plan_layout_install(-1));
-    EXPECT_STREQ("Keine freie Layout Id für die neue Tastaturbelegung (0c00 bis ffff sind alle belegt)",
+    EXPECT_STREQ("Keine freie Layout Id für die neue Tastaturbelegung (0c00 bis 0fff sind alle belegt)",
                  inv.error_text);
     EXPECT_STREQ("", inv.layout_key_name);
     EXPECT_EQ(0, inv.newpreloadcount);

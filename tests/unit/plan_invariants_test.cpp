@@ -104,7 +104,8 @@ private:
 
     std::string layout_id()
     {
-        static const std::vector<std::string> ids = {"", "", "00c0", "0bff", "0c00", "0c01", "0c02", "ffff"};
+        static const std::vector<std::string> ids = {"", "", "00c0", "0bff", "0c00", "0c01",
+                                                     "0c02", "0fff", "1c01", "ffff"};
         return pick(ids);
     }
 
@@ -397,7 +398,7 @@ private:
     bool layout_id_used(unsigned id) const
     {
         for (const layout_key& key : s_.keys)
-            if (!key.id.empty() && strtoul(key.id.c_str(), nullptr, 16) == id)
+            if (!key.id.empty() && (strtoul(key.id.c_str(), nullptr, 16) & 0xfff) == (id & 0xfff))
                 return true;
         return false;
     }
@@ -462,9 +463,10 @@ private:
                        strspn(name.c_str() + 1, "0123456789abcdef") >= 3;
         if (!name_ok || key_exists(name))
             return "key name " + name + " is malformed or in use";
+        unsigned id_value = (unsigned)strtoul(id.c_str(), nullptr, 16);
         if (id.size() != 4 || strspn(id.c_str(), "0123456789abcdef") != 4 ||
-            layout_id_used((unsigned)strtoul(id.c_str(), nullptr, 16)))
-            return "Layout Id " + id + " is malformed or in use";
+            layout_id_used(id_value) || id_value < 0xc00 || id_value > 0xfff)
+            return "Layout Id " + id + " is malformed, aliases another or lies outside 0c00..0fff";
         // Without a collision the choice is the German family's largest + 1.
         unsigned max_key = 0, max_id = 0;
         for (const layout_key& key : s_.keys) {
@@ -478,7 +480,7 @@ private:
         unsigned next_id = std::max(max_id + 1, 0xc00u);
         if (max_key + 1 <= 0xfff && name != hex_name('b', max_key + 1, "0407"))
             return "key name " + name + " is not the one after the largest";
-        if (next_id < 0x10000 && !layout_id_used(next_id) && strtoul(id.c_str(), nullptr, 16) != next_id)
+        if (next_id <= 0xfff && !layout_id_used(next_id) && id_value != next_id)
             return "Layout Id " + id + " is not the one after the largest";
         return "";
     }
