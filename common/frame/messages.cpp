@@ -78,8 +78,11 @@ void describe_windows_error(DWORD code)
 {
     error_record.error_context_text[0] = 0;
     char* system_text = 0;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, 0,
-                                  code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+    // Texts with inserts (%1 for a program's name, and so on) are taken as Windows has them:
+    // without the flag, they could not be formatted and the box would show the bare code.
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  0, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                   (LPSTR)&system_text, 0, 0);
     char* text = error_record.windows_error_text;
     LONG signed_code = (LONG)code;

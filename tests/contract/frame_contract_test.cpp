@@ -59,6 +59,33 @@ TEST(format_message, system_texts_come_allocated_and_end_in_a_line_break)
     EXPECT_EQ(nullptr, LocalFree(text));
 }
 
+// Error 193, which CreateProcessA gives for a damaged program, has an insert for its name.
+TEST(format_message, a_text_with_an_insert_comes_as_it_is_when_inserts_are_ignored)
+{
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, ERROR_BAD_EXE_FORMAT,
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0,
+                                  nullptr);
+    ASSERT_GT(length, 2u);
+    ASSERT_NE(nullptr, text);
+    EXPECT_NE(nullptr, strstr(text, "%1")) << text;
+    EXPECT_EQ(nullptr, LocalFree(text));
+}
+
+TEST(format_message, a_text_with_an_insert_fails_without_arguments)
+{
+    char* text = nullptr;
+    SetLastError(0xdeadbeef);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+                                  nullptr, ERROR_BAD_EXE_FORMAT,
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0,
+                                  nullptr);
+    EXPECT_EQ(0u, length);
+    EXPECT_NE(0xdeadbeefu, GetLastError());
+}
+
 TEST(format_message, an_unknown_code_gives_nothing)
 {
     char* text = nullptr;

@@ -103,6 +103,10 @@ TEST_F(frame_test, error_texts_for_codes_with_and_without_system_text)
                  error_record.windows_error_text);
     describe_windows_error(ERROR_INVALID_FUNCTION);  // a system text with an umlaut, in CP1252
     EXPECT_STREQ("Windows-Errorcode 1:\nUnzul\xE4ssige Funktion.\r\n", error_record.windows_error_text);
+    // A system text with an insert is shown as Windows has it.
+    describe_windows_error(ERROR_BAD_EXE_FORMAT);
+    EXPECT_STREQ("Windows-Errorcode 193:\n%1 ist keine zul\xE4ssige Win32-Anwendung.\r\n",
+                 error_record.windows_error_text);
     describe_windows_error((DWORD)-65534);
     EXPECT_STREQ("Windows-Errorcode -65534", error_record.windows_error_text);
     describe_windows_error((DWORD)-65535);

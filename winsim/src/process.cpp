@@ -63,6 +63,7 @@ const std::map<DWORD, const char*>& system_texts() {
         {ERROR_INVALID_NAME, "Die Syntax für den Dateinamen, Verzeichnisnamen oder die "
                              "Datenträgerbezeichnung ist falsch.\r\n"},
         {ERROR_DIR_NOT_EMPTY, "Das Verzeichnis ist nicht leer.\r\n"},
+        {ERROR_BAD_EXE_FORMAT, "%1 ist keine zulässige Win32-Anwendung.\r\n"},
         {ERROR_ALREADY_EXISTS, "Eine Datei kann nicht erstellt werden, wenn sie bereits "
                                "vorhanden ist.\r\n"},
         {ERROR_FILENAME_EXCED_RANGE, "Der Dateiname oder die Erweiterung ist zu lang.\r\n"},
@@ -163,10 +164,12 @@ void WINAPI SetLastError(DWORD code) { process().last_error = code; }
 
 DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                             LPSTR buffer, DWORD size, va_list* arguments) {
-    (void)arguments;
-    if (flags != (FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM) || source ||
+    const DWORD system_text = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM;
+    if ((flags & ~FORMAT_MESSAGE_IGNORE_INSERTS) != system_text || source ||
         language_id != MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT) || size != 0)
         winsim_not_implemented("FormatMessageA other than a system text into an allocated buffer");
+    if (!(flags & FORMAT_MESSAGE_IGNORE_INSERTS) && arguments)
+        winsim_not_implemented("FormatMessageA with arguments for the inserts");
     DWORD error = 0;
     if (call_fails("FormatMessageA", "", -1, &error)) {
         SetLastError(error);
@@ -175,6 +178,12 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD
     auto text = system_texts().find(message_id);
     if (text == system_texts().end()) {
         SetLastError(317);  // ERROR_MR_MID_NOT_FOUND
+        return 0;
+    }
+    // Without arguments, a text with an insert (%1 and the like) cannot be formatted.
+    const char* insert = strchr(text->second, '%');
+    if (!(flags & FORMAT_MESSAGE_IGNORE_INSERTS) && insert && insert[1] >= '1' && insert[1] <= '9') {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     size_t length = strlen(text->second);
