@@ -51,16 +51,31 @@ static bool make_plan(bool update_mode)
     return plan_layout_update();
 }
 
-static void write_program_folder_files(const char* key_name)
-{
+// The program folder with a trailing backslash and the paths of its three files.
+struct program_folder_paths {
     char folder[MAX_PATH];
-    strcpy(folder, install_folders.program_folder);
-    ensure_trailing_backslash(folder);
-    char uninstaller_path[MAX_PATH], pdf_path[MAX_PATH], icon_path[MAX_PATH];
-    if (!join_path(uninstaller_path, folder, UNINSTALLER_FILE_NAME) ||
-        !join_path(pdf_path, folder, DIAGRAM_PDF_FILE_NAME) ||
-        !join_path(icon_path, folder, DIAGRAM_ICON_FILE_NAME))
-        return;
+    char uninstaller[MAX_PATH];
+    char pdf[MAX_PATH];
+    char icon[MAX_PATH];
+};
+
+// False when a path does not fit: the run must stop before anything is written, since an
+// installation without its uninstaller could not be removed again.
+static bool compose_program_folder_paths(program_folder_paths* paths)
+{
+    strcpy(paths->folder, install_folders.program_folder);
+    ensure_trailing_backslash(paths->folder);
+    return join_path(paths->uninstaller, paths->folder, UNINSTALLER_FILE_NAME) &&
+           join_path(paths->pdf, paths->folder, DIAGRAM_PDF_FILE_NAME) &&
+           join_path(paths->icon, paths->folder, DIAGRAM_ICON_FILE_NAME);
+}
+
+static void write_program_folder_files(const char* key_name, const program_folder_paths* paths)
+{
+    const char* folder = paths->folder;
+    const char* uninstaller_path = paths->uninstaller;
+    const char* pdf_path = paths->pdf;
+    const char* icon_path = paths->icon;
 
     CreateDirectoryA(install_folders.program_folder, 0);
     extract_payload(PAYLOAD_UNINSTALLER_NAME, PAYLOAD_UNINSTALLER_TYPE, UNINSTALLER_FILE_NAME,
@@ -242,6 +257,13 @@ static void install()
         show_warning(as_ready_text(layout_inventory.error_text));
         return;
     }
+    program_folder_paths paths;
+    if (!compose_program_folder_paths(&paths)) {
+        show_warning("Die Dateien des Programmverzeichnisses passen nicht in einen Pfad von "
+                     "höchstens %d Zeichen:\n%s\n\n" INSTALLATION_CANCELLED,
+                     MAX_PATH - 1, paths.folder);
+        return;
+    }
     const char* layout_text = update_mode ? found_layout_text() : LAYOUT_TEXT;
     if (ask_question("Wollen Sie jetzt folgenden Tastatur-Treiber %s?\n\n%s\n\n" TERMS_TEXT,
                      update_mode ? "aktualisieren" : "installieren", layout_text) != IDYES) {
@@ -265,7 +287,7 @@ static void install()
 
     const char* key_name = update_mode ? layout_inventory.target_key_name
                                        : layout_inventory.layout_key_name;
-    write_program_folder_files(key_name);
+    write_program_folder_files(key_name, &paths);
 
     if (!update_mode) {
         register_new_layout();

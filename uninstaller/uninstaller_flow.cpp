@@ -105,8 +105,13 @@ static bool remove_layout_dll(removal kind)
     if (kind == removal_of_leftovers && dll_still_registered())
         return true;
     char path[MAX_PATH];
-    if (!join_path(path, install_folders.system_folder, DLL_FILE_NAME))
+    if (!join_path(path, install_folders.system_folder, DLL_FILE_NAME)) {
+        show_info("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht "
+                  "gelöscht werden:\n  %s%s\n\n%s",
+                  LAYOUT_TEXT, install_folders.system_folder, DLL_FILE_NAME,
+                  error_record.windows_error_text);
         return false;
+    }
     // A DLL that cannot be looked for may be there: its deletion then fails with the reason.
     if (FileExists(path) || file_services.search_failed) {
         if (!delete_one_file(path, true)) {
@@ -164,8 +169,13 @@ static void remove_program_folder()
     int first = DIAGRAM_NAME[0] ? 0 : 2;
     for (int i = first; i < 3; i++) {
         char path[MAX_PATH];
-        if (!join_path(path, install_folders.program_folder, names[i]))
+        if (!join_path(path, install_folders.program_folder, names[i])) {
+            show_info("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht "
+                      "gelöscht werden:\n  %s\\%s\n\n%s",
+                      LAYOUT_TEXT, install_folders.program_folder, names[i],
+                      error_record.windows_error_text);
             continue;
+        }
         if (FileExists(path) && !delete_one_file(path, true))
             show_info("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht "
                       "gelöscht werden:\n  %s",

@@ -36,12 +36,14 @@ bool special_folder_path(char* path, int csidl)
     return found;
 }
 
-// Appends name to folder after a backslash, when it fits the buffer.
-static void append_level(char* folder, const char* name)
+// Appends name to folder after a backslash; false (the folder left empty) when it does not
+// fit the buffer.
+static bool append_level(char* folder, const char* name)
 {
     char joined[MAX_PATH];
-    if (join_path(joined, folder, name))
-        strcpy(folder, joined);
+    bool fits = join_path(joined, folder, name);
+    strcpy(folder, fits ? joined : "");
+    return fits;
 }
 
 bool is_full_folder_path(const char* path)
@@ -101,13 +103,16 @@ bool determine_install_folders()
         !query_system_folder(install_folders.wow64_system_folder, GetSystemWow64DirectoryA))
         ok = folder_failure("Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden.");
 
+    // A program folder that does not fit is not the Program Files folder either: the flows
+    // would write into and delete from that folder itself.
     char* program_folder = install_folders.program_folder;
+    bool fits = true;
     if (!special_folder_path(program_folder, CSIDL_PROGRAM_FILES)) {
         query_folder(program_folder, GetWindowsDirectoryA);
-        append_level(program_folder, PROGRAM_FILES_FALLBACK_NAME);
+        fits = append_level(program_folder, PROGRAM_FILES_FALLBACK_NAME);
     }
-    append_level(program_folder, PROGRAM_FOLDER_NAME);
-    if (!is_full_folder_path(program_folder))
+    fits = fits && append_level(program_folder, PROGRAM_FOLDER_NAME);
+    if (!fits || !is_full_folder_path(program_folder))
         ok = folder_failure("Das Programmverzeichnis kann nicht ermittelt werden.");
     return ok;
 }

@@ -111,6 +111,25 @@ TEST_F(folders_test, failed_folder_queries_fail_with_their_reason)
     }
 }
 
+// Without room for the product's own level the program folder would be Program Files itself,
+// which the flows would then write into and delete from.
+TEST_F(folders_test, a_program_folder_that_does_not_fit_is_not_determined)
+{
+    on_windows(32);
+    // 240 + "\\Q7-Tastaturbelegung" (20) is 260 characters: one too many.
+    std::string long_folder = "C:\\" + std::string(237, 'p');
+    ASSERT_TRUE(winsim::add_folder(long_folder.c_str()));
+    winsim::set_special_folder(CSIDL_PROGRAM_FILES, long_folder.c_str());
+    EXPECT_FALSE(determine_install_folders());
+    EXPECT_STREQ("Das Programmverzeichnis kann nicht ermittelt werden.", install_folders.error_text);
+    EXPECT_STREQ("", install_folders.program_folder);
+
+    std::string fitting = long_folder.substr(0, long_folder.size() - 1);
+    winsim::set_special_folder(CSIDL_PROGRAM_FILES, fitting.c_str());
+    EXPECT_TRUE(determine_install_folders());
+    EXPECT_EQ(fitting + "\\Q7-Tastaturbelegung", install_folders.program_folder);
+}
+
 TEST_F(folders_test, is_full_folder_path_wants_a_drive_or_a_share)
 {
     EXPECT_TRUE(is_full_folder_path("C:\\"));

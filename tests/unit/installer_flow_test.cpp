@@ -444,4 +444,21 @@ TEST_F(installer_flow, a_scan_failure_with_a_percent_in_a_key_name_is_shown_as_i
     EXPECT_EQ(before, state());
 }
 
+// The program folder fits, but a path of one of its files would not: without the uninstaller
+// the layout could not be removed again, so nothing is written.
+TEST_F(installer_flow, program_folder_files_that_do_not_fit_stop_before_the_question)
+{
+    on_windows(64);
+    std::string files = "C:\\" + std::string(200, 'p');
+    ASSERT_TRUE(winsim::add_folder(files.c_str()));
+    winsim::set_special_folder(CSIDL_PROGRAM_FILES, files.c_str());
+    std::string before = state();
+    install();
+    ASSERT_EQ(1u, boxes().size());
+    EXPECT_EQ("Die Dateien des Programmverzeichnisses passen nicht in einen Pfad von höchstens "
+              "259 Zeichen:\n" + files + "\\Q7-Tastaturbelegung\\\n\nInstallation abgebrochen.",
+              boxes()[0]);
+    EXPECT_EQ(before, state());
+}
+
 }  // namespace

@@ -465,4 +465,26 @@ TEST_F(uninstaller_test, the_uninstaller_file_goes_last_and_the_entry_after_the_
               order);
 }
 
+// A program folder whose files' paths do not fit (Program Files has moved since the
+// installation): each file that cannot be named is told, with the reason.
+TEST_F(uninstaller_test, program_folder_files_that_cannot_be_named_are_told)
+{
+    install_product(64);
+    std::string files = "C:\\" + std::string(200, 'p');
+    ASSERT_TRUE(winsim::add_folder(files.c_str()));
+    winsim::set_special_folder(CSIDL_PROGRAM_FILES, files.c_str());
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    std::vector<std::string> texts = boxes();
+    int told = 0;
+    for (const std::string& text : texts) {
+        if (text.find("Folgende Hilfsdatei konnte nicht gelöscht werden:\n  " + files) !=
+                std::string::npos &&
+            text.find("Windows-Errorcode 206:") != std::string::npos)
+            told++;
+    }
+    EXPECT_EQ(2, told) << "the diagram's and its icon's paths are too long";
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+              texts.back());
+}
+
 }  // namespace
