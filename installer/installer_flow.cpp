@@ -232,8 +232,34 @@ static bool register_new_layout()
     return true;
 }
 
+// Windows on ARM processors loads only ARM64 layout DLLs: without one the layout would be
+// listed, but could not be selected or would type as the standard layout.
+static bool on_arm64()
+{
+    return frame.native_machine == IMAGE_FILE_MACHINE_ARM64;
+}
+
+// The layout DLL for the system folder: the native one of the machine.
+static bool write_layout_dll()
+{
+    const char* folder = install_folders.system_folder;
+    if (on_arm64())
+        return extract_payload(PAYLOAD_DLL_ARM64_NAME, PAYLOAD_DLL_ARM64_TYPE, DLL_FILE_NAME,
+                               filetime_of(PAYLOAD_DLL_ARM64_TIME), folder);
+    if (frame.is_wow64)
+        return extract_payload(PAYLOAD_DLL_64_NAME, PAYLOAD_DLL_64_TYPE, DLL_FILE_NAME,
+                               filetime_of(PAYLOAD_DLL_64_TIME), folder);
+    return extract_payload(PAYLOAD_DLL_32_NAME, PAYLOAD_DLL_32_TYPE, DLL_FILE_NAME,
+                           filetime_of(PAYLOAD_DLL_32_TIME), folder);
+}
+
 static void install()
 {
+    if (on_arm64() && !payload_present(PAYLOAD_DLL_ARM64_NAME, PAYLOAD_DLL_ARM64_TYPE)) {
+        show_warning("Warnung:\nDiese Tastaturbelegung unterstützt Windows auf ARM-Prozessoren "
+                     "nicht.\n\n" INSTALLATION_CANCELLED);
+        return;
+    }
     strcpy(layout_inventory.own_layout_file, OWN_LAYOUT_SEARCH_NAME);
     // A change of the lists that an earlier run began is finished before they are read.
     if (!finish_interrupted_list_rewrite()) {
@@ -271,13 +297,7 @@ static void install()
         return;
     }
 
-    bool dll_written =
-        frame.is_wow64
-            ? extract_payload(PAYLOAD_DLL_64_NAME, PAYLOAD_DLL_64_TYPE, DLL_FILE_NAME,
-                              filetime_of(PAYLOAD_DLL_64_TIME), install_folders.system_folder)
-            : extract_payload(PAYLOAD_DLL_32_NAME, PAYLOAD_DLL_32_TYPE, DLL_FILE_NAME,
-                              filetime_of(PAYLOAD_DLL_32_TIME), install_folders.system_folder);
-    if (!dll_written) {
+    if (!write_layout_dll()) {
         show_info(INSTALLATION_CANCELLED);
         return;
     }

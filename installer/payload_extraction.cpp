@@ -12,6 +12,11 @@ FILETIME filetime_of(unsigned long long count)
     return time;
 }
 
+bool payload_present(const char* resource_name, const char* resource_type)
+{
+    return FindResourceA(0, resource_name, resource_type) != 0;
+}
+
 bool open_for_rewrite(HANDLE* file, const char* path, bool sequential, bool exclusive)
 {
     *file = CreateFileA(path, GENERIC_WRITE, exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, 0,

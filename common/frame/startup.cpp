@@ -13,6 +13,7 @@ void reset_frame()
 }
 
 typedef BOOL(WINAPI* is_wow64_process_function)(HANDLE, PBOOL);
+typedef BOOL(WINAPI* is_wow64_process2_function)(HANDLE, USHORT*, USHORT*);
 typedef BOOL(WINAPI* set_default_dll_directories_function)(DWORD);
 
 // Functions of kernel32 that old Windows lacks are looked up at run time.
@@ -44,6 +45,19 @@ bool probe_wow64()
     BOOL wow64 = FALSE;
     is_wow64_process(GetCurrentProcess(), &wow64);
     return wow64 != 0;
+}
+
+WORD probe_native_machine(bool is_wow64)
+{
+    WORD intel = is_wow64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    is_wow64_process2_function is_wow64_process2 =
+        reinterpret_cast<is_wow64_process2_function>(kernel32_function("IsWow64Process2"));
+    USHORT process_machine = IMAGE_FILE_MACHINE_UNKNOWN, native_machine = IMAGE_FILE_MACHINE_UNKNOWN;
+    if (!is_wow64_process2 ||
+        !is_wow64_process2(GetCurrentProcess(), &process_machine, &native_machine) ||
+        native_machine == IMAGE_FILE_MACHINE_UNKNOWN)
+        return intel;
+    return native_machine;
 }
 
 void fill_palette_entries(PALETTEENTRY* entries)
@@ -238,6 +252,7 @@ int frame_main(HINSTANCE instance, int show_command)
     frame.busy_cursor = LoadCursorA(0, IDC_WAIT);
     set_up_display();
     frame.is_wow64 = probe_wow64();
+    frame.native_machine = probe_native_machine(frame.is_wow64);
     frame.app_instance = instance;
     frame.show_command = show_command;
     read_environment();

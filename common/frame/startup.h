@@ -18,6 +18,8 @@ struct frame_state {
     HPALETTE app_palette;
     HPALETTE saved_screen_palette;
     bool is_wow64;
+    // The machine Windows runs on natively (IMAGE_FILE_MACHINE_...): x86, x64 or ARM64.
+    WORD native_machine;
     int argument_count;
     char arguments[MAX_ARGUMENTS][MAX_PATH];
     char program_name[MAX_PATH];
@@ -41,6 +43,9 @@ bool program_start_check();
 bool program_main_flow();
 
 bool probe_wow64();
+// The native machine from IsWow64Process2 (Windows 10 and later); without it the machine is
+// Intel: x64 under WOW64, x86 otherwise.
+WORD probe_native_machine(bool is_wow64);
 void parse_command_line();
 void read_environment();
 void frame_shutdown();

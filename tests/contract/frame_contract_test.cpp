@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
+
+#ifndef _WIN32
+#include <winsim/desktop_control.h>
+#endif
 
 namespace {
 
@@ -95,6 +100,34 @@ TEST(format_message, an_unknown_code_gives_nothing)
                                   (LPSTR)&text, 0, nullptr);
     EXPECT_EQ(0u, length);
     EXPECT_NE(0xdeadbeefu, GetLastError());
+}
+
+typedef BOOL(WINAPI* is_wow64_process2_function)(HANDLE, USHORT*, USHORT*);
+
+// The native machine: x64 in a 64-bit prefix (the 32-bit program runs under WOW64 with the x86
+// machine as its own), x86 in a 32-bit one (no WOW64, no machine of its own). On Windows for
+// ARM processors it would be ARM64, which these tests do not reach.
+TEST(wow64, is_wow64_process2_names_the_native_machine_and_the_guest)
+{
+#ifndef _WIN32
+    winsim::set_wow64(true, true);
+#endif
+    is_wow64_process2_function is_wow64_process2 =
+        reinterpret_cast<is_wow64_process2_function>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process2")));
+    if (!is_wow64_process2)
+        GTEST_SKIP() << "kernel32 has no IsWow64Process2 (Windows before 10)";
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    USHORT process_machine = 0xBEEF, native_machine = 0xBEEF;
+    ASSERT_TRUE(is_wow64_process2(GetCurrentProcess(), &process_machine, &native_machine));
+    printf("IsWow64Process %d, IsWow64Process2 process %04x native %04x\n", (int)wow64,
+           (unsigned)process_machine, (unsigned)native_machine);
+    EXPECT_EQ(wow64 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_UNKNOWN, process_machine);
+    EXPECT_EQ(wow64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386, native_machine);
+    USHORT only_process = 0xBEEF;
+    EXPECT_TRUE(is_wow64_process2(GetCurrentProcess(), &only_process, nullptr));
+    EXPECT_EQ(process_machine, only_process);
 }
 
 TEST(wide_to_ansi, code_page_1252_with_its_default_character)

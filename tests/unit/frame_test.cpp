@@ -7,6 +7,7 @@
 #include <string>
 
 #include <winsim/desktop_control.h>
+#include <winsim/files_control.h>
 
 #include "frame/messages.h"
 #include "frame/startup.h"
@@ -250,6 +251,23 @@ TEST_F(frame_test, wow64_probe)
     EXPECT_FALSE(probe_wow64());
     winsim::set_wow64(true, true);
     EXPECT_TRUE(probe_wow64());
+}
+
+TEST_F(frame_test, the_native_machine_comes_from_is_wow64_process2_or_is_intel)
+{
+    winsim::set_wow64(true, true);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, probe_native_machine(true));
+    winsim::set_native_machine(true, IMAGE_FILE_MACHINE_ARM64);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_ARM64, probe_native_machine(true));
+    // Before Windows 10 there is no IsWow64Process2: Windows on ARM came later.
+    winsim::set_native_machine(false, IMAGE_FILE_MACHINE_ARM64);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, probe_native_machine(true));
+    winsim::set_native_machine(true, 0);
+    winsim::fail_call("IsWow64Process2", "", ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, probe_native_machine(true));
+    winsim::clear_faults();
+    winsim::set_windows_bitness(32);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, probe_native_machine(false));
 }
 
 // The window procedure and painting, on a window made by create_main_window.

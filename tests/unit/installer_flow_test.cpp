@@ -461,4 +461,46 @@ TEST_F(installer_flow, program_folder_files_that_do_not_fit_stop_before_the_ques
     EXPECT_EQ(before, state());
 }
 
+// Windows on ARM processors: the installer's own process runs under WOW64 as on x64.
+TEST_F(installer_flow, on_arm64_the_arm64_dll_goes_to_the_native_system_folder)
+{
+    on_windows(64);
+    winsim::set_native_machine(true, IMAGE_FILE_MACHINE_ARM64);
+    frame.native_machine = IMAGE_FILE_MACHINE_ARM64;
+    winsim::add_resource("DATEI7_TYPE", "DATEI7_NAME", 1031, "payload 7");
+    install();
+    EXPECT_EQ("payload 7", file("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL"));
+    EXPECT_EQ(PAYLOAD_DLL_64_TIME, write_time("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL"));
+    EXPECT_EQ("payload 3", file("C:\\Windows\\SysWOW64\\" DLL_BASE_NAME ".DLL"));
+    EXPECT_NE(std::string::npos, boxes().back().find("erfolgreich installiert"));
+}
+
+TEST_F(installer_flow, on_arm64_a_build_without_an_arm64_dll_refuses_before_the_question)
+{
+    on_windows(64);
+    frame.native_machine = IMAGE_FILE_MACHINE_ARM64;
+    std::string before = state();
+    install();
+    ASSERT_EQ(1u, boxes().size());
+    EXPECT_EQ("Warnung:\nDiese Tastaturbelegung unterstützt Windows auf ARM-Prozessoren nicht.\n\n"
+              "Installation abgebrochen.",
+              boxes()[0]);
+    EXPECT_EQ(0x30u, winsim::message_boxes()[0].style);
+    EXPECT_EQ(before, state());
+}
+
+TEST_F(installer_flow, on_x64_and_x86_the_arm64_dll_is_not_used)
+{
+    for (int bits : {64, 32}) {
+        SCOPED_TRACE(bits);
+        kb_test::SetUp();
+        on_windows(bits);
+        frame.native_machine = bits == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+        winsim::add_resource("DATEI7_TYPE", "DATEI7_NAME", 1031, "payload 7");
+        install();
+        EXPECT_EQ(bits == 64 ? "payload 2" : "payload 1",
+                  file("C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL"));
+    }
+}
+
 }  // namespace

@@ -487,4 +487,18 @@ TEST_F(uninstaller_test, program_folder_files_that_cannot_be_named_are_told)
               texts.back());
 }
 
+TEST_F(uninstaller_test, on_arm64_both_dlls_are_removed_as_on_x64)
+{
+    winsim::set_native_machine(true, IMAGE_FILE_MACHINE_ARM64);
+    winsim::add_resource("DATEI7_TYPE", "DATEI7_NAME", 1031, "payload 7");
+    frame.native_machine = IMAGE_FILE_MACHINE_ARM64;
+    install_product(64);
+    ASSERT_EQ("payload 7", winsim::entry("C:\\Windows\\system32\\" DLL_FILE_NAME).contents);
+    frame.native_machine = IMAGE_FILE_MACHINE_ARM64;
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\system32\\" DLL_FILE_NAME));
+    EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\SysWOW64\\" DLL_FILE_NAME));
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <winsim/desktop_control.h>
 
 #include "codepage.h"
+#include "file_system.h"
 #include "subsystems.h"
 #include "wow64_state.h"
 
@@ -27,6 +28,8 @@ struct process_state {
     std::string module_file_name = "C:\\Programme\\Test\\program.exe";
     bool wow64_present = true;
     bool wow64 = false;
+    bool wow64_2_present = true;
+    USHORT native_machine = 0;  // 0: the one the Windows bitness gives
     bool dll_directories_present = true;
     std::vector<DWORD> dll_directories_calls;
     std::set<std::string> icon_resources;
@@ -89,6 +92,27 @@ BOOL WINAPI simulated_is_wow64_process(HANDLE process_handle, PBOOL wow64) {
     return TRUE;
 }
 
+BOOL WINAPI simulated_is_wow64_process2(HANDLE process_handle, USHORT* process_machine,
+                                        USHORT* native_machine) {
+    DWORD error = 0;
+    if (call_fails("IsWow64Process2", "", -1, &error)) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (process_handle != current_process_pseudo_handle || !process_machine) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *process_machine = process().wow64 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_UNKNOWN;
+    if (native_machine) {
+        USHORT native = process().native_machine;
+        if (!native)
+            native = files::machine_bitness() == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+        *native_machine = native;
+    }
+    return TRUE;
+}
+
 BOOL WINAPI simulated_set_default_dll_directories(DWORD flags) {
     process().dll_directories_calls.push_back(flags);
     return TRUE;
@@ -143,6 +167,10 @@ void set_module_file_name(const char* path) { process().module_file_name = path;
 void set_wow64(bool function_present, bool is_wow64) {
     process().wow64_present = function_present;
     process().wow64 = is_wow64;
+}
+void set_native_machine(bool function_present, USHORT machine) {
+    process().wow64_2_present = function_present;
+    process().native_machine = machine;
 }
 bool process_is_wow64() { return process().wow64; }
 bool process_has_is_wow64_function() { return process().wow64_present; }
@@ -250,6 +278,8 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR proc_name) {
     std::string name = proc_name;
     if (name == "IsWow64Process" && process().wow64_present)
         return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(simulated_is_wow64_process));
+    if (name == "IsWow64Process2" && process().wow64_2_present)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(simulated_is_wow64_process2));
     if (name == "SetDefaultDllDirectories" && process().dll_directories_present)
         return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(simulated_set_default_dll_directories));
     SetLastError(127);  // ERROR_PROC_NOT_FOUND
@@ -260,6 +290,10 @@ HANDLE WINAPI GetCurrentProcess() { return current_process_pseudo_handle; }
 
 BOOL WINAPI IsWow64Process(HANDLE process_handle, PBOOL wow64) {
     return simulated_is_wow64_process(process_handle, wow64);
+}
+
+BOOL WINAPI IsWow64Process2(HANDLE process_handle, USHORT* process_machine, USHORT* native_machine) {
+    return simulated_is_wow64_process2(process_handle, process_machine, native_machine);
 }
 
 BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {

@@ -17,6 +17,10 @@ void set_command_line(const std::u16string& command_line);
 void set_module_file_name(const char* path);
 // IsWow64Process: whether kernel32 exports it, and the answer it gives.
 void set_wow64(bool function_present, bool is_wow64);
+// IsWow64Process2: whether kernel32 exports it (Windows 10 and later; by default it does), and
+// the machine it names as native: by default the x64 machine of a 64-bit Windows, the x86
+// machine of a 32-bit one. The process machine it gives is x86 for a WOW64 process, else none.
+void set_native_machine(bool function_present, USHORT machine);
 void set_default_dll_directories_present(bool present);
 // The flags of every SetDefaultDllDirectories call, in order.
 const std::vector<DWORD>& default_dll_directories_calls();

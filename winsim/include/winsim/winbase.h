@@ -28,6 +28,13 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR proc_name);
 HANDLE WINAPI GetCurrentProcess();
 BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
+// Windows 10 and later; the programs look it up with GetProcAddress.
+BOOL WINAPI IsWow64Process2(HANDLE process, USHORT* process_machine, USHORT* native_machine);
+
+#define IMAGE_FILE_MACHINE_UNKNOWN 0
+#define IMAGE_FILE_MACHINE_I386 0x014c
+#define IMAGE_FILE_MACHINE_AMD64 0x8664
+#define IMAGE_FILE_MACHINE_ARM64 0xAA64
 
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 BOOL WINAPI SetDefaultDllDirectories(DWORD directory_flags);
