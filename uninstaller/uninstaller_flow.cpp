@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "files/file_operations.h"
+#include "files/private_folder.h"
 #include "files/shortcuts.h"
 #include "files/system_folders.h"
 #include "frame/messages.h"
@@ -206,10 +207,15 @@ static void uninstall()
     write_uninstall_entry(UNINSTALL_DISPLAY_NAME, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
     show_info("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", LAYOUT_TEXT);
 
-    char own_path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(GetModuleHandleA(0), own_path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        MoveFileExA(own_path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    // The running copy, and after it the private folder it was put in: the folder can go only
+    // once the file is gone.
+    const char* own_path = uninstaller.own_path;
+    if (!own_path[0])
+        return;
+    MoveFileExA(own_path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    char folder[MAX_PATH];
+    if (in_private_folder_of(own_path, uninstaller.temp_folder, folder))
+        MoveFileExA(folder, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 bool run_uninstallation()

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "files/file_operations.h"
+#include "files/private_folder.h"
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/startup.h"
@@ -64,14 +65,48 @@ static bool query_temp_folder(char* folder)
     return is_full_folder_path(folder);
 }
 
-// The first instance: copy into the temporary folder, start the copy with the same key.
+static void cannot_copy()
+{
+    show_warning("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert "
+                 "werden, um sein Original löschen zu können");
+}
+
+// Removes the private folder again when the copy did not get into it.
+static void remove_empty_folder(const char* folder)
+{
+    char path[MAX_PATH];
+    strcpy(path, folder);
+    strip_trailing_backslash(path);
+    RemoveDirectoryA(path);
+}
+
+// The first instance: copy into a new private folder below the temporary folder, start the
+// copy with the same key. The copy runs with administrator rights, and every program of the
+// user may write to the temporary folder itself: there, another program could put its own
+// file in the copy's place between the copy and its start. A folder that only Administrators
+// and SYSTEM may change, under a name nobody can foresee and created only if it is new, leaves
+// no such gap.
 static void relocate(const char* own_path, const char* temp_folder)
 {
+    char folder[MAX_PATH];
+    if (!create_private_folder(temp_folder, folder)) {
+        show_warning("Folgendes Verzeichnis kann nicht angelegt werden:\n%s\n\n%s",
+                     folder[0] ? folder : temp_folder, error_record.windows_error_text);
+        cannot_copy();
+        return;
+    }
     char copy_path[MAX_PATH];
-    if (!join_path(copy_path, temp_folder, file_name_of(own_path)) ||
-        !copy_one_file(own_path, copy_path, true, true)) {
-        show_warning("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert "
-                     "werden, um sein Original löschen zu können");
+    const char* name = file_name_of(own_path);
+    if (!join_path(copy_path, folder, name)) {
+        show_warning("Der Pfad der Kopie ist zu lang:\n%s%s\n\n%s", folder, name,
+                     error_record.windows_error_text);
+        remove_empty_folder(folder);
+        cannot_copy();
+        return;
+    }
+    if (!copy_one_file(own_path, copy_path, true, true)) {
+        remove_empty_folder(folder);
+        cannot_copy();
         return;
     }
     char parameters[MAX_PATH + 8];
@@ -96,7 +131,7 @@ bool check_uninstaller_command_line()
     if (!key_is_acceptable(layout_inventory.target_key_name))
         return false;
 
-    char temp_folder[MAX_PATH];
+    char* temp_folder = uninstaller.temp_folder;
     const char* problem = 0;
     if (!determine_install_folders())
         problem = install_folders.error_text;
@@ -107,7 +142,7 @@ bool check_uninstaller_command_line()
         restore_fs_redirection();
         return false;
     }
-    char own_path[MAX_PATH];
+    char* own_path = uninstaller.own_path;
     DWORD length = GetModuleFileNameA(0, own_path, MAX_PATH);
     if (length >= MAX_PATH)
         length = MAX_PATH - 1;

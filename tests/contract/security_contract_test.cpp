@@ -1,5 +1,6 @@
 // The security calls the access grant relies on (SIDs, accounts, ACLs, descriptors, file security), checked against Windows and winsim.
 #include <windows.h>
+#include <ntsecapi.h>
 
 #include <gtest/gtest.h>
 
@@ -556,6 +557,90 @@ TEST_F(FileSecurityContract, AnExplicitAndAnInheritedAceAreWrittenAndReadBack) {
     ASSERT_TRUE(GetAce(acl, 1, &written_second));
     EXPECT_EQ(0, std::memcmp(written_first, first, 20));
     EXPECT_EQ(0, std::memcmp(written_second, second, 24));
+}
+
+// A folder that only the Administrators and SYSTEM may use, as the uninstaller makes one for
+// its copy: a protected DACL, given at the creation.
+class PrivateFolderContract : public FileSecurityContract {
+protected:
+    void SetUp() override {
+        FileSecurityContract::SetUp();
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_));
+        acl_buffer_.assign(128, 0);
+        PACL acl = reinterpret_cast<PACL>(acl_buffer_.data());
+        ASSERT_TRUE(InitializeAcl(acl, 128, ACL_REVISION));
+        ASSERT_TRUE(AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                          FILE_ALL_ACCESS, admins_));
+        ASSERT_TRUE(AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                          FILE_ALL_ACCESS, system_));
+        ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
+        ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE));
+        ASSERT_TRUE(SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
+        attributes_.nLength = sizeof attributes_;
+        attributes_.lpSecurityDescriptor = &descriptor_;
+        attributes_.bInheritHandle = FALSE;
+        private_ = folder_ + "\\private";
+    }
+    void TearDown() override {
+        RemoveDirectoryA(private_.c_str());
+        if (system_) FreeSid(system_);
+        FileSecurityContract::TearDown();
+    }
+
+    PSID system_ = NULL;
+    std::vector<BYTE> acl_buffer_;
+    SECURITY_DESCRIPTOR descriptor_;
+    SECURITY_ATTRIBUTES attributes_;
+    std::string private_;
+};
+
+TEST_F(PrivateFolderContract, CreationWithADescriptorFailsForANameThatExists) {
+    ASSERT_TRUE(CreateDirectoryA(private_.c_str(), &attributes_)) << GetLastError();
+    SetLastError(preset);
+    EXPECT_FALSE(CreateDirectoryA(private_.c_str(), &attributes_));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+}
+
+TEST_F(PrivateFolderContract, TheFolderHasTheProtectedDaclItWasCreatedWith) {
+    if (running_on_wine()) GTEST_SKIP() << "Wine keeps no DACL of a file; it maps it onto the Unix permission bits";
+    ASSERT_TRUE(CreateDirectoryA(private_.c_str(), &attributes_)) << GetLastError();
+    std::vector<BYTE> read = read_descriptor(private_.c_str());
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(read.data(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = NULL;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(read.data(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present);
+    ASSERT_NE(nullptr, dacl);
+    ASSERT_EQ(2, dacl->AceCount);
+    PSID expected[2] = {admins_, system_};
+    for (DWORD i = 0; i < 2; i++) {
+        SCOPED_TRACE(i);
+        void* ace = NULL;
+        ASSERT_TRUE(GetAce(dacl, i, &ace));
+        ACCESS_ALLOWED_ACE* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType);
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, allowed->Header.AceFlags);
+        EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), allowed->Mask);
+        EXPECT_TRUE(EqualSid(&allowed->SidStart, expected[i]));
+    }
+}
+
+// The random source of the private folder's name.
+TEST(RandomContract, RtlGenRandomFillsTheBufferAndNoMore) {
+    unsigned char first[24], second[24];
+    std::memset(first, sentinel, sizeof first);
+    std::memset(second, sentinel, sizeof second);
+    ASSERT_TRUE(RtlGenRandom(first, 16));
+    ASSERT_TRUE(RtlGenRandom(second, 16));
+    EXPECT_NE(0, std::memcmp(first, second, 16));
+    for (size_t i = 16; i < sizeof first; i++) {
+        EXPECT_EQ(sentinel, first[i]);
+        EXPECT_EQ(sentinel, second[i]);
+    }
 }
 
 }  // namespace

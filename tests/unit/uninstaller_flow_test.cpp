@@ -10,9 +10,11 @@
 
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
+#include <winsim/security_control.h>
 #include <winsim/shell_control.h>
 
 #include "files/file_operations.h"
+#include "files/private_folder.h"
 #include "files/system_folders.h"
 #include "frame/startup.h"
 #include "installer_flow.h"
@@ -127,10 +129,28 @@ TEST_F(uninstaller_test, command_lines_that_are_refused)
     }
 }
 
+// The folder the first instance put its copy in: below the temporary folder, the prefix and
+// sixteen hexadecimal digits; "" when the path is not of that form.
+std::string private_folder_of(const std::string& copy_path)
+{
+    std::string temp = winsim::standard_folders().temp + "\\";
+    std::string prefix = temp + PRIVATE_FOLDER_PREFIX;
+    size_t name_end = prefix.size() + 16;
+    if (copy_path.compare(0, prefix.size(), prefix) != 0 ||
+        copy_path.compare(name_end, std::string::npos, "\\" UNINSTALLER_FILE_NAME) != 0 ||
+        strspn(copy_path.c_str() + prefix.size(), "0123456789ABCDEF") != 16)
+        return "";
+    return copy_path.substr(0, name_end);
+}
+
+const char* const administrators_and_system_only =
+    "dacl protected; allow OI|CI 0x001F01FF S-1-5-32-544; allow OI|CI 0x001F01FF S-1-5-18";
+
 TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
 {
     install_product(64);
     winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    std::vector<std::string> folders;
     for (bool force : {false, true}) {
         SCOPED_TRACE(force);
         fresh_process();
@@ -138,10 +158,14 @@ TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
                            : std::vector<std::string>{"B0040407"});
         EXPECT_FALSE(check_uninstaller_command_line());
         EXPECT_TRUE(boxes().empty());
-        EXPECT_EQ("MZ uninstaller", winsim::entry(temp_copy.c_str()).contents);
         const auto& started = winsim::started_processes().back();
-        EXPECT_EQ(temp_copy, started.application_name);
-        EXPECT_EQ("\"" + temp_copy + "\" B0040407" + (force ? " /force" : ""), started.command_line);
+        std::string copy = started.application_name;
+        std::string folder = private_folder_of(copy);
+        ASSERT_NE("", folder) << copy;
+        folders.push_back(folder);
+        EXPECT_EQ("MZ uninstaller", winsim::entry(copy.c_str()).contents);
+        EXPECT_EQ(administrators_and_system_only, winsim::file_security(folder.c_str()));
+        EXPECT_EQ("\"" + copy + "\" B0040407" + (force ? " /force" : ""), started.command_line);
         EXPECT_TRUE(started.inherit_handles);
         EXPECT_EQ(0u, started.creation_flags);
         EXPECT_FALSE(started.has_working_folder);
@@ -149,8 +173,50 @@ TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
         EXPECT_EQ((DWORD)sizeof(STARTUPINFOA), started.startup_info_size);
         EXPECT_TRUE(started.process_handle_closed && started.thread_handle_closed);
         EXPECT_TRUE(winsim::windows().empty());
-        EXPECT_EQ(0u, std::string(frame.status_text).find("Aufruf von " + temp_copy));
+        EXPECT_EQ(0u, std::string(frame.status_text).find("Aufruf von " + copy));
     }
+    // Each start takes a new name.
+    EXPECT_NE(folders[0], folders[1]);
+}
+
+// Another program of the user has made the folder of the name drawn first, with its own file
+// in it: that folder is not used, a new name is drawn.
+TEST_F(uninstaller_test, a_folder_name_that_exists_already_is_not_used)
+{
+    install_product(64);
+    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    std::string temp = winsim::standard_folders().temp + "\\";
+    std::string taken = temp + PRIVATE_FOLDER_PREFIX "0101010101010101";
+    ASSERT_TRUE(winsim::add_file((taken + "\\" UNINSTALLER_FILE_NAME).c_str(), "MZ not ours"));
+    winsim::script_random_bytes(std::string(8, '\x01'));
+    fresh_process();
+    command_line({"b0040407"});
+    EXPECT_FALSE(check_uninstaller_command_line());
+    std::string copy = winsim::started_processes().back().application_name;
+    EXPECT_NE("", private_folder_of(copy));
+    EXPECT_NE(std::string::npos, copy.find(PRIVATE_FOLDER_PREFIX)) << copy;
+    EXPECT_EQ(std::string::npos, copy.find(taken)) << copy;
+    EXPECT_EQ("MZ not ours", winsim::entry((taken + "\\" UNINSTALLER_FILE_NAME).c_str()).contents);
+}
+
+TEST_F(uninstaller_test, a_private_folder_that_cannot_be_made_stops_with_its_reason)
+{
+    install_product(64);
+    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    fresh_process();
+    command_line({"b0040407"});
+    winsim::fail_call("CreateDirectoryA", "", ERROR_ACCESS_DENIED);
+    winsim::script_answers({IDOK, IDOK});
+    size_t started = winsim::started_processes().size();
+    EXPECT_FALSE(check_uninstaller_command_line());
+    ASSERT_EQ(2u, boxes().size());
+    EXPECT_EQ(0u, boxes()[0].find("Folgendes Verzeichnis kann nicht angelegt werden:\n" +
+                                  winsim::standard_folders().temp + "\\" PRIVATE_FOLDER_PREFIX));
+    EXPECT_NE(std::string::npos, boxes()[0].find("\n\nWindows-Errorcode 5:"));
+    EXPECT_EQ("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, "
+              "um sein Original löschen zu können",
+              boxes()[1]);
+    EXPECT_EQ(started, winsim::started_processes().size());
 }
 
 TEST_F(uninstaller_test, a_copy_that_cannot_be_started_is_reported)
@@ -163,12 +229,51 @@ TEST_F(uninstaller_test, a_copy_that_cannot_be_started_is_reported)
     winsim::script_answers({IDOK, IDOK});
     EXPECT_FALSE(check_uninstaller_command_line());
     ASSERT_EQ(2u, boxes().size());
-    EXPECT_EQ(0u, boxes()[0].find("Folgender Programmstart konnte nicht durchgeführt werden:\nDatei: " +
-                                  temp_copy + "\nAusführen in: <NULL>\nParameter: b0040407\n\n"
-                                  "Windows-Errorcode 5:"));
+    std::string folder = winsim::standard_folders().temp + "\\" PRIVATE_FOLDER_PREFIX;
+    EXPECT_EQ(0u, boxes()[0].find("Folgender Programmstart konnte nicht durchgeführt werden:\n"
+                                  "Datei: " + folder));
+    EXPECT_NE(std::string::npos, boxes()[0].find("\\" UNINSTALLER_FILE_NAME "\nAusführen in: <NULL>\n"
+                                                 "Parameter: b0040407\n\nWindows-Errorcode 5:"));
     EXPECT_EQ("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, um sein "
               "Original löschen zu können",
               boxes()[1]);
+}
+
+// A damaged copy: Windows' text for error 193 holds an insert, and is shown as it stands.
+TEST_F(uninstaller_test, a_damaged_copy_is_reported_with_the_system_text)
+{
+    install_product(32);
+    winsim::add_file((program_folder + UNINSTALLER_FILE_NAME).c_str(), "damaged");
+    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    fresh_process();
+    command_line({"b0040407"});
+    winsim::script_answers({IDOK, IDOK});
+    EXPECT_FALSE(check_uninstaller_command_line());
+    ASSERT_EQ(2u, boxes().size());
+    EXPECT_NE(std::string::npos,
+              boxes()[0].find("Windows-Errorcode 193:\n%1 ist keine zulässige Win32-Anwendung.\r\n"))
+        << boxes()[0];
+}
+
+// The copy started from its private folder: its file and then the folder go at the restart.
+TEST_F(uninstaller_test, the_copy_leaves_its_file_and_then_its_folder_for_the_restart)
+{
+    install_product(64);
+    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    fresh_process();
+    command_line({"b0040407"});
+    ASSERT_FALSE(check_uninstaller_command_line());
+    std::string copy = winsim::started_processes().back().application_name;
+    std::string folder = private_folder_of(copy);
+    ASSERT_NE("", folder);
+    fresh_process();
+    temp_copy = copy;
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    auto pending = winsim::pending_file_operations();
+    ASSERT_EQ(2u, pending.size());
+    EXPECT_EQ("\\??\\" + copy, pending[0].source);
+    EXPECT_EQ("\\??\\" + folder, pending[1].source);
+    EXPECT_EQ("", pending[1].target);
 }
 
 // Without a temporary folder the copy would go into the root of the current drive, and without

@@ -4,6 +4,7 @@
 #include <winsim/files_control.h>
 
 #include "file_system.h"
+#include "security_formats.h"
 #include "registry_store.h"
 
 #include <string.h>
@@ -141,8 +142,7 @@ using namespace winsim;
 using namespace winsim::files;
 
 BOOL WINAPI CreateDirectoryA(LPCSTR path_name, LPSECURITY_ATTRIBUTES security_attributes) {
-    if (security_attributes && security_attributes->lpSecurityDescriptor)
-        winsim_not_implemented("CreateDirectoryA with a security descriptor");
+    const void* descriptor = security_attributes ? security_attributes->lpSecurityDescriptor : nullptr;
     parsed_path parsed = parse_path(path_name, path_use::create_folder, true);
     DWORD error = 0;
     if (faulted("CreateDirectoryA", parsed.full, &error)) return fail(error);
@@ -152,6 +152,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path_name, LPSECURITY_ATTRIBUTES security_at
     if (found.target) return fail(ERROR_ALREADY_EXISTS);  // a folder, a file or a root
     if (found.parent->delete_pending) return fail(ERROR_ACCESS_DENIED);
     add_child(found.parent, parsed.names.back(), true);
+    // The folder gets the descriptor's DACL as its own, in place of the one it would inherit.
+    if (descriptor) set_created_entry_security(path_name, descriptor);
     return TRUE;
 }
 

@@ -318,6 +318,12 @@ bool parse_description(const std::string& text, stored_dacl* dacl, std::string* 
 
 void reset_file_security() { state() = file_security_state(); }
 
+void set_created_entry_security(const char* path, const void* descriptor) {
+    located_entry where = locate(path, true);
+    if (!where.entry) winsim_not_implemented("a descriptor for an entry the file system cannot locate");
+    state().descriptors[where.key] = own_descriptor{where.entry, dacl_from_descriptor(descriptor)};
+}
+
 // The descriptors that still belong to the entries their paths name; denials stay with the
 // machine, as the access rules of the registry do.
 void save_file_security_image(image::writer* out) {

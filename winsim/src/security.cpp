@@ -70,6 +70,9 @@ bool find_account(const std::string& qualified_name, account* result) {
 
 struct security_state {
     std::set<void*> sids;
+    // RtlGenRandom: scripted bytes first, then a fixed sequence (xorshift from a fixed seed).
+    std::string scripted_random;
+    uint64_t random_state = 0x9E3779B97F4A7C15ull;
 };
 
 security_state& state() {
@@ -204,6 +207,8 @@ void reset_security() {
 }
 
 int outstanding_sids() { return (int)state().sids.size(); }
+
+void script_random_bytes(const std::string& bytes) { state().scripted_random += bytes; }
 
 }  // namespace winsim
 
@@ -471,5 +476,24 @@ BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
     control = (WORD)((control & ~bits_of_interest) | bits_to_set);
     p[2] = (BYTE)control;
     p[3] = (BYTE)(control >> 8);
+    return TRUE;
+}
+
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length) {
+    if (faulted("RtlGenRandom")) return FALSE;
+    if (!buffer && length) winsim_not_implemented("RtlGenRandom without a buffer");
+    BYTE* out = static_cast<BYTE*>(buffer);
+    for (ULONG i = 0; i < length; i++) {
+        security_state& s = state();
+        if (!s.scripted_random.empty()) {
+            out[i] = static_cast<BYTE>(s.scripted_random[0]);
+            s.scripted_random.erase(0, 1);
+            continue;
+        }
+        s.random_state ^= s.random_state << 13;
+        s.random_state ^= s.random_state >> 7;
+        s.random_state ^= s.random_state << 17;
+        out[i] = static_cast<BYTE>(s.random_state >> 24);
+    }
     return TRUE;
 }

@@ -49,5 +49,8 @@ bool parse_description(const std::string& text, stored_dacl* dacl, std::string* 
 
 // Puts the file descriptors and denials back to the start state (file_security.cpp).
 void reset_file_security();
+// The descriptor a new entry was created with (CreateDirectoryA's security attributes); the
+// path as the program named it.
+void set_created_entry_security(const char* path, const void* descriptor);
 
 }  // namespace winsim

@@ -19,6 +19,7 @@ typedef uint16_t USHORT;
 typedef uint32_t DWORD;
 typedef uint32_t UINT;
 typedef uint32_t ULONG;
+typedef BYTE BOOLEAN;
 typedef int32_t LONG;
 typedef int32_t INT;
 typedef int64_t LONGLONG;

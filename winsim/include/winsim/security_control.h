@@ -44,6 +44,10 @@ extern const char* const computer_name;          // "DESKTOP-Q7"
 // take real paths (no WOW64 redirection); GetFileSecurityA and SetFileSecurityA see paths as
 // the program's other file calls do.
 
+// RtlGenRandom: the bytes it hands out next (then it goes on with its own sequence, which is
+// the same after every reset).
+void script_random_bytes(const std::string& bytes);
+
 // Gives the existing file or folder this descriptor; false (and *error, when given) for a
 // missing path or a malformed description.
 bool set_file_security(const char* path, const char* description, std::string* error = nullptr);

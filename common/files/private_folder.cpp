@@ -1,0 +1,122 @@
+// A new folder that only Administrators and SYSTEM may use, under a name nobody can foresee.
+#include "files/private_folder.h"
+
+#include <ntsecapi.h>
+#include <string.h>
+
+#include "files/file_operations.h"
+#include "frame/messages.h"
+
+// Names tried before the creation gives up: a name that exists already was taken by chance,
+// or by somebody who guessed it; either way it is not ours.
+#define PRIVATE_FOLDER_ATTEMPTS 8
+// An ACL with two allow entries for SIDs of at most two sub-authorities.
+#define PRIVATE_ACL_SIZE 128
+
+// The descriptor of a private folder: a protected DACL (nothing inherited from the temporary
+// folder, which every program of the user may change) that allows everything to Administrators
+// and SYSTEM, for the folder and, inherited, for the files in it.
+struct private_descriptor {
+    SECURITY_DESCRIPTOR descriptor;
+    DWORD acl[PRIVATE_ACL_SIZE / sizeof(DWORD)];
+    PSID administrators;
+    PSID system;
+};
+
+static bool failed(BOOL succeeded, const char* context)
+{
+    return record_error_if_failed(succeeded, "%s", context);
+}
+
+static bool build_descriptor(private_descriptor* d)
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PACL acl = (PACL)d->acl;
+    const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    return !failed(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                            DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                            &d->administrators),
+                   "AllocateAndInitializeSid (Administratoren) failed") &&
+           !failed(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0,
+                                            0, &d->system),
+                   "AllocateAndInitializeSid (SYSTEM) failed") &&
+           !failed(InitializeAcl(acl, sizeof d->acl, ACL_REVISION), "InitializeAcl failed") &&
+           !failed(AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS,
+                                         d->administrators),
+                   "AddAccessAllowedAceEx (Administratoren) failed") &&
+           !failed(AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, d->system),
+                   "AddAccessAllowedAceEx (SYSTEM) failed") &&
+           !failed(InitializeSecurityDescriptor(&d->descriptor, SECURITY_DESCRIPTOR_REVISION),
+                   "InitializeSecurityDescriptor failed") &&
+           !failed(SetSecurityDescriptorDacl(&d->descriptor, TRUE, acl, FALSE),
+                   "SetSecurityDescriptorDacl failed") &&
+           !failed(SetSecurityDescriptorControl(&d->descriptor, SE_DACL_PROTECTED,
+                                                SE_DACL_PROTECTED),
+                   "SetSecurityDescriptorControl failed");
+}
+
+// The prefix and sixteen hexadecimal digits from the system's random source.
+static bool random_folder_name(char* name)
+{
+    unsigned char bytes[8];
+    if (!RtlGenRandom(bytes, sizeof bytes)) {
+        SetLastError(ERROR_GEN_FAILURE);
+        record_error("RtlGenRandom failed");
+        return false;
+    }
+    static const char digits[] = "0123456789ABCDEF";
+    strcpy(name, PRIVATE_FOLDER_PREFIX);
+    char* at = name + strlen(name);
+    for (unsigned char byte : bytes) {
+        *at++ = digits[byte >> 4];
+        *at++ = digits[byte & 15];
+    }
+    *at = 0;
+    return true;
+}
+
+bool create_private_folder(const char* parent, char* folder)
+{
+    folder[0] = 0;
+    private_descriptor d;
+    memset(&d, 0, sizeof d);
+    bool created = false;
+    if (build_descriptor(&d)) {
+        SECURITY_ATTRIBUTES attributes;
+        memset(&attributes, 0, sizeof attributes);
+        attributes.nLength = sizeof attributes;
+        attributes.lpSecurityDescriptor = &d.descriptor;
+        attributes.bInheritHandle = FALSE;
+        for (int attempt = 0; attempt < PRIVATE_FOLDER_ATTEMPTS && !created; attempt++) {
+            char name[sizeof PRIVATE_FOLDER_PREFIX + 16];
+            if (!random_folder_name(name) || !join_path(folder, parent, name))
+                break;
+            // Creation fails when the name exists: nobody can have put anything in our way.
+            created = CreateDirectoryA(folder, &attributes) != 0;
+            if (!created && record_last_error() != ERROR_ALREADY_EXISTS)
+                break;
+        }
+    }
+    if (d.administrators)
+        FreeSid(d.administrators);
+    if (d.system)
+        FreeSid(d.system);
+    if (created)
+        ensure_trailing_backslash(folder);
+    return created;
+}
+
+bool in_private_folder_of(const char* path, const char* parent, char* folder)
+{
+    size_t parent_length = strlen(parent);
+    if (parent_length == 0 || strlen(path) >= MAX_PATH || find_text_nocase(path, parent) != path)
+        return false;
+    const char* name = path + parent_length;
+    const char* separator = strchr(name, '\\');
+    if (!separator || strchr(separator + 1, '\\') || find_text_nocase(name, PRIVATE_FOLDER_PREFIX) != name ||
+        (size_t)(separator - name) != strlen(PRIVATE_FOLDER_PREFIX) + 16)
+        return false;
+    memcpy(folder, path, (size_t)(separator - path));
+    folder[separator - path] = 0;
+    return true;
+}
