@@ -164,9 +164,8 @@ static bool preload_name_used(const char* name)
            find_by_name(&list_rewrite.preload_stand_ins, name) || planned_preload_name(name);
 }
 
-// The next Preload name after the planned numbers (and, for a stand-in, after the numbers the
-// keys hold now) that no value has, old, planned or new.
-static void free_preload_name(char* name, bool after_current)
+// The largest Preload number the plan holds (and, with after_current, the keys now).
+static DWORD largest_preload_number(bool after_current)
 {
     DWORD number = 0;
     for (int i = 0; after_current && i < list_rewrite.preload.count; i++) {
@@ -179,19 +178,25 @@ static void free_preload_name(char* name, bool after_current)
         if (used > 0 && (DWORD)used > number)
             number = (DWORD)used;
     }
-    do {
-        number++;
-        format_layout_text(name, MAX_PATH, "%lu", (unsigned long)number);
-    } while (after_current ? preload_name_used(name) : planned_preload_name(name));
+    return number;
 }
 
-// The first substitution name "d%03x0407" that nothing uses.
-static void free_substitution_name(char* name)
+// The next Preload name after *number that no value has, old, planned or new (only the
+// planned ones count when `planned_only`); *number moves on to it.
+static void free_preload_name(char* name, DWORD* number, bool planned_only)
 {
-    unsigned int d = 0;
     do {
-        d++;
-        format_layout_text(name, MAX_PATH, "d%03x0407", d);
+        (*number)++;
+        format_layout_text(name, MAX_PATH, "%lu", (unsigned long)*number);
+    } while (planned_only ? planned_preload_name(name) : preload_name_used(name));
+}
+
+// The next substitution name "d%03x0407" after *d that nothing uses; *d moves on to it.
+static void free_substitution_name(char* name, unsigned int* d)
+{
+    do {
+        (*d)++;
+        format_layout_text(name, MAX_PATH, "d%03x0407", *d);
     } while (substitution_name_used(name));
 }
 
@@ -207,23 +212,25 @@ static bool plan_stand_ins()
 {
     list_rewrite.preload_stand_ins.count = 0;
     list_rewrite.substitute_stand_ins.count = 0;
+    DWORD number = largest_preload_number(true);
+    unsigned int d = 0;
     for (int i = 0; i < list_rewrite.preload.count; i++) {
         const char* data = list_rewrite.preload.values[i].data;
-        const char* layout = reached_layout(data);
+        const char* layout = list_rewrite.reached[i];
         bool covered = false;
         for (int j = 0; j < i && !covered; j++)
-            covered = names_equal_nocase(reached_layout(list_rewrite.preload.values[j].data), layout);
+            covered = names_equal_nocase(list_rewrite.reached[j], layout);
         if (covered)
             continue;
         char preload_name[MAX_PATH];
-        free_preload_name(preload_name, true);
+        free_preload_name(preload_name, &number, false);
         if (layout_inventory.keep_substitutes) {
             if (!add_value(&list_rewrite.preload_stand_ins, preload_name, data))
                 return stand_ins_full();
             continue;
         }
         char substitution_name[MAX_PATH];
-        free_substitution_name(substitution_name);
+        free_substitution_name(substitution_name, &d);
         if (!add_value(&list_rewrite.substitute_stand_ins, substitution_name, layout) ||
             !add_value(&list_rewrite.preload_stand_ins, preload_name, substitution_name))
             return stand_ins_full();
@@ -236,9 +243,11 @@ static bool plan_stand_ins()
 // planned ones.
 static bool keep_layouts_added_since()
 {
+    DWORD number = largest_preload_number(false);
+    unsigned int d = 0;
     for (int i = 0; i < list_rewrite.preload.count; i++) {
         const char* data = list_rewrite.preload.values[i].data;
-        const char* layout = reached_layout(data);
+        const char* layout = list_rewrite.reached[i];
         // A planned value already in place is the plan's own, even while the Substitutes
         // value it names is still to be written.
         if (names_equal_nocase(layout, list_rewrite.removed_layout) || planned_lists_reach(layout) ||
@@ -248,14 +257,14 @@ static bool keep_layouts_added_since()
             layout_inventory.newsubstitutecount >= LAYOUT_LIST_CAPACITY)
             return stand_ins_full();
         char preload_name[MAX_PATH];
-        free_preload_name(preload_name, false);
+        free_preload_name(preload_name, &number, true);
         const char* kept_data = data;
         // Data that a Substitutes value names, now or in the plan, reach the layout through a
         // new substitution name; other data (a layout key itself) stay as they are.
         bool substituted = find_by_name(&list_rewrite.substitutes, data) != 0;
         if (!layout_inventory.keep_substitutes && (substituted || planned_substitution_name(data))) {
             char substitution_name[MAX_PATH];
-            free_substitution_name(substitution_name);
+            free_substitution_name(substitution_name, &d);
             substitute_entry* record =
                 &layout_inventory.new_substitute_list[layout_inventory.newsubstitutecount++];
             record->name = inventory_copy_text(substitution_name);
@@ -377,6 +386,8 @@ static bool change_values(HKEY preload, HKEY substitutes, bool keep_added)
         RegCloseKey(substitutes_for_reading);
     if (!read)
         return false;
+    for (int i = 0; i < list_rewrite.preload.count; i++)
+        list_rewrite.reached[i] = reached_layout(list_rewrite.preload.values[i].data);
     list_rewrite.preload_stand_ins.count = 0;
     list_rewrite.substitute_stand_ins.count = 0;
     if ((keep_added && !keep_layouts_added_since()) || !plan_stand_ins())

@@ -34,6 +34,8 @@ struct list_rewrite_state {
     // What the two keys held when the change began (values that are no text left out).
     list_values preload;
     list_values substitutes;
+    // The layout each of those Preload values reaches now (through Substitutes or directly).
+    const char* reached[LIST_VALUE_CAPACITY];
     // Stand-ins: each layout the user's values reach, once more under a name that neither the
     // old nor the planned lists use.
     list_values preload_stand_ins;
