@@ -23,6 +23,8 @@ char* strip_trailing_backslash(char* path);
 // Folder, a backslash unless it ends in a separator, and name into out (MAX_PATH bytes).
 // A result that would not fit is refused with ERROR_FILENAME_EXCED_RANGE in the error record.
 bool join_path(char* out, const char* folder, const char* name);
+// The path into out (MAX_PATH bytes), refused as join_path refuses when it does not fit.
+bool copy_path(char* out, const char* path);
 const char* find_text_nocase(const char* text, const char* sought);
 
 bool FileExists(const char* path, HANDLE* search = 0, WIN32_FIND_DATAA* find_data = 0);
@@ -32,6 +34,7 @@ WIN32_FIND_DATAA find_first_entry(const char* folder, const char* pattern, HANDL
 void find_next_entry(HANDLE* search, WIN32_FIND_DATAA* find_data, int* count, const char* folder,
                      char* entry_path);
 
+// Folder creation with the access grant (folder_creation.cpp).
 bool create_folder(const char* path, bool fail_if_exists, bool without_delete, bool inheritable);
 bool create_folder_path(const char* path, bool names_a_file, bool without_delete);
 bool copy_one_file(const char* source, const char* target, bool show_warning, bool overwrite);
