@@ -8,7 +8,7 @@
 #include "files/shortcuts.h"
 #include "files/system_folders.h"
 #include "frame/messages.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
 #include "layout_registry/list_rewrite.h"
@@ -157,8 +157,8 @@ static bool complete_layout_key(const char* key_name)
     for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT && key; i++) {
         char data[MAX_PATH];
         reg_result found = reg_query_string(key, values[i].name, data, sizeof data);
-        read = read && found != reg_failed;
-        missing[i] = found == reg_missing;
+        read = read && found != reg_result::failed;
+        missing[i] = found == reg_result::missing;
         any_missing = any_missing || missing[i];
     }
     if (key)

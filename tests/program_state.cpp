@@ -6,7 +6,7 @@
 #include "files/file_operations.h"
 #include "files/system_folders.h"
 #include "frame/messages.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/list_rewrite.h"
 #include "layout_registry/registry_access.h"

@@ -8,7 +8,7 @@
 #include "files/shortcuts.h"
 #include "files/system_folders.h"
 #include "frame/messages.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
 #include "layout_registry/list_rewrite.h"
@@ -114,7 +114,7 @@ static bool remove_layout_dll(removal kind)
         return false;
     }
     // A DLL that cannot be looked for may be there: its deletion then fails with the reason.
-    if (FileExists(path) || file_services.search_failed) {
+    if (search_for_file(path) != file_search::missing) {
         if (!delete_one_file(path, true)) {
             show_info("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht "
                       "gelöscht werden:\n  %s",

@@ -9,7 +9,7 @@
 #include "files/private_folder.h"
 #include "files/system_folders.h"
 #include "frame/messages.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "frame/status_window.h"
 #include "layout_registry/layout_inventory.h"
 #include "product_constants.h"

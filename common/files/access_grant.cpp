@@ -52,11 +52,6 @@ static void release(grant_resources* r)
     free(r->new_acl);
 }
 
-static bool failed(BOOL succeeded, const char* context)
-{
-    return record_error_if_failed(succeeded, "%s", context);
-}
-
 static void* allocate(DWORD size, const char* what)
 {
     void* memory = malloc(size ? size : 1);
@@ -71,9 +66,9 @@ static PSID trustee_sid(const char* account, grant_resources* r)
 {
     if (!account) {
         SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-        if (failed(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
-                                            &r->everyone_sid),
-                   "AllocateAndInitializeSid (Everyone) failed"))
+        if (!call_succeeded(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0,
+                                                     0, 0, &r->everyone_sid),
+                            "AllocateAndInitializeSid (Everyone) failed"))
             return 0;
         return r->everyone_sid;
     }
@@ -91,9 +86,9 @@ static PSID trustee_sid(const char* account, grant_resources* r)
     r->domain = (char*)allocate(domain_size, "szDomain");
     if (!r->domain)
         return 0;
-    if (failed(LookupAccountNameA(0, account, r->account_sid, &sid_size, r->domain, &domain_size,
-                                  &use),
-               "LookupAccountName 2 failed"))
+    if (!call_succeeded(LookupAccountNameA(0, account, r->account_sid, &sid_size, r->domain,
+                                           &domain_size, &use),
+                        "LookupAccountName 2 failed"))
         return 0;
     return r->account_sid;
 }
@@ -110,9 +105,9 @@ static bool read_file_descriptor(const char* path, grant_resources* r)
     r->file_descriptor = (PSECURITY_DESCRIPTOR)allocate(needed, "pFileSD");
     if (!r->file_descriptor)
         return false;
-    return !failed(GetFileSecurityA(path, DACL_SECURITY_INFORMATION, r->file_descriptor, needed,
-                                    &needed),
-                   "GetFileSecurity 2 failed");
+    return call_succeeded(
+        GetFileSecurityA(path, DACL_SECURITY_INFORMATION, r->file_descriptor, needed, &needed),
+        "GetFileSecurity 2 failed");
 }
 
 // Copies the old ACEs around the new one: explicit ones first (the trustee's dropped), then
@@ -123,8 +118,8 @@ static bool build_acl(PACL old_dacl, DWORD ace_count, PSID trustee, DWORD mask, 
     DWORD index = 0;
     for (; index < ace_count; index++) {
         void* ace = 0;
-        if (record_error_if_failed(GetAce(old_dacl, index, &ace), "GetAce [%d of %d] failed",
-                                   (int)index, (int)ace_count))
+        if (!call_succeeded(GetAce(old_dacl, index, &ace), "GetAce [%d of %d] failed", (int)index,
+                            (int)ace_count))
             return false;
         ACE_HEADER* header = (ACE_HEADER*)ace;
         PSID ace_sid = (PSID)((BYTE*)ace + 8);
@@ -132,22 +127,22 @@ static bool build_acl(PACL old_dacl, DWORD ace_count, PSID trustee, DWORD mask, 
         if (step == end_of_explicit_aces)
             break;
         if (step == keep_ace &&
-            record_error_if_failed(AddAce(new_acl, ACL_REVISION, MAXDWORD, ace, header->AceSize),
-                                   "AddAce [%d of %d] failed", (int)index, (int)ace_count))
+            !call_succeeded(AddAce(new_acl, ACL_REVISION, MAXDWORD, ace, header->AceSize),
+                            "AddAce [%d of %d] failed", (int)index, (int)ace_count))
             return false;
     }
-    if (failed(AddAccessAllowedAceEx(new_acl, ACL_REVISION_DS, granted_ace_flags(inheritable), mask,
-                                     trustee),
-               "AddAccessAllowedAce failed"))
+    if (!call_succeeded(AddAccessAllowedAceEx(new_acl, ACL_REVISION_DS,
+                                              granted_ace_flags(inheritable), mask, trustee),
+                        "AddAccessAllowedAce failed"))
         return false;
     for (; index < ace_count; index++) {
         void* ace = 0;
-        if (record_error_if_failed(GetAce(old_dacl, index, &ace), "GetAce 2 [%d of %d] failed",
-                                   (int)index, (int)ace_count))
+        if (!call_succeeded(GetAce(old_dacl, index, &ace), "GetAce 2 [%d of %d] failed", (int)index,
+                            (int)ace_count))
             return false;
-        if (record_error_if_failed(AddAce(new_acl, ACL_REVISION, MAXDWORD, ace,
-                                          ((ACE_HEADER*)ace)->AceSize),
-                                   "AddAce 2 [%d of %d] failed", (int)index, (int)ace_count))
+        if (!call_succeeded(
+                AddAce(new_acl, ACL_REVISION, MAXDWORD, ace, ((ACE_HEADER*)ace)->AceSize),
+                "AddAce 2 [%d of %d] failed", (int)index, (int)ace_count))
             return false;
     }
     return true;
@@ -161,49 +156,52 @@ static bool grant(const char* path, const char* account, DWORD mask, bool inheri
         return false;
 
     SECURITY_DESCRIPTOR new_descriptor;
-    if (failed(InitializeSecurityDescriptor(&new_descriptor, SECURITY_DESCRIPTOR_REVISION),
-               "InitializeSecurityDescriptor failed"))
+    if (!call_succeeded(InitializeSecurityDescriptor(&new_descriptor, SECURITY_DESCRIPTOR_REVISION),
+                        "InitializeSecurityDescriptor failed"))
         return false;
 
     BOOL present = FALSE, defaulted = FALSE;
     PACL old_dacl = 0;
-    if (failed(GetSecurityDescriptorDacl(r->file_descriptor, &present, &old_dacl, &defaulted),
-               "GetSecurityDescriptorDacl failed"))
+    if (!call_succeeded(
+            GetSecurityDescriptorDacl(r->file_descriptor, &present, &old_dacl, &defaulted),
+            "GetSecurityDescriptorDacl failed"))
         return false;
 
     ACL_SIZE_INFORMATION sizes;
     sizes.AceCount = 0;
     sizes.AclBytesInUse = sizeof(ACL);
     sizes.AclBytesFree = 0;
-    if (old_dacl && failed(GetAclInformation(old_dacl, &sizes, sizeof sizes, AclSizeInformation),
-                           "GetAclInformation failed"))
+    if (old_dacl &&
+        !call_succeeded(GetAclInformation(old_dacl, &sizes, sizeof sizes, AclSizeInformation),
+                        "GetAclInformation failed"))
         return false;
 
     DWORD new_size = granted_acl_size(sizes.AclBytesInUse, GetLengthSid(trustee));
     r->new_acl = (PACL)allocate(new_size, "pNewACL");
     if (!r->new_acl)
         return false;
-    if (failed(InitializeAcl(r->new_acl, new_size, ACL_REVISION_DS), "InitializeAcl failed"))
+    if (!call_succeeded(InitializeAcl(r->new_acl, new_size, ACL_REVISION_DS),
+                        "InitializeAcl failed"))
         return false;
     if (!build_acl(old_dacl, old_dacl ? sizes.AceCount : 0, trustee, mask, inheritable, r->new_acl))
         return false;
 
-    if (failed(SetSecurityDescriptorDacl(&new_descriptor, TRUE, r->new_acl, FALSE),
-               "SetSecurityDescriptorDacl failed"))
+    if (!call_succeeded(SetSecurityDescriptorDacl(&new_descriptor, TRUE, r->new_acl, FALSE),
+                        "SetSecurityDescriptorDacl failed"))
         return false;
 
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    if (failed(GetSecurityDescriptorControl(r->file_descriptor, &control, &revision),
-               "GetSecurityDescriptorControl failed."))
+    if (!call_succeeded(GetSecurityDescriptorControl(r->file_descriptor, &control, &revision),
+                        "GetSecurityDescriptorControl failed."))
         return false;
     WORD bits = granted_control_bits(control);
-    if (bits && failed(SetSecurityDescriptorControl(&new_descriptor, bits, bits),
-                       "SetSecurityDescriptorControl failed"))
+    if (bits && !call_succeeded(SetSecurityDescriptorControl(&new_descriptor, bits, bits),
+                                "SetSecurityDescriptorControl failed"))
         return false;
 
-    return !failed(SetFileSecurityA(path, DACL_SECURITY_INFORMATION, &new_descriptor),
-                   "SetFileSecurity failed");
+    return call_succeeded(SetFileSecurityA(path, DACL_SECURITY_INFORMATION, &new_descriptor),
+                          "SetFileSecurity failed");
 }
 
 bool grant_access(const char* path, const char* account, DWORD mask, bool inheritable)

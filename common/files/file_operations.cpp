@@ -106,31 +106,32 @@ static void note_entry(const WIN32_FIND_DATAA* data)
     file_services.entry_is_folder = (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool FileExists(const char* path, HANDLE* search, WIN32_FIND_DATAA* find_data)
+static file_search search_entry(const char* path, HANDLE* search, WIN32_FIND_DATAA* find_data)
 {
     error_record.windows_error_text[0] = 0;
-    file_services.search_failed = false;
     if (!search) {
         find_data = &file_services.shared_find_data;
     } else if (!find_data) {
         strcpy(error_record.windows_error_text, "FEHLAUFRUF FileExists");
-        return false;
+        return file_search::failed;
     }
-    if (strlen(path) >= MAX_PATH)
-        return path_too_long();
+    if (strlen(path) >= MAX_PATH) {
+        path_too_long();
+        return file_search::failed;
+    }
     HANDLE handle = FindFirstFileA(path, find_data);
     if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        file_services.search_failed = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-        record_last_error();
-        return false;
+        DWORD error = record_last_error();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? file_search::missing
+                   : file_search::failed;
     }
     size_t length = strlen(path);
     bool accept_any = length > 0 && path[length - 1] == '.';
     while (!accept_any && is_dot_entry(find_data)) {
         if (!FindNextFileA(handle, find_data)) {
             FindClose(handle);
-            return false;
+            return file_search::missing;
         }
     }
     note_entry(find_data);
@@ -138,7 +139,17 @@ bool FileExists(const char* path, HANDLE* search, WIN32_FIND_DATAA* find_data)
         *search = handle;
     else
         FindClose(handle);
-    return true;
+    return file_search::found;
+}
+
+bool FileExists(const char* path, HANDLE* search, WIN32_FIND_DATAA* find_data)
+{
+    return search_entry(path, search, find_data) == file_search::found;
+}
+
+file_search search_for_file(const char* path)
+{
+    return search_entry(path, 0, 0);
 }
 
 // The entry's full path: folder, a backslash unless the folder ends in a separator, name.
@@ -222,8 +233,9 @@ bool delete_one_file(const char* path, bool show_warning)
     if (strlen(path) >= MAX_PATH)
         return path_too_long();
     // A file that could not be looked for is not taken for deleted.
-    bool present = FileExists(path);
-    if (!present && !file_services.search_failed)
+    file_search found = search_for_file(path);
+    bool present = found == file_search::found;
+    if (found == file_search::missing)
         return true;
     set_status("Lösche %s ...", path);
     if (present && DeleteFileA(path))

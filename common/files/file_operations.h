@@ -7,9 +7,6 @@ struct file_services_state {
     WIN32_FIND_DATAA shared_find_data;
     // The entry last returned by FileExists, find_first_entry or find_next_entry is a folder.
     bool entry_is_folder;
-    // The last FileExists that found nothing could not look (access denied, a device error):
-    // the entry may well be there.
-    bool search_failed;
 };
 extern file_services_state file_services;
 
@@ -28,6 +25,11 @@ bool copy_path(char* out, const char* path);
 const char* find_text_nocase(const char* text, const char* sought);
 
 bool FileExists(const char* path, HANDLE* search = 0, WIN32_FIND_DATAA* find_data = 0);
+// What a search for a path came to: an entry was found; there is none (the name or a folder on
+// its way is missing); the search could not look (access denied, a device error), so that the
+// entry may well be there. FileExists is true for the first alone.
+enum class file_search { found, missing, failed };
+file_search search_for_file(const char* path);
 WIN32_FIND_DATAA find_first_entry(const char* folder, const char* pattern, HANDLE* search,
                                   WIN32_FIND_DATAA* find_data, int* count, char* pattern_buffer,
                                   char* entry_path);

@@ -23,36 +23,34 @@ struct private_descriptor {
     PSID system;
 };
 
-static bool failed(BOOL succeeded, const char* context)
-{
-    return record_error_if_failed(succeeded, "%s", context);
-}
-
 static bool build_descriptor(private_descriptor* d)
 {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PACL acl = (PACL)d->acl;
     const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-    return !failed(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                            DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                            &d->administrators),
-                   "AllocateAndInitializeSid (Administratoren) failed") &&
-           !failed(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0,
-                                            0, &d->system),
-                   "AllocateAndInitializeSid (SYSTEM) failed") &&
-           !failed(InitializeAcl(acl, sizeof d->acl, ACL_REVISION), "InitializeAcl failed") &&
-           !failed(AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS,
-                                         d->administrators),
-                   "AddAccessAllowedAceEx (Administratoren) failed") &&
-           !failed(AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, d->system),
-                   "AddAccessAllowedAceEx (SYSTEM) failed") &&
-           !failed(InitializeSecurityDescriptor(&d->descriptor, SECURITY_DESCRIPTOR_REVISION),
-                   "InitializeSecurityDescriptor failed") &&
-           !failed(SetSecurityDescriptorDacl(&d->descriptor, TRUE, acl, FALSE),
-                   "SetSecurityDescriptorDacl failed") &&
-           !failed(SetSecurityDescriptorControl(&d->descriptor, SE_DACL_PROTECTED,
-                                                SE_DACL_PROTECTED),
-                   "SetSecurityDescriptorControl failed");
+    return call_succeeded(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                                   DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                                   &d->administrators),
+                          "AllocateAndInitializeSid (Administratoren) failed") &&
+           call_succeeded(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0,
+                                                   0, 0, &d->system),
+                          "AllocateAndInitializeSid (SYSTEM) failed") &&
+           call_succeeded(InitializeAcl(acl, sizeof d->acl, ACL_REVISION),
+                          "InitializeAcl failed") &&
+           call_succeeded(AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS,
+                                                d->administrators),
+                          "AddAccessAllowedAceEx (Administratoren) failed") &&
+           call_succeeded(
+               AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, d->system),
+               "AddAccessAllowedAceEx (SYSTEM) failed") &&
+           call_succeeded(
+               InitializeSecurityDescriptor(&d->descriptor, SECURITY_DESCRIPTOR_REVISION),
+               "InitializeSecurityDescriptor failed") &&
+           call_succeeded(SetSecurityDescriptorDacl(&d->descriptor, TRUE, acl, FALSE),
+                          "SetSecurityDescriptorDacl failed") &&
+           call_succeeded(
+               SetSecurityDescriptorControl(&d->descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED),
+               "SetSecurityDescriptorControl failed");
 }
 
 // The prefix and sixteen hexadecimal digits from the system's random source.

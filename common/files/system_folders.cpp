@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "files/file_operations.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "product_constants.h"
 
 install_folders_state install_folders;

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "frame/startup.h"
+#include "frame/frame.h"
 
 error_record_state error_record;
 message_state messages;
@@ -119,17 +119,33 @@ WORD record_error(const char* template_text, ...)
     return error_record.last_error_word;
 }
 
+static void record_failure(const char* template_text, va_list arguments)
+{
+    record_last_error();
+    format_text(error_record.error_context_text, sizeof error_record.error_context_text,
+                template_text, arguments);
+}
+
 bool record_error_if_failed(BOOL succeeded, const char* template_text, ...)
 {
     if (succeeded)
         return false;
-    record_last_error();
     va_list arguments;
     va_start(arguments, template_text);
-    format_text(error_record.error_context_text, sizeof error_record.error_context_text,
-                template_text, arguments);
+    record_failure(template_text, arguments);
     va_end(arguments);
     return true;
+}
+
+bool call_succeeded(BOOL succeeded, const char* template_text, ...)
+{
+    if (succeeded)
+        return true;
+    va_list arguments;
+    va_start(arguments, template_text);
+    record_failure(template_text, arguments);
+    va_end(arguments);
+    return false;
 }
 
 void expand_line_breaks(char* destination, size_t size, const char* source)

@@ -36,6 +36,9 @@ void describe_windows_error(DWORD code);
 WORD record_last_error();
 WORD record_error(const char* template_text, ...);
 bool record_error_if_failed(BOOL succeeded, const char* template_text, ...);
+// A Windows call's BOOL as the program's one result: true when the call succeeded; otherwise
+// false, with the error and the context recorded as record_error_if_failed records them.
+bool call_succeeded(BOOL succeeded, const char* template_text, ...);
 
 void expand_line_breaks(char* destination, size_t size, const char* source);
 

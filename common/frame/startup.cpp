@@ -1,16 +1,9 @@
-// The frame both programs start in: display set-up, WOW64 probe, command line, hooks, shutdown.
+// Start-up of both programs: display set-up, WOW64 probe, command line, the programs' hooks, the message loop.
 #include "frame/startup.h"
 
 #include <string.h>
 
 #include "frame/status_window.h"
-
-frame_state frame;
-
-void reset_frame()
-{
-    memset(&frame, 0, sizeof frame);
-}
 
 typedef BOOL(WINAPI* is_wow64_process_function)(HANDLE, PBOOL);
 typedef BOOL(WINAPI* is_wow64_process2_function)(HANDLE, USHORT*, USHORT*);
@@ -206,30 +199,6 @@ void read_environment()
         }
     }
     strcpy(frame.window_title, frame.program_name);
-}
-
-void frame_shutdown()
-{
-    if (frame.shutdown_done)
-        return;
-    frame.shutdown_done = true;
-    if (frame.palette_device) {
-        if (frame.saved_screen_palette) {
-            SelectPalette(frame.screen_dc, frame.saved_screen_palette, TRUE);
-            RealizePalette(frame.screen_dc);
-            frame.saved_screen_palette = 0;
-        }
-        if (frame.app_palette) {
-            DeleteObject(frame.app_palette);
-            frame.app_palette = 0;
-        }
-    }
-    if (frame.screen_dc) {
-        DeleteDC(frame.screen_dc);
-        frame.screen_dc = 0;
-    }
-    if (frame.message_loop_running)
-        PostQuitMessage(0);
 }
 
 WPARAM run_message_loop()

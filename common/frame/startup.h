@@ -1,40 +1,9 @@
-// The frame both programs start in: display set-up, WOW64 probe, command line, hooks, shutdown.
+// Start-up of both programs: display set-up, WOW64 probe, command line, the programs' hooks, the message loop.
 #pragma once
 
 #include <windows.h>
 
-#define MAX_ARGUMENTS 30
-#define STATUS_TEXT_SIZE 5500
-
-struct frame_state {
-    HINSTANCE app_instance;
-    int show_command;
-    HWND main_window;
-    HDC screen_dc;
-    int screen_width;
-    int screen_height;
-    int color_depth;
-    bool palette_device;
-    HPALETTE app_palette;
-    HPALETTE saved_screen_palette;
-    bool is_wow64;
-    // The machine Windows runs on natively (IMAGE_FILE_MACHINE_...): x86, x64 or ARM64.
-    WORD native_machine;
-    int argument_count;
-    char arguments[MAX_ARGUMENTS][MAX_PATH];
-    char program_name[MAX_PATH];
-    char window_title[MAX_PATH];
-    bool center_main_window;
-    HCURSOR current_cursor;
-    HCURSOR busy_cursor;
-    bool status_shown;
-    bool message_loop_running;
-    bool shutdown_done;
-    char status_text[STATUS_TEXT_SIZE];
-};
-extern frame_state frame;
-
-void reset_frame();
+#include "frame/frame.h"
 
 // Supplied by each program: the start check runs before the status window exists and
 // formats window_title; the main flow runs once after the window is shown. False ends the
@@ -48,7 +17,6 @@ bool probe_wow64();
 WORD probe_native_machine(bool is_wow64);
 void parse_command_line();
 void read_environment();
-void frame_shutdown();
 WPARAM run_message_loop();
 // Fills the program's 256-colour logical palette.
 void fill_palette_entries(PALETTEENTRY* entries);

@@ -3,10 +3,10 @@
 
 #include <string.h>
 
+#include "frame/frame.h"
 #include "frame/messages.h"
-#include "frame/startup.h"
 
-bool create_main_window()
+void create_main_window()
 {
     WNDCLASSEXA window_class;
     memset(&window_class, 0, sizeof window_class);
@@ -36,7 +36,6 @@ bool create_main_window()
                                         frame.app_instance, 0);
     ShowWindow(frame.main_window, frame.show_command);
     UpdateWindow(frame.main_window);
-    return true;
 }
 
 static void paint_status(HWND window)

@@ -5,6 +5,7 @@
 
 #define MAIN_WINDOW_STYLE (WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS)
 
-bool create_main_window();
+// Creates and shows the status window (main_window); without it the boxes have no owner.
+void create_main_window();
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 void set_status(const char* template_text, ...);

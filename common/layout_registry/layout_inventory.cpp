@@ -208,8 +208,9 @@ static bool scan_user_list(const char* path, int limit, int* count, list_value_t
     DWORD values = 0;
     bool ok = reg_query_value_count(key, &values);
     for (DWORD index = 0; ok && index < values; index++) {
-        if (!reg_enum_value(key, index)) {
-            ok = registry_layer.enum_value_unfit;
+        reg_result read = reg_enum_value(key, index);
+        if (read != reg_result::read) {
+            ok = read == reg_result::unfit;
             continue;
         }
         if (*count >= limit) {
@@ -237,8 +238,9 @@ static bool read_layout_key_values(HKEY key, layout_key_entry* entry, int positi
     DWORD count = 0;
     bool complete = reg_query_value_count(key, &count);
     for (DWORD index = 0; complete && index < count; index++) {
-        if (!reg_enum_value(key, index)) {
-            complete = registry_layer.enum_value_unfit;
+        reg_result read = reg_enum_value(key, index);
+        if (read != reg_result::read) {
+            complete = read == reg_result::unfit;
             continue;
         }
         const char* name = registry_layer.enum_value_name;
@@ -279,7 +281,7 @@ static void note_other_layout_id(HKEY layouts, const char* key_name)
         return;
     DWORD count = reg_count_values(key);
     for (DWORD index = 0; index < count; index++) {
-        if (reg_enum_value(key, index) &&
+        if (reg_enum_value(key, index) == reg_result::read &&
             strcmp(registry_layer.enum_value_name, LAYOUT_ID_VALUE) == 0)
             mark_layout_id_in_use(parse_hex((const char*)registry_layer.enum_value_data));
     }
@@ -335,8 +337,9 @@ static bool scan_layout_keys()
     bool complete = reg_query_subkey_count(layouts, &count);
     bool ok = complete;
     for (DWORD index = 0; ok && index < count; index++) {
-        if (!reg_enum_subkey(layouts, index)) {
-            ok = complete = registry_layer.enum_subkey_unfit;
+        reg_result read = reg_enum_subkey(layouts, index);
+        if (read != reg_result::read) {
+            ok = complete = read == reg_result::unfit;
             continue;
         }
         // Value enumerations below leave enum_subkey_name alone, but a copy keeps that obvious.

@@ -68,14 +68,15 @@ static bool read_values(HKEY key, const char* key_name, list_values* list)
         return false;
     }
     for (DWORD index = 0; index < count; index++) {
-        if (reg_enum_value(key, index)) {
+        reg_result read = reg_enum_value(key, index);
+        if (read == reg_result::read) {
             if (!add_value(list, registry_layer.enum_value_name,
                            (const char*)registry_layer.enum_value_data)) {
                 set_error_text("Zu viele Einträge in HKEY_CURRENT_USER\\%s\\%s (höchstens %d)",
                                KEYBOARD_LAYOUT_KEY, key_name, LIST_VALUE_CAPACITY);
                 return false;
             }
-        } else if (!registry_layer.enum_value_unfit) {
+        } else if (read != reg_result::unfit) {
             set_read_error(key_name);
             return false;
         }
@@ -311,7 +312,7 @@ static bool delete_values_except(HKEY key, const char* key_name, const list_valu
     }
     for (DWORD index = count; index > 0; index--) {
         char* name = list_rewrite.value_name;
-        if (reg_enum_value_name(key, index - 1, name, sizeof list_rewrite.value_name) != reg_read) {
+        if (reg_enum_value_name(key, index - 1, name, sizeof list_rewrite.value_name) != reg_result::read) {
             set_read_error(key_name);
             return false;
         }
@@ -438,7 +439,7 @@ static void set_journal_error(const char* action)
 static void remove_empty_journal_key()
 {
     HKEY key;
-    if (reg_open_existing_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH, &key) != reg_read)
+    if (reg_open_existing_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH, &key) != reg_result::read)
         return;
     DWORD values = 1, subkeys = 1;
     bool empty = reg_query_value_count(key, &values) && reg_query_subkey_count(key, &subkeys) &&
@@ -472,9 +473,9 @@ static bool remove_journal()
 {
     HKEY key;
     reg_result opened = reg_open_existing_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH, &key);
-    if (opened == reg_missing)
+    if (opened == reg_result::missing)
         return true;
-    bool removed = opened == reg_read && reg_delete_value(key, LIST_JOURNAL_VALUE);
+    bool removed = opened == reg_result::read && reg_delete_value(key, LIST_JOURNAL_VALUE);
     if (key)
         RegCloseKey(key);
     if (!removed) {
@@ -518,9 +519,9 @@ bool finish_interrupted_list_rewrite()
     layout_inventory.error_text[0] = 0;
     HKEY key;
     reg_result opened = reg_open_existing_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH, &key);
-    if (opened == reg_missing)
+    if (opened == reg_result::missing)
         return true;
-    if (opened != reg_read) {
+    if (opened != reg_result::read) {
         set_error_text("Fehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s",
                        LIST_JOURNAL_KEY_PATH);
         return false;
@@ -528,12 +529,12 @@ bool finish_interrupted_list_rewrite()
     reg_result read =
         reg_query_string(key, LIST_JOURNAL_VALUE, list_rewrite.journal, sizeof list_rewrite.journal);
     RegCloseKey(key);
-    if (read == reg_failed) {
+    if (read == reg_result::failed) {
         set_error_text("Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\%s",
                        LIST_JOURNAL_KEY_PATH);
         return false;
     }
-    bool planned = read == reg_read && decode_list_journal(list_rewrite.journal);
+    bool planned = read == reg_result::read && decode_list_journal(list_rewrite.journal);
     bool finished = !planned || change_lists(true);
     // A journal that holds no plan (not ours, or damaged) cannot be carried out: it goes,
     // and the lists stay as they are, every layout in them reachable.

@@ -77,36 +77,6 @@ DWORD reg_count_values(HKEY key)
     return count;
 }
 
-bool reg_enum_subkey(HKEY key, DWORD index)
-{
-    DWORD length = MAX_PATH;
-    LONG status = RegEnumKeyExA(key, index, registry_layer.enum_subkey_name, &length, 0, 0, 0, 0);
-    registry_layer.enum_subkey_unfit = status == ERROR_MORE_DATA;
-    return status == ERROR_SUCCESS;
-}
-
-bool reg_enum_value(HKEY key, DWORD index)
-{
-    memset(registry_layer.enum_value_name, 0, sizeof registry_layer.enum_value_name);
-    memset(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data);
-    DWORD name_length = MAX_PATH;
-    DWORD data_size = MAX_PATH;
-    DWORD type = 0;
-    LONG status = RegEnumValueA(key, index, registry_layer.enum_value_name, &name_length, 0, &type,
-                                registry_layer.enum_value_data, &data_size);
-    registry_layer.enum_value_unfit = status == ERROR_MORE_DATA;
-    if (status != ERROR_SUCCESS)
-        return false;
-    // The data are used as text whatever their type: data that fill the whole buffer without
-    // a terminating zero (binary data, or a string stored without its zero) are not text.
-    if (!memchr(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data)) {
-        memset(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data);
-        registry_layer.enum_value_unfit = true;
-        return false;
-    }
-    return true;
-}
-
 bool reg_delete_tree(HKEY parent, const char* subkey_name)
 {
     if (!subkey_name || !subkey_name[0])
@@ -123,7 +93,7 @@ bool reg_delete_tree(HKEY parent, const char* subkey_name)
         return false;
     bool result = true;
     for (DWORD index = reg_count_subkeys(key); index > 0; index--) {
-        if (!reg_enum_subkey(key, index - 1)) {
+        if (reg_enum_subkey(key, index - 1) != reg_result::read) {
             result = false;
             continue;
         }
@@ -142,21 +112,48 @@ bool reg_delete_tree(HKEY parent, const char* subkey_name)
 static reg_result read_result(LONG status)
 {
     switch (status) {
-    case ERROR_SUCCESS: return reg_read;
+    case ERROR_SUCCESS: return reg_result::read;
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_NO_MORE_ITEMS: return reg_missing;
-    case ERROR_MORE_DATA: return reg_unfit;
-    default: return reg_failed;
+    case ERROR_NO_MORE_ITEMS: return reg_result::missing;
+    case ERROR_MORE_DATA: return reg_result::unfit;
+    default: return reg_result::failed;
     }
+}
+
+reg_result reg_enum_subkey(HKEY key, DWORD index)
+{
+    DWORD length = MAX_PATH;
+    return read_result(
+        RegEnumKeyExA(key, index, registry_layer.enum_subkey_name, &length, 0, 0, 0, 0));
+}
+
+reg_result reg_enum_value(HKEY key, DWORD index)
+{
+    memset(registry_layer.enum_value_name, 0, sizeof registry_layer.enum_value_name);
+    memset(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data);
+    DWORD name_length = MAX_PATH;
+    DWORD data_size = MAX_PATH;
+    DWORD type = 0;
+    reg_result result = read_result(RegEnumValueA(key, index, registry_layer.enum_value_name,
+                                                  &name_length, 0, &type,
+                                                  registry_layer.enum_value_data, &data_size));
+    // The data are used as text whatever their type: data that fill the whole buffer without
+    // a terminating zero (binary data, or a string stored without its zero) are not text.
+    if (result == reg_result::read &&
+        !memchr(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data)) {
+        memset(registry_layer.enum_value_data, 0, sizeof registry_layer.enum_value_data);
+        return reg_result::unfit;
+    }
+    return result;
 }
 
 reg_result reg_open_existing_key(HKEY parent, const char* subkey_path, HKEY* key)
 {
     *key = 0;
     reg_result result = read_result(RegOpenKeyExA(parent, subkey_path, 0, KEY_ALL_ACCESS, key));
-    if (result != reg_read)
+    if (result != reg_result::read)
         *key = 0;
-    return result == reg_unfit ? reg_failed : result;
+    return result == reg_result::unfit ? reg_result::failed : result;
 }
 
 reg_result reg_query_string(HKEY key, const char* value_name, char* text, DWORD size)
@@ -167,9 +164,9 @@ reg_result reg_query_string(HKEY key, const char* value_name, char* text, DWORD 
     reg_result result = read_result(RegQueryValueExA(key, value_name, 0, &type, (BYTE*)text, &data_size));
     // Text ends within the buffer; anything else (binary data, or text without room for its
     // terminating zero) is not text the caller can use.
-    if (result == reg_read && (type != REG_SZ || !memchr(text, 0, size))) {
+    if (result == reg_result::read && (type != REG_SZ || !memchr(text, 0, size))) {
         memset(text, 0, size);
-        return reg_unfit;
+        return reg_result::unfit;
     }
     return result;
 }

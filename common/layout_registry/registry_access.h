@@ -8,11 +8,6 @@ struct registry_layer_state {
     char enum_subkey_name[MAX_PATH];
     char enum_value_name[MAX_PATH];
     unsigned char enum_value_data[MAX_PATH];
-    // Set when the last failed enumeration of its kind failed only because the entry does not
-    // fit the buffers (or its data are no text): the entry is there but cannot be used. Clear
-    // when the platform call itself failed, so that the list could not be read completely.
-    bool enum_subkey_unfit;
-    bool enum_value_unfit;
 };
 extern registry_layer_state registry_layer;
 
@@ -27,15 +22,19 @@ DWORD reg_count_values(HKEY key);
 // The same counts, telling a failed query apart from an empty key.
 bool reg_query_subkey_count(HKEY key, DWORD* count);
 bool reg_query_value_count(HKEY key, DWORD* count);
-bool reg_enum_subkey(HKEY key, DWORD index);
-bool reg_enum_value(HKEY key, DWORD index);
 bool reg_delete_tree(HKEY parent, const char* subkey_name);
 
-// What a read that may find nothing came to: the item was read; it does not exist; it exists
-// but does not fit the caller's buffer (or its data are no text); the call failed.
-enum reg_result { reg_read, reg_missing, reg_unfit, reg_failed };
+// What a read came to: the item was read; there is no such item (also past the end of an
+// enumeration); it is there but does not fit the buffers (or its data are no text), so that a
+// caller may pass over it; the call failed, so that a list could not be read completely.
+enum class reg_result { read, missing, unfit, failed };
 
-// Opens an existing key with full access; reg_missing (and no handle) when there is none.
+// The subkey's name at index into enum_subkey_name.
+reg_result reg_enum_subkey(HKEY key, DWORD index);
+// The value's name and data at index into enum_value_name and enum_value_data, as text.
+reg_result reg_enum_value(HKEY key, DWORD index);
+
+// Opens an existing key with full access; missing (and no handle) when there is none.
 reg_result reg_open_existing_key(HKEY parent, const char* subkey_path, HKEY* key);
 // The text of a value, zero-terminated, into `size` bytes.
 reg_result reg_query_string(HKEY key, const char* value_name, char* text, DWORD size);

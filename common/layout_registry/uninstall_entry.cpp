@@ -23,7 +23,7 @@ static void delete_entries_with_prefix(HKEY parent, const char* prefix)
 {
     DWORD count = reg_count_subkeys(parent);
     for (DWORD index = count; index > 0; index--) {
-        if (reg_enum_subkey(parent, index - 1) &&
+        if (reg_enum_subkey(parent, index - 1) == reg_result::read &&
             begins_with_nocase(registry_layer.enum_subkey_name, prefix))
             reg_delete_tree(parent, registry_layer.enum_subkey_name);
     }
@@ -84,7 +84,7 @@ bool read_uninstall_entry_key(const char* entry_name, char* key_name)
     char command[2 * MAX_PATH + 4];
     reg_result read = reg_query_string(entry, "UninstallString", command, sizeof command);
     RegCloseKey(entry);
-    if (read != reg_read || command[0] != '"')
+    if (read != reg_result::read || command[0] != '"')
         return false;
     const char* end_of_program = strchr(command + 1, '"');
     if (!end_of_program || end_of_program[1] != ' ')

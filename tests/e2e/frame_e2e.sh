@@ -2,7 +2,7 @@
 # End-to-end run of the frame under Wine: the frame test program with quoted words shows its
 # centred status window and one box, with German text in code page 1252.
 #
-#   bash tests/e2e/frame_e2e.sh DIALOG_DRIVER_EXE FRAME_PROBE_EXE
+#   bash tests/e2e/frame_e2e.sh DIALOG_DRIVER_EXE FRAME_PROBE_EXE PRODUCT_SH
 set -euo pipefail
 export LC_ALL=C
 
@@ -10,9 +10,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
 
-[ $# -eq 2 ] || { echo "usage: $0 DIALOG_DRIVER_EXE FRAME_PROBE_EXE" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 DIALOG_DRIVER_EXE FRAME_PROBE_EXE PRODUCT_SH" >&2; exit 2; }
 E2E_DRIVER=$(realpath "$1")
 probe=$(realpath "$2")
+# shellcheck source=/dev/null
+source "$3"
 
 e2e_init
 e2e_start_display 1024x768x24
@@ -21,6 +23,8 @@ e2e_prefix frame win64
 e2e_script words <<'SCRIPT'
 ok Prüfung der Größe
 SCRIPT
+# The window title holds the build's version.
+sed "s/@VERSION@/$kb_version/g" "$here/expected/frame_words.txt" >"$E2E_ROOT/frame_words.txt"
 e2e_check "frame: words, window and German text" \
-  e2e_expect_run 0 words "$here/expected/frame_words.txt" -- "$probe" "erstes Wort" "" zwei "a\"b"
+  e2e_expect_run 0 words "$E2E_ROOT/frame_words.txt" -- "$probe" "erstes Wort" "" zwei "a\"b"
 e2e_finish

@@ -2,7 +2,8 @@
 # End-to-end run of the real programs under Wine, in a 64-bit and a 32-bit prefix: install, update,
 # No, a refused parameter, then the uninstaller as Windows starts it from the uninstall entry.
 #
-#   bash tests/e2e/install_roundtrip.sh DRIVER REGTOOL INSTALLER PAYLOAD_DIR [64|32]...
+#   bash tests/e2e/install_roundtrip.sh DRIVER REGTOOL INSTALLER PAYLOAD_DIR PRODUCT_SH [64|32]...
+#   (PRODUCT_SH: the build's product.sh with the names and payload times)
 #   (KB_E2E_SHOW=1 prints each transcript and the state after each run, for the main job)
 set -euo pipefail
 export LC_ALL=C
@@ -11,18 +12,20 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
 
-[ $# -ge 4 ] || { echo "usage: $0 DRIVER REGTOOL INSTALLER PAYLOAD_DIR [64|32]..." >&2; exit 2; }
+[ $# -ge 5 ] || { echo "usage: $0 DRIVER REGTOOL INSTALLER PAYLOAD_DIR PRODUCT_SH [64|32]..." >&2; exit 2; }
 E2E_DRIVER=$(realpath "$1")
 regtool=$(realpath "$2")
 installer=$(realpath "$3")
 payloads=$(realpath "$4")
-shift 4
+# shellcheck source=/dev/null
+source "$5"
+shift 5
 bitnesses=("$@")
 [ ${#bitnesses[@]} -gt 0 ] || bitnesses=(64 32)
 
-dll=KbdEditLKQ7V308.DLL
-uninstaller=Uninstall_KbdEditLKQ7V308.exe
-diagram="Tastaturbelegung Q7 (V3.08) Schaubild"
+dll=$kb_dll
+uninstaller=$kb_uninstaller
+diagram=$kb_diagram
 keys=('HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts'
       'HKEY_CURRENT_USER\Keyboard Layout'
       'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall')
@@ -89,7 +92,7 @@ run_scenario() {
   else
     program_files="$drive/Program Files"; wow64=""
   fi
-  folder="$program_files/Q7-Tastaturbelegung"
+  folder="$program_files/$kb_product_name"
   layouts='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts'
   seed
   state "$E2E_ROOT/before$bits.state"
@@ -105,32 +108,32 @@ SCRIPT
   e2e_check "$bits-bit: the question holds the terms of use" \
     grep -q 'Nutzungsbedingungen:' "$E2E_ROOT/install.transcript"
   e2e_check "$bits-bit: the status window owns the boxes" \
-    grep -qF 'caption "Install_KbdEditLKQ7V308 V3.08 - Tastaturtreiber-Installation"' "$E2E_ROOT/install.transcript"
+    grep -qF "caption \"${kb_installer%.exe} V$kb_version - Tastaturtreiber-Installation\"" "$E2E_ROOT/install.transcript"
   if [ "$bits" = 64 ]; then
-    e2e_check "64-bit: the 64-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x64/$dll" 133666578272610717
-    e2e_check "64-bit: the WOW64 DLL in syswow64" expect_payload "$wow64/$dll" "$payloads/wow64/$dll" 133666578408402280
+    e2e_check "64-bit: the 64-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x64/$dll" "$kb_time_dll_64"
+    e2e_check "64-bit: the WOW64 DLL in syswow64" expect_payload "$wow64/$dll" "$payloads/wow64/$dll" "$kb_time_dll_wow64"
   else
-    e2e_check "32-bit: the 32-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x86/$dll" 133666588642786590
+    e2e_check "32-bit: the 32-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x86/$dll" "$kb_time_dll_32"
   fi
   e2e_check "$bits-bit: the diagram in the program folder" \
-    expect_payload "$folder/$diagram.pdf" "$payloads/diagram.pdf" 133666478198799428
+    expect_payload "$folder/$diagram.pdf" "$payloads/diagram.pdf" "$kb_time_diagram_pdf"
   e2e_check "$bits-bit: its icon in the program folder" \
-    expect_payload "$folder/$diagram.ico" "$payloads/diagram.ico" 133595709827916970
+    expect_payload "$folder/$diagram.ico" "$payloads/diagram.ico" "$kb_time_diagram_icon"
   e2e_check "$bits-bit: the uninstaller in the program folder" \
-    expect_payload "$folder/$uninstaller" "$uninstaller_program" 133666589473286222
+    expect_payload "$folder/$uninstaller" "$uninstaller_program" "$kb_time_uninstaller"
   e2e_check "$bits-bit: the desktop shortcut" \
     bash -c "find -L '$drive/users' '$HOME' -maxdepth 3 -name '$diagram.LNK' 2>/dev/null | grep -q ."
   key=$(registry_value 'HKEY_CURRENT_USER\Keyboard Layout\Substitutes' d0010407)
   e2e_check "$bits-bit: the new layout key b0020407 through d0010407" test "$key" = b0020407
   e2e_check "$bits-bit: the new key's values" diff -u <(printf '%s\n' \
-      "[$layouts\\$key]" '"Created by KbdEdit"=""' '"Layout File"="KbdEditLKQ7V308.DLL"' \
-      '"Layout Id"="0c00"' '"Layout Text"="DIN Q7 (Lorvankastelle 3.08)"') \
+      "[$layouts\\$key]" '"Created by KbdEdit"=""' "\"Layout File\"=\"$kb_dll\"" \
+      '"Layout Id"="0c00"' "\"Layout Text\"=\"$kb_layout_text\"") \
     <(section "$E2E_ROOT/installed$bits.state" "$layouts\\$key")
   e2e_check "$bits-bit: Preload 1 = d0010407, 2 = 00000407" diff -u <(printf '%s\n' \
       '[HKEY_CURRENT_USER\Keyboard Layout\Preload]' '"1"="d0010407"' '"2"="00000407"') \
     <(section "$E2E_ROOT/installed$bits.state" 'HKEY_CURRENT_USER\Keyboard Layout\Preload')
   e2e_check "$bits-bit: the uninstall entry starts the uninstaller with the key" \
-    grep -qF "Q7-Tastaturbelegung\\\\$uninstaller\\\" $key\"" "$E2E_ROOT/installed$bits.state"
+    grep -qF "$kb_product_name\\\\$uninstaller\\\" $key\"" "$E2E_ROOT/installed$bits.state"
 
   # Wine puts its locale's layout at Preload place 1 whenever a program with windows starts, so
   # the user moves the Q7 layout to place 2 first; Wine's write then changes nothing.

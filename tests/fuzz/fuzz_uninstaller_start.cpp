@@ -10,7 +10,7 @@
 #include <winsim/registry_control.h>
 
 #include "files/system_folders.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "fuzz_support.h"
 #include "layout_registry/layout_inventory.h"
 #include "product_constants.h"

@@ -18,7 +18,7 @@
 
 #include "files/file_operations.h"
 #include "files/system_folders.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "installer_flow.h"
 #include "product_constants.h"
 #include "uninstaller_flow.h"

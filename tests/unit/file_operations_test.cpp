@@ -12,7 +12,7 @@
 
 #include "files/file_operations.h"
 #include "frame/messages.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 
 namespace {
 
@@ -244,8 +244,9 @@ TEST_F(file_test, deleting_a_file_that_cannot_be_looked_for_fails)
 {
     ASSERT_TRUE(winsim::add_file("C:\\P\\a.dll", "x"));
     winsim::fail_call("FindFirstFileA", "C:\\P\\a.dll", ERROR_ACCESS_DENIED, -1, 1);
+    EXPECT_EQ(file_search::failed, search_for_file("C:\\P\\a.dll"));
+    winsim::fail_call("FindFirstFileA", "C:\\P\\a.dll", ERROR_ACCESS_DENIED, -1, 1);
     EXPECT_FALSE(delete_one_file("C:\\P\\a.dll", true));
-    EXPECT_TRUE(file_services.search_failed);
     EXPECT_TRUE(winsim::entry_exists("C:\\P\\a.dll"));
     ASSERT_EQ(1u, winsim::message_boxes().size());
     EXPECT_EQ(0u, box_texts()[0].find("Tastaturtreiber-Installation: Folgende Datei kann nicht "
@@ -255,7 +256,7 @@ TEST_F(file_test, deleting_a_file_that_cannot_be_looked_for_fails)
     EXPECT_FALSE(winsim::entry_exists("C:\\P\\a.dll"));
     // A missing folder is no failure to look.
     EXPECT_TRUE(delete_one_file("C:\\Fehlt\\a.dll", true));
-    EXPECT_FALSE(file_services.search_failed);
+    EXPECT_EQ(file_search::missing, search_for_file("C:\\Fehlt\\a.dll"));
     EXPECT_EQ(1u, winsim::message_boxes().size());
 }
 

@@ -11,7 +11,7 @@
 #include "files/file_operations.h"
 #include "files/shortcuts.h"
 #include "files/system_folders.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 
 namespace {
 

@@ -134,6 +134,14 @@ TEST_F(frame_test, recording_keeps_the_code_its_low_word_and_the_context)
     EXPECT_TRUE(record_error_if_failed(FALSE, "Ordner %s", "b"));
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, error_record.last_error_code);
     EXPECT_STREQ("Ordner b", error_record.error_context_text);
+
+    // The same record, with the call's outcome as the one result.
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(call_succeeded(TRUE, "unused %s", "x"));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, error_record.last_error_code);
+    EXPECT_FALSE(call_succeeded(FALSE, "Datei %d", 7));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, error_record.last_error_code);
+    EXPECT_STREQ("Datei 7", error_record.error_context_text);
 }
 
 TEST_F(frame_test, line_breaks_expand_control_characters_but_keep_cr_and_lf)

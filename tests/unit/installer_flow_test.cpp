@@ -11,7 +11,7 @@
 #include <winsim/shell_control.h>
 
 #include "files/system_folders.h"
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "installer_flow.h"
 #include "payloads.h"
 #include "product_constants.h"

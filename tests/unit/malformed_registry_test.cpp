@@ -8,7 +8,7 @@
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
 
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "installer_flow.h"
 #include "product_constants.h"
 

@@ -92,7 +92,7 @@ TEST_F(registry_access, delete_tree_accepts_the_enumeration_buffer_as_its_name)
     SEED(tree);
     HKEY top = reg_open_key_full(HKEY_CURRENT_USER, "T\\Top");
     ASSERT_NE(nullptr, top);
-    ASSERT_TRUE(reg_enum_subkey(top, 0));
+    ASSERT_EQ(reg_result::read, reg_enum_subkey(top, 0));
     ASSERT_STREQ("A", registry_layer.enum_subkey_name);
     EXPECT_TRUE(reg_delete_tree(top, registry_layer.enum_subkey_name));
     RegCloseKey(top);
@@ -178,7 +178,7 @@ protected:
         std::string seen;
         DWORD count = reg_count_values(key);
         for (DWORD i = 0; i < count; i++) {
-            if (reg_enum_value(key, i))
+            if (reg_enum_value(key, i) == reg_result::read)
                 seen += std::string(registry_layer.enum_value_name) + "=" +
                         (const char*)registry_layer.enum_value_data + ";";
             else
@@ -233,8 +233,8 @@ TEST_F(registry_enumeration, counts_on_a_rejected_handle_are_zero)
     EXPECT_EQ(0u, reg_count_subkeys(key));
     RegCloseKey(key);
     EXPECT_EQ(0u, reg_count_values(key));
-    EXPECT_FALSE(reg_enum_value(key, 0));
-    EXPECT_FALSE(reg_enum_subkey(key, 0));
+    EXPECT_EQ(reg_result::failed, reg_enum_value(key, 0));
+    EXPECT_EQ(reg_result::failed, reg_enum_subkey(key, 0));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include <winsim/files_control.h>
 #include <winsim/machine_image.h>
 
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "product_constants.h"
 #include "uninstaller_flow.h"
 

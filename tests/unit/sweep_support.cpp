@@ -11,7 +11,7 @@
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
 
-#include "frame/startup.h"
+#include "frame/frame.h"
 #include "installer_flow.h"
 #include "uninstaller_flow.h"
 

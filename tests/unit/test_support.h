@@ -42,12 +42,5 @@ extern const char* const german_windows_fixture;
 #define PRODUCT_ENTRY_KEY \
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" UNINSTALL_DISPLAY_NAME
 
-// The layout DLL of the other product version, which a build must not take for its own.
-#ifdef KB_VERSION_309
-#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V308"
-#else
-#define OTHER_BUILD_DLL_BASE_NAME "KbdEditLKQ7V309"
-#endif
-
 // The caption the file operations' warnings get in the tests (the installer's by default).
 extern const char* test_warning_caption;

@@ -6,12 +6,13 @@
 
 #include "frame/messages.h"
 #include "frame/startup.h"
+#include "product_constants.h"
 
 bool program_start_check()
 {
     frame.center_main_window = true;
     format_text_args(frame.window_title, sizeof frame.window_title,
-                     "%s V%s - Rahmentest", frame.program_name, "3.08");
+                     "%s V%s - Rahmentest", frame.program_name, VERSION_TEXT);
     return true;
 }
 

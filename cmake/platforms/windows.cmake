@@ -1,0 +1,85 @@
+# The Windows build: 32-bit MinGW-w64, the real programs with their resources, tools and Wine tests.
+enable_language(RC)
+
+target_link_libraries(kb_platform INTERFACE advapi32 user32 gdi32 shell32 ole32 uuid)
+
+# Small programs: no unwind tables (nothing throws), code generated for the whole program at
+# link time, Windows' own 4-byte stack alignment (nothing needs more), unused code dropped,
+# no link time in the file.
+set(KB_SMALL_CODE -Os -fno-asynchronous-unwind-tables -ffunction-sections -flto
+    -mpreferred-stack-boundary=2 -fno-threadsafe-statics)
+target_compile_options(kb_product_options INTERFACE ${KB_SMALL_CODE})
+target_link_options(kb_product_options INTERFACE ${KB_SMALL_CODE}
+  -static-libgcc -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+# Test programs run under Wine with no MinGW runtime DLLs beside them.
+target_link_options(kb_test_options INTERFACE -static)
+
+set(KB_PLATFORM_INPUTS payload)
+set(KB_PLATFORM_TOOLS tools/frame_probe tools/regtool tools/dialog_driver)
+set(KB_PLATFORM_TESTS e2e)
+
+find_program(KB_HOST_CXX NAMES c++ g++ REQUIRED)
+file(MAKE_DIRECTORY ${KB_GENERATED_DIR})
+add_custom_command(
+  OUTPUT ${KB_GENERATED_DIR}/program.ico
+  COMMAND ${KB_HOST_CXX} -std=c++17 -O2 -o ${KB_GENERATED_DIR}/make_icon
+          ${PROJECT_SOURCE_DIR}/tools/make_icon/make_icon.cpp -lz
+  COMMAND ${KB_GENERATED_DIR}/make_icon ${KB_GENERATED_DIR}/program.ico
+  DEPENDS ${PROJECT_SOURCE_DIR}/tools/make_icon/make_icon.cpp
+  COMMENT "Drawing the program icon")
+add_custom_target(kb_program_icon DEPENDS ${KB_GENERATED_DIR}/program.ico)
+
+# Gives a target the resource script rc_file, which may include program_resources.rc.
+function(kb_add_program_resources target rc_file)
+  target_sources(${target} PRIVATE ${rc_file})
+  set_property(SOURCE ${rc_file} APPEND PROPERTY OBJECT_DEPENDS
+    ${KB_GENERATED_DIR}/program.ico
+    ${PROJECT_SOURCE_DIR}/common/frame/program.manifest
+    ${PROJECT_SOURCE_DIR}/common/frame/program_resources.rc)
+  add_dependencies(${target} kb_program_icon)
+  target_include_directories(${target} PRIVATE ${KB_GENERATED_DIR} ${PROJECT_SOURCE_DIR}/common/frame)
+endfunction()
+
+# One of the two programs: the executable named file_name, with the entry point, its version
+# block (version numbers, description, internal name) and the resources of rc_file, linked with
+# its logic library. RESOURCE_DEPENDS: files the resources embed; DEPENDS: targets built first.
+function(kb_add_program target file_name version_numbers description internal_name logic
+         main_source rc_file)
+  cmake_parse_arguments(PARSE_ARGV 8 arg "" "" "RESOURCE_DEPENDS;DEPENDS")
+  set(KB_PROGRAM_FILE ${file_name})
+  set(KB_VERSION_NUMBERS ${version_numbers})
+  set(KB_FILE_DESCRIPTION ${description})
+  set(KB_INTERNAL_NAME ${internal_name})
+  string(REGEX REPLACE "\\.exe$" ".EXE" KB_ORIGINAL_FILENAME ${file_name})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
+
+  add_executable(${target} WIN32 ${main_source} ${rc_file} $<TARGET_OBJECTS:kbcommon_entry>)
+  string(REGEX REPLACE "\\.exe$" "" base_name ${file_name})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${base_name})
+  target_link_libraries(${target} PRIVATE ${logic} kb_product_options)
+  kb_add_program_resources(${target} ${rc_file})
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+  set_property(SOURCE ${rc_file} APPEND PROPERTY OBJECT_DEPENDS
+    ${CMAKE_CURRENT_BINARY_DIR}/version.rc ${arg_RESOURCE_DEPENDS})
+  if(arg_DEPENDS)
+    add_dependencies(${target} ${arg_DEPENDS})
+  endif()
+endfunction()
+
+# A test run under Wine: the command runs through tools/wine-run in the test run's scratch prefix
+# (KB_WINE_BITS=32 in the environment for the 32-bit one).
+function(kb_add_wine_test name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "BITS" "COMMAND")
+  if(NOT arg_BITS)
+    set(arg_BITS 64)
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -E env KB_WINE_BITS=${arg_BITS}
+            ${PROJECT_SOURCE_DIR}/tools/wine-run ${arg_COMMAND})
+endfunction()
+
+# A GoogleTest program: one test under Wine (every Wine start costs seconds), run through
+# tools/wine-run as the toolchain's emulator.
+function(kb_add_test_program target)
+  add_test(NAME ${target} COMMAND ${target})
+endfunction()

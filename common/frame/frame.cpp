@@ -1,0 +1,35 @@
+// The frame's program-wide state, its reset and its shutdown.
+#include "frame/frame.h"
+
+#include <string.h>
+
+frame_state frame;
+
+void reset_frame()
+{
+    memset(&frame, 0, sizeof frame);
+}
+
+void frame_shutdown()
+{
+    if (frame.shutdown_done)
+        return;
+    frame.shutdown_done = true;
+    if (frame.palette_device) {
+        if (frame.saved_screen_palette) {
+            SelectPalette(frame.screen_dc, frame.saved_screen_palette, TRUE);
+            RealizePalette(frame.screen_dc);
+            frame.saved_screen_palette = 0;
+        }
+        if (frame.app_palette) {
+            DeleteObject(frame.app_palette);
+            frame.app_palette = 0;
+        }
+    }
+    if (frame.screen_dc) {
+        DeleteDC(frame.screen_dc);
+        frame.screen_dc = 0;
+    }
+    if (frame.message_loop_running)
+        PostQuitMessage(0);
+}

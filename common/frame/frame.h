@@ -1,0 +1,41 @@
+// The frame's program-wide state, read by the messages, the status window and the file services, and its shutdown.
+#pragma once
+
+#include <windows.h>
+
+#define MAX_ARGUMENTS 30
+#define STATUS_TEXT_SIZE 5500
+
+struct frame_state {
+    HINSTANCE app_instance;
+    int show_command;
+    HWND main_window;
+    HDC screen_dc;
+    int screen_width;
+    int screen_height;
+    int color_depth;
+    bool palette_device;
+    HPALETTE app_palette;
+    HPALETTE saved_screen_palette;
+    bool is_wow64;
+    // The machine Windows runs on natively (IMAGE_FILE_MACHINE_...): x86, x64 or ARM64.
+    WORD native_machine;
+    int argument_count;
+    char arguments[MAX_ARGUMENTS][MAX_PATH];
+    char program_name[MAX_PATH];
+    char window_title[MAX_PATH];
+    bool center_main_window;
+    HCURSOR current_cursor;
+    HCURSOR busy_cursor;
+    bool status_shown;
+    bool message_loop_running;
+    bool shutdown_done;
+    char status_text[STATUS_TEXT_SIZE];
+};
+extern frame_state frame;
+
+void reset_frame();
+
+// Releases the display resources and, when the message loop runs, ends it; at most once, so
+// that the status window's procedure may call it at any point.
+void frame_shutdown();
