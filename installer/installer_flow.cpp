@@ -40,9 +40,9 @@ static const char* found_layout_text()
     return text ? text : LAYOUT_TEXT;
 }
 
-static bool make_plan(bool update_mode)
+bool plan_installation()
 {
-    if (!update_mode)
+    if (layout_inventory.own_layout_index == -1)
         return plan_layout_install(-1);
     const layout_key_entry& own = layout_inventory.layout_key_list[layout_inventory.own_layout_index];
     strcpy(layout_inventory.target_key_name, own.key_name);
@@ -276,7 +276,7 @@ static void install()
     bool update_mode = layout_inventory.own_layout_index != -1;
     // A plan that failed leaves no key name to register: nothing may be written then. A found
     // key without a Layout Id gets a new one, chosen as for a new key.
-    if (!make_plan(update_mode) ||
+    if (!plan_installation() ||
         (update_mode &&
          !layout_inventory.layout_key_list[layout_inventory.own_layout_index].layout_id_text &&
          !choose_new_layout_id(layout_inventory.layout_id_text))) {

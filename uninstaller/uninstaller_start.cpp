@@ -43,28 +43,6 @@ static bool key_is_acceptable(const char* key)
     return true;
 }
 
-static const char* file_name_of(const char* path)
-{
-    const char* name = path;
-    for (const char* p = path; *p; p++) {
-        if (*p == ':' || *p == '/' || *p == '\\')
-            name = p + 1;
-    }
-    return name;
-}
-
-// The temporary folder with a trailing backslash; false unless it is a full path, since the
-// copy would otherwise go into the root of the current drive.
-static bool query_temp_folder(char* folder)
-{
-    memset(folder, 0, MAX_PATH);
-    DWORD length = GetTempPathA(MAX_PATH, folder);
-    if (length == 0 || length >= MAX_PATH)
-        folder[0] = 0;
-    ensure_trailing_backslash(folder);
-    return is_full_folder_path(folder);
-}
-
 static void cannot_copy()
 {
     show_warning("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert "
@@ -143,10 +121,7 @@ bool check_uninstaller_command_line()
         return false;
     }
     char* own_path = uninstaller.own_path;
-    DWORD length = GetModuleFileNameA(0, own_path, MAX_PATH);
-    if (length >= MAX_PATH)
-        length = MAX_PATH - 1;
-    own_path[length] = 0;
+    own_program_path(own_path);
 
     // The copy runs from a path that begins with the temporary folder, whatever the case.
     if (find_text_nocase(own_path, temp_folder) == own_path) {

@@ -96,6 +96,16 @@ const char* find_text_nocase(const char* text, const char* sought)
     return result;
 }
 
+const char* file_name_of(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; p++) {
+        if (*p == ':' || *p == '/' || *p == '\\')
+            name = p + 1;
+    }
+    return name;
+}
+
 static bool is_dot_entry(const WIN32_FIND_DATAA* data)
 {
     return strcmp(data->cFileName, ".") == 0 || strcmp(data->cFileName, "..") == 0;

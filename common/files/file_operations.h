@@ -23,6 +23,8 @@ bool join_path(char* out, const char* folder, const char* name);
 // The path into out (MAX_PATH bytes), refused as join_path refuses when it does not fit.
 bool copy_path(char* out, const char* path);
 const char* find_text_nocase(const char* text, const char* sought);
+// The file name in a path: the part after its last ':', '/' or '\\'.
+const char* file_name_of(const char* path);
 
 bool FileExists(const char* path, HANDLE* search = 0, WIN32_FIND_DATAA* find_data = 0);
 // What a search for a path came to: an entry was found; there is none (the name or a folder on

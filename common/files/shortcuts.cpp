@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "files/file_operations.h"
+#include "files/system_folders.h"
 
 static bool is_csidl_place(const char* place)
 {
@@ -14,21 +15,6 @@ static bool is_csidl_place(const char* place)
 static bool is_absolute_place(const char* place)
 {
     return place && !is_csidl_place(place) && place[0] && place[1] == ':';
-}
-
-static bool lookup_folder(char* path, HWND owner, int csidl, IMalloc* allocator)
-{
-    LPITEMIDLIST items = 0;
-    if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &items)))
-        return false;
-    // A folder without a file-system path is not found: the shortcut would go into the root of
-    // the current drive.
-    bool found = SHGetPathFromIDListA(items, path) && path[0];
-    if (!found)
-        path[0] = 0;
-    if (allocator)
-        allocator->Free(items);
-    return found;
 }
 
 bool shortcut_folder_path(char* path, HWND owner, const char* place, bool all_users)
@@ -50,10 +36,10 @@ bool shortcut_folder_path(char* path, HWND owner, const char* place, bool all_us
             csidl = (int)(ULONG_PTR)place;
         else
             csidl = all_users ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
-        result = lookup_folder(path, owner, csidl, allocator);
+        result = look_up_special_folder(path, owner, csidl, allocator);
         if (!result && all_users)
-            result = lookup_folder(path, owner, place ? CSIDL_PROGRAMS : CSIDL_DESKTOPDIRECTORY,
-                                   allocator);
+            result = look_up_special_folder(
+                path, owner, place ? CSIDL_PROGRAMS : CSIDL_DESKTOPDIRECTORY, allocator);
         if (allocator)
             allocator->Release();
         if (place && !is_csidl_place(place) && place[0]) {

@@ -15,22 +15,27 @@ void reset_install_folders()
     memset(&install_folders, 0, sizeof install_folders);
 }
 
-bool special_folder_path(char* path, int csidl)
+bool look_up_special_folder(char* path, HWND owner, int csidl, IMalloc* allocator)
 {
     path[0] = 0;
+    LPITEMIDLIST items = 0;
+    if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &items)))
+        return false;
+    // A folder without a file-system path is not found either: a file meant for it would go
+    // into the root of the current drive.
+    bool found = SHGetPathFromIDListA(items, path) && path[0];
+    if (!found)
+        path[0] = 0;
+    if (allocator)
+        allocator->Free(items);
+    return found;
+}
+
+bool special_folder_path(char* path, int csidl)
+{
     IMalloc* allocator = 0;
     SHGetMalloc(&allocator);
-    LPITEMIDLIST items = 0;
-    bool found = SUCCEEDED(SHGetSpecialFolderLocation(frame.main_window, csidl, &items));
-    if (found) {
-        // A folder without a file-system path is not found either.
-        if (!SHGetPathFromIDListA(items, path) || !path[0]) {
-            path[0] = 0;
-            found = false;
-        }
-        if (allocator)
-            allocator->Free(items);
-    }
+    bool found = look_up_special_folder(path, frame.main_window, csidl, allocator);
     if (allocator)
         allocator->Release();
     return found;
@@ -80,6 +85,17 @@ static bool query_system_folder(char* folder, folder_query query)
     query_folder(folder, query);
     ensure_trailing_backslash(folder);
     return is_full_folder_path(folder);
+}
+
+// GetTempPathA with the arguments in the order of the other folder queries.
+static UINT WINAPI temp_path_query(LPSTR folder, UINT size)
+{
+    return GetTempPathA(size, folder);
+}
+
+bool query_temp_folder(char* folder)
+{
+    return query_system_folder(folder, temp_path_query);
 }
 
 bool determine_install_folders()

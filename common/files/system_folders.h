@@ -1,6 +1,7 @@
 // The folders the flows work in, and WOW64 file-system redirection switched off for the run.
 #pragma once
 
+#include <shlobj.h>
 #include <windows.h>
 
 struct install_folders_state {
@@ -18,8 +19,11 @@ extern install_folders_state install_folders;
 void reset_install_folders();
 
 // The path of a shell special folder (no trailing backslash); false (and an empty path) when it
-// cannot be found.
+// cannot be found. The owner is main_window.
 bool special_folder_path(char* path, int csidl);
+// The same lookup for a given owner, with the shell allocator the caller holds (it frees the
+// item list with it).
+bool look_up_special_folder(char* path, HWND owner, int csidl, IMalloc* allocator);
 // A path that names its drive ("C:\...") or network share ("\\server\..."), so that it does
 // not depend on the current drive.
 bool is_full_folder_path(const char* path);
@@ -27,4 +31,7 @@ bool is_full_folder_path(const char* path);
 // error_text, when a folder cannot be determined or redirection stays on: the flows must not
 // work on files then.
 bool determine_install_folders();
+// The user's temporary folder with a trailing backslash; false unless it is a full path (a file
+// meant for it would otherwise go into the root of the current drive).
+bool query_temp_folder(char* folder);
 void restore_fs_redirection();

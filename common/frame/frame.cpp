@@ -1,4 +1,4 @@
-// The frame's program-wide state, its reset and its shutdown.
+// The frame's program-wide state, its reset and its shutdown, and the running program's path.
 #include "frame/frame.h"
 
 #include <string.h>
@@ -32,4 +32,14 @@ void frame_shutdown()
     }
     if (frame.message_loop_running)
         PostQuitMessage(0);
+}
+
+bool own_program_path(char* path)
+{
+    DWORD length = GetModuleFileNameA(frame.app_instance, path, MAX_PATH);
+    bool whole = length > 0 && length < MAX_PATH;
+    if (length >= MAX_PATH)
+        length = MAX_PATH - 1;
+    path[length] = 0;
+    return whole;
 }

@@ -39,3 +39,7 @@ void reset_frame();
 // Releases the display resources and, when the message loop runs, ends it; at most once, so
 // that the status window's procedure may call it at any point.
 void frame_shutdown();
+
+// The running program's path (MAX_PATH bytes, always zero-terminated; a path that does not fit
+// is cut); false when the path is empty or was cut.
+bool own_program_path(char* path);

@@ -60,10 +60,17 @@ void format_text(char* destination, size_t size, const char* template_text, va_l
         return;
     }
     char output[WVSPRINTF_LIMIT + 1];
+    format_plain(output, sizeof output, template_text, arguments);
+    copy_text(destination, size, output[0] ? output : template_text);
+}
+
+void format_plain(char* destination, size_t size, const char* template_text, va_list arguments)
+{
+    char output[WVSPRINTF_LIMIT + 1];
     output[0] = 0;
     wvsprintfA(output, template_text, arguments);
     output[WVSPRINTF_LIMIT] = 0;
-    copy_text(destination, size, output[0] ? output : template_text);
+    copy_text(destination, size, output);
 }
 
 void format_text_args(char* destination, size_t size, const char* template_text, ...)

@@ -30,6 +30,9 @@ void reset_messages();
 
 // Formats into destination (size bytes, always zero-terminated; longer results are cut).
 void format_text(char* destination, size_t size, const char* template_text, va_list arguments);
+// wvsprintfA alone (its output ends after 1023 characters), cut to the destination's size:
+// for texts whose template is the program's own and never missing or empty.
+void format_plain(char* destination, size_t size, const char* template_text, va_list arguments);
 void format_text_args(char* destination, size_t size, const char* template_text, ...);
 
 void describe_windows_error(DWORD code);

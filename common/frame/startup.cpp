@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "files/file_operations.h"
 #include "frame/status_window.h"
 
 typedef BOOL(WINAPI* is_wow64_process_function)(HANDLE, PBOOL);
@@ -181,17 +182,8 @@ void read_environment()
 {
     parse_command_line();
     char path[MAX_PATH];
-    path[0] = 0;
-    DWORD length = GetModuleFileNameA(frame.app_instance, path, MAX_PATH);
-    if (length >= MAX_PATH)
-        length = MAX_PATH - 1;
-    path[length] = 0;
-    const char* name = path;
-    for (const char* p = path; *p; p++) {
-        if (*p == ':' || *p == '/' || *p == '\\')
-            name = p + 1;
-    }
-    strcpy(frame.program_name, name);
+    own_program_path(path);
+    strcpy(frame.program_name, file_name_of(path));
     for (size_t i = strlen(frame.program_name); i > 1; i--) {
         if (frame.program_name[i - 1] == '.') {
             frame.program_name[i - 1] = 0;

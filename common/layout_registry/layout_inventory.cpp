@@ -4,6 +4,7 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "frame/messages.h"
 #include "layout_registry/registry_access.h"
 
 layout_inventory_state layout_inventory;
@@ -18,25 +19,11 @@ void reset_layout_inventory()
     layout_inventory.own_layout_index = -1;
 }
 
-// Formats with the platform's wvsprintfA (at most 1023 characters) into out, cut to its size.
-static void format_bounded(char* out, size_t size, const char* format, va_list arguments)
-{
-    char text[1025];
-    text[0] = 0;
-    wvsprintfA(text, format, arguments);
-    text[1024] = 0;
-    size_t length = strlen(text);
-    if (length >= size)
-        length = size - 1;
-    memcpy(out, text, length);
-    out[length] = 0;
-}
-
 void set_error_text(const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    format_bounded(layout_inventory.error_text, sizeof layout_inventory.error_text, format,
+    format_plain(layout_inventory.error_text, sizeof layout_inventory.error_text, format,
                    arguments);
     va_end(arguments);
 }
@@ -45,7 +32,7 @@ void format_layout_text(char* out, size_t size, const char* format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    format_bounded(out, size, format, arguments);
+    format_plain(out, size, format, arguments);
     va_end(arguments);
 }
 

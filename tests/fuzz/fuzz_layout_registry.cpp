@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
+#include "installer_flow.h"
 #include "layout_registry/list_rewrite.h"
 #include "product_constants.h"
 
@@ -199,16 +200,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check_handles();
 
     // An update, as the installer makes it when the product's key is registered.
-    if (fresh_scan(data, size, &first_key) && layout_inventory.own_layout_index >= 0) {
-        const layout_key_entry& own = layout_inventory.layout_key_list[layout_inventory.own_layout_index];
-        if (own.key_name && strlen(own.key_name) < MAX_PATH) {
-            strcpy(layout_inventory.target_key_name, own.key_name);
-            if (!layout_inventory.own_layout_in_use)
-                write_plan(plan_layout_install(layout_inventory.own_layout_index));
-            else
-                write_plan(plan_layout_update());
-        }
-    }
+    if (fresh_scan(data, size, &first_key) && layout_inventory.own_layout_index >= 0)
+        write_plan(plan_installation());
     check_handles();
 
     // A removal of the first layout key the input names (as the uninstaller's argument).

@@ -5,8 +5,6 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -14,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "installer_flow.h"
 #include "layout_registry/layout_plans.h"
 #include "product_constants.h"
 
@@ -600,16 +599,10 @@ std::string run_case(plan_kind kind, const scenario& s, int case_number)
         planned = plan_layout_removal();
     } else if (failure.empty()) {
         bool registered = inv.own_layout_index != -1;
-        if (registered)
-            strcpy(inv.target_key_name, inv.layout_key_list[inv.own_layout_index].key_name);
         if (registered != (kind != install_new) || inv.own_layout_in_use != (kind == update))
             failure = "the scan does not see the case as generated";
-        else if (kind == install_new)
-            planned = plan_layout_install(-1);
-        else if (kind == install_existing)
-            planned = plan_layout_install(inv.own_layout_index);
         else
-            planned = plan_layout_update();
+            planned = plan_installation();
     }
     if (failure.empty()) {
         bool written = write_preload_substitutes();
@@ -620,7 +613,8 @@ std::string run_case(plan_kind kind, const scenario& s, int case_number)
     return "case " + std::to_string(case_number) + ": " + failure + "\n" + text;
 }
 
-// Every case is generated in both halves, so that its number and registry stay the same.
+// Every case is generated in both halves, so that its number and registry stay the same: each
+// half is a test of its own, and CTest runs them in parallel.
 std::string run_half(plan_kind kind, unsigned seed, int half)
 {
     scenario_generator generator(seed);
@@ -637,56 +631,51 @@ std::string run_half(plan_kind kind, unsigned seed, int half)
 
 class plan_invariants : public kb_test {
 protected:
-    // The cases run in two processes, one half each, to use two cores.
-    void run_cases(plan_kind kind, unsigned seed)
+    void run_cases(plan_kind kind, unsigned seed, int half)
     {
-        int channel[2];
-        ASSERT_EQ(0, pipe(channel));
-        fflush(stdout);
-        fflush(stderr);
-        pid_t child = fork();
-        ASSERT_NE(-1, child);
-        if (child == 0) {
-            close(channel[0]);
-            std::string failure = run_half(kind, seed, 1);
-            bool sent = write(channel[1], failure.data(), failure.size()) == (ssize_t)failure.size();
-            _exit(sent ? 0 : 1);
-        }
-        close(channel[1]);
-        std::string failure = run_half(kind, seed, 0);
-        std::string child_failure;
-        char buffer[4096];
-        ssize_t got;
-        while ((got = read(channel[0], buffer, sizeof buffer)) > 0)
-            child_failure.append(buffer, (size_t)got);
-        close(channel[0]);
-        int status = 0;
-        ASSERT_EQ(child, waitpid(child, &status, 0));
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << "the process of the odd-numbered cases did not finish";
+        std::string failure = run_half(kind, seed, half);
         EXPECT_TRUE(failure.empty()) << failure;
-        EXPECT_TRUE(child_failure.empty()) << child_failure;
     }
 };
 
-TEST_F(plan_invariants, install_of_a_new_key)
+TEST_F(plan_invariants, install_of_a_new_key_even_cases)
 {
-    run_cases(install_new, 1001);
+    run_cases(install_new, 1001, 0);
 }
 
-TEST_F(plan_invariants, install_over_a_registered_key_not_in_use)
+TEST_F(plan_invariants, install_of_a_new_key_odd_cases)
 {
-    run_cases(install_existing, 1002);
+    run_cases(install_new, 1001, 1);
 }
 
-TEST_F(plan_invariants, update_of_a_listed_layout)
+TEST_F(plan_invariants, install_over_a_registered_key_not_in_use_even_cases)
 {
-    run_cases(update, 1003);
+    run_cases(install_existing, 1002, 0);
 }
 
-TEST_F(plan_invariants, removal)
+TEST_F(plan_invariants, install_over_a_registered_key_not_in_use_odd_cases)
 {
-    run_cases(removal, 1004);
+    run_cases(install_existing, 1002, 1);
+}
+
+TEST_F(plan_invariants, update_of_a_listed_layout_even_cases)
+{
+    run_cases(update, 1003, 0);
+}
+
+TEST_F(plan_invariants, update_of_a_listed_layout_odd_cases)
+{
+    run_cases(update, 1003, 1);
+}
+
+TEST_F(plan_invariants, removal_even_cases)
+{
+    run_cases(removal, 1004, 0);
+}
+
+TEST_F(plan_invariants, removal_odd_cases)
+{
+    run_cases(removal, 1004, 1);
 }
 
 }  // namespace
