@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "contract_support.h"
+
 #include <stdio.h>
 #include <string.h>
 

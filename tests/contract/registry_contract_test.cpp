@@ -15,8 +15,6 @@
 
 namespace {
 
-const unsigned char sentinel = 0xAB;
-const DWORD preset = 0xDEADBEEF;
 
 
 const BYTE* bytes_of(const char* text) {
@@ -122,7 +120,7 @@ DWORD value_count(HKEY key) {
 }
 
 // Each test works in its own key, HKEY_CURRENT_USER\Software\kbcontract\<test name>.
-class RegistryContract : public ::testing::Test {
+class registry_contract : public ::testing::Test {
 protected:
     void SetUp() override {
 #ifndef _WIN32
@@ -161,7 +159,7 @@ protected:
     std::string path_;
 };
 
-TEST_F(RegistryContract, SubkeysEnumerateSortedWithoutRegardToCase) {
+TEST_F(registry_contract, subkeys_enumerate_sorted_without_regard_to_case) {
     // Letters and digits only: for [ \ ] ^ _ ` Windows (upper-cased order) and Wine (lower-cased)
     // disagree.
     const char* names[] = {"b", "A", "c0", "C1", "a0"};
@@ -173,7 +171,7 @@ TEST_F(RegistryContract, SubkeysEnumerateSortedWithoutRegardToCase) {
     EXPECT_SUBKEY_NAME(key_, 4, "C1");
 }
 
-TEST_F(RegistryContract, ValuesEnumerateInCreationOrder) {
+TEST_F(registry_contract, values_enumerate_in_creation_order) {
     if (running_on_wine()) GTEST_SKIP() << "Wine keeps values sorted by name; Windows in creation order";
     const char* names[] = {"b", "A", "c0", "C1", "a0"};
     for (const char* name : names) ASSERT_EQ(ERROR_SUCCESS, set_string(key_, name, "x"));
@@ -184,7 +182,7 @@ TEST_F(RegistryContract, ValuesEnumerateInCreationOrder) {
     EXPECT_VALUE_NAME(key_, 4, "a0");
 }
 
-TEST_F(RegistryContract, ValuesCreatedInNameOrderEnumerateInThatOrder) {
+TEST_F(registry_contract, values_created_in_name_order_enumerate_in_that_order) {
     const char* names[] = {"a0", "A1", "b", "C"};
     for (const char* name : names) ASSERT_EQ(ERROR_SUCCESS, set_string(key_, name, "x"));
     EXPECT_VALUE_NAME(key_, 0, "a0");
@@ -193,7 +191,7 @@ TEST_F(RegistryContract, ValuesCreatedInNameOrderEnumerateInThatOrder) {
     EXPECT_VALUE_NAME(key_, 3, "C");
 }
 
-TEST_F(RegistryContract, SettingAnExistingValueKeepsItsPlace) {
+TEST_F(registry_contract, setting_an_existing_value_keeps_its_place) {
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "a", "old"));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "b", "x"));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "c", "x"));
@@ -204,7 +202,7 @@ TEST_F(RegistryContract, SettingAnExistingValueKeepsItsPlace) {
     EXPECT_STRING_VALUE(key_, 2, "c", "x");
 }
 
-TEST_F(RegistryContract, ValueNameCapacityCountsTheTerminatingZero) {
+TEST_F(registry_contract, value_name_capacity_counts_the_terminating_zero) {
     const std::string fits(259, 'a'), too_long(260, 'b');
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, fits.c_str(), "x"));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, too_long.c_str(), "x"));
@@ -230,7 +228,7 @@ TEST_F(RegistryContract, ValueNameCapacityCountsTheTerminatingZero) {
     EXPECT_TRUE(is_sentinel(name[261]));
 }
 
-TEST_F(RegistryContract, SubkeyNameCapacityCountsTheTerminatingZero) {
+TEST_F(registry_contract, subkey_name_capacity_counts_the_terminating_zero) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "abcd"));
     char name[8];
     std::memset(name, sentinel, sizeof name);
@@ -245,7 +243,7 @@ TEST_F(RegistryContract, SubkeyNameCapacityCountsTheTerminatingZero) {
     EXPECT_TRUE(is_sentinel(name[5]));
 }
 
-TEST_F(RegistryContract, ValueDataCapacityCountsTheTerminatingZero) {
+TEST_F(registry_contract, value_data_capacity_counts_the_terminating_zero) {
     const std::string fits(259, 'x'), too_long(260, 'y');
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "fits", fits.c_str()));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "too long", too_long.c_str()));
@@ -270,7 +268,7 @@ TEST_F(RegistryContract, ValueDataCapacityCountsTheTerminatingZero) {
 }
 
 // Binary data come back as stored, without a zero: the product must check for the zero itself.
-TEST_F(RegistryContract, BinaryDataWithoutZeroFillTheBufferExactly) {
+TEST_F(registry_contract, binary_data_without_zero_fill_the_buffer_exactly) {
     BYTE stored[260];
     std::memset(stored, 'z', sizeof stored);
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "bin", 0, REG_BINARY, stored, sizeof stored));
@@ -287,7 +285,7 @@ TEST_F(RegistryContract, BinaryDataWithoutZeroFillTheBufferExactly) {
 
 // Text stored without its zero comes back without it when the buffer has no room for one, so the
 // product must check for the zero in text values too.
-TEST_F(RegistryContract, TextStoredWithoutZeroFillsTheBufferExactly) {
+TEST_F(registry_contract, text_stored_without_zero_fills_the_buffer_exactly) {
     BYTE stored[261];
     std::memset(stored, 'z', sizeof stored);  // the byte after the data is no zero either
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "text", 0, REG_SZ, stored, 260));
@@ -312,7 +310,7 @@ TEST_F(RegistryContract, TextStoredWithoutZeroFillsTheBufferExactly) {
 }
 
 // RegSetValueExA looks at the byte after the data: a zero there is stored with the text.
-TEST_F(RegistryContract, TextFollowedByAZeroIsStoredWithIt) {
+TEST_F(registry_contract, text_followed_by_a_zero_is_stored_with_it) {
     const std::string text(260, 'z');
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "text", 0, REG_SZ, bytes_of(text.c_str()), 260));
     char name[16];
@@ -331,7 +329,7 @@ TEST_F(RegistryContract, TextFollowedByAZeroIsStoredWithIt) {
     EXPECT_EQ(sentinel, data[261]);
 }
 
-TEST_F(RegistryContract, QueryValueGivesDataAsEnumerationDoes) {
+TEST_F(registry_contract, query_value_gives_data_as_enumeration_does) {
     const char stored[] = "abcX";
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "text", 0, REG_SZ, bytes_of(stored), 3));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "long", 0, REG_BINARY, bytes_of(stored), 4));
@@ -358,7 +356,7 @@ TEST_F(RegistryContract, QueryValueGivesDataAsEnumerationDoes) {
     EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
 }
 
-TEST_F(RegistryContract, EnumerationsEndWithNoMoreItemsAtTheCount) {
+TEST_F(registry_contract, enumerations_end_with_no_more_items_at_the_count) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k1"));
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k2"));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "v1", "x"));
@@ -380,7 +378,7 @@ TEST_F(RegistryContract, EnumerationsEndWithNoMoreItemsAtTheCount) {
     EXPECT_TRUE(is_sentinel(name[0]));
 }
 
-TEST_F(RegistryContract, QueryInfoKeyCountsSubkeysAndValues) {
+TEST_F(registry_contract, query_info_key_counts_subkeys_and_values) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k1"));
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k2"));
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k3"));
@@ -393,7 +391,7 @@ TEST_F(RegistryContract, QueryInfoKeyCountsSubkeysAndValues) {
     EXPECT_EQ(2u, values);
 }
 
-TEST_F(RegistryContract, QueryInfoKeyOfAClosedHandleFails) {
+TEST_F(registry_contract, query_info_key_of_a_closed_handle_fails) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k"));
     HKEY closed = NULL;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(key_, "k", 0, KEY_READ, &closed));
@@ -405,7 +403,7 @@ TEST_F(RegistryContract, QueryInfoKeyOfAClosedHandleFails) {
 }
 
 // Documented for Windows; Wine answers whatever the handle's rights.
-TEST_F(RegistryContract, QueryInfoKeyNeedsTheQueryValueRight) {
+TEST_F(registry_contract, query_info_key_needs_the_query_value_right) {
     if (running_on_wine()) GTEST_SKIP() << "Wine does not check the handle's rights in RegQueryInfoKey";
     HKEY enumerate_only = open_test_key(KEY_ENUMERATE_SUB_KEYS);
     DWORD subkeys = preset;
@@ -415,7 +413,7 @@ TEST_F(RegistryContract, QueryInfoKeyNeedsTheQueryValueRight) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(enumerate_only));
 }
 
-TEST_F(RegistryContract, ReadingValuesNeedsTheQueryValueRight) {
+TEST_F(registry_contract, reading_values_needs_the_query_value_right) {
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "v", "x"));
     HKEY no_query = open_test_key(KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS);
     char name[8];
@@ -427,7 +425,7 @@ TEST_F(RegistryContract, ReadingValuesNeedsTheQueryValueRight) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(no_query));
 }
 
-TEST_F(RegistryContract, EnumeratingSubkeysNeedsTheEnumerateRight) {
+TEST_F(registry_contract, enumerating_subkeys_needs_the_enumerate_right) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k"));
     HKEY no_enumerate = open_test_key(KEY_QUERY_VALUE | KEY_SET_VALUE);
     char name[8];
@@ -436,7 +434,7 @@ TEST_F(RegistryContract, EnumeratingSubkeysNeedsTheEnumerateRight) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(no_enumerate));
 }
 
-TEST_F(RegistryContract, DeleteKeyRefusesAKeyWithSubkeys) {
+TEST_F(registry_contract, delete_key_refuses_a_key_with_subkeys) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "parent\\child"));
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(key_, "parent"));
     HKEY parent = NULL;
@@ -445,7 +443,7 @@ TEST_F(RegistryContract, DeleteKeyRefusesAKeyWithSubkeys) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(parent));
 }
 
-TEST_F(RegistryContract, DeleteKeyRemovesALeaf) {
+TEST_F(registry_contract, delete_key_removes_a_leaf) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "leaf"));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key_, "leaf"));
     EXPECT_EQ(0u, subkey_count(key_));
@@ -453,17 +451,17 @@ TEST_F(RegistryContract, DeleteKeyRemovesALeaf) {
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(key_, "leaf", 0, KEY_READ, &leaf));
 }
 
-TEST_F(RegistryContract, DeleteKeyOfAMissingKeyFails) {
+TEST_F(registry_contract, delete_key_of_a_missing_key_fails) {
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(key_, "missing"));
 }
 
-TEST_F(RegistryContract, OpenOfAMissingKeyFailsAndClearsTheHandle) {
+TEST_F(registry_contract, open_of_a_missing_key_fails_and_clears_the_handle) {
     HKEY missing = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x12345678));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(key_, "missing", 0, KEY_READ, &missing));
     EXPECT_TRUE(missing == NULL);
 }
 
-TEST_F(RegistryContract, KeyNamesAreCaseInsensitive) {
+TEST_F(registry_contract, key_names_are_case_insensitive) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "sub"));
     HKEY opened = NULL;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(key_, "SUB", 0, KEY_READ, &opened));
@@ -476,7 +474,7 @@ TEST_F(RegistryContract, KeyNamesAreCaseInsensitive) {
     EXPECT_SUBKEY_NAME(key_, 0, "sub");
 }
 
-TEST_F(RegistryContract, ValueNamesAreCaseInsensitive) {
+TEST_F(registry_contract, value_names_are_case_insensitive) {
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "Name", "1"));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "NAME", "2"));
     EXPECT_EQ(1u, value_count(key_));
@@ -488,7 +486,7 @@ TEST_F(RegistryContract, ValueNamesAreCaseInsensitive) {
     EXPECT_EQ(0, std::memcmp(data, "2", 2));
 }
 
-TEST_F(RegistryContract, NullValueNameSetsTheDefaultValue) {
+TEST_F(registry_contract, null_value_name_sets_the_default_value) {
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, NULL, "default"));
     EXPECT_EQ(1u, value_count(key_));
     EXPECT_STRING_VALUE(key_, 0, "", "default");
@@ -498,12 +496,12 @@ TEST_F(RegistryContract, NullValueNameSetsTheDefaultValue) {
     EXPECT_EQ(8u, size);
 }
 
-TEST_F(RegistryContract, EmptyTextOfSizeOneEnumeratesAsOneZeroByte) {
+TEST_F(registry_contract, empty_text_of_size_one_enumerates_as_one_zero_byte) {
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "empty", 0, REG_SZ, bytes_of(""), 1));
     EXPECT_STRING_VALUE(key_, 0, "empty", "");
 }
 
-TEST_F(RegistryContract, CreateKeyOfAnExistingKeyOpensItAndKeepsItsValues) {
+TEST_F(registry_contract, create_key_of_an_existing_key_opens_it_and_keeps_its_values) {
     HKEY first = NULL, second = NULL;
     DWORD disposition = preset;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key_, "k", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &first, &disposition));
@@ -520,7 +518,7 @@ TEST_F(RegistryContract, CreateKeyOfAnExistingKeyOpensItAndKeepsItsValues) {
 }
 
 // The parent handle's rights are not what decides here: only the keys' own security.
-TEST_F(RegistryContract, CreateAndDeleteOfASubkeyThroughAReadHandleSucceed) {
+TEST_F(registry_contract, create_and_delete_of_a_subkey_through_a_read_handle_succeed) {
     HKEY read_only = open_test_key(KEY_READ);
     HKEY child = NULL;
     DWORD disposition = preset;
@@ -533,7 +531,7 @@ TEST_F(RegistryContract, CreateAndDeleteOfASubkeyThroughAReadHandleSucceed) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(read_only));
 }
 
-TEST_F(RegistryContract, ValueChangesThroughAReadHandleAreDenied) {
+TEST_F(registry_contract, value_changes_through_a_read_handle_are_denied) {
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "kept", "x"));
     HKEY read_only = open_test_key(KEY_READ);
     EXPECT_EQ(ERROR_ACCESS_DENIED, set_string(read_only, "new", "x"));
@@ -543,7 +541,7 @@ TEST_F(RegistryContract, ValueChangesThroughAReadHandleAreDenied) {
     EXPECT_VALUE_NAME(key_, 0, "kept");
 }
 
-TEST_F(RegistryContract, HandleOfADeletedKeyReportsKeyDeleted) {
+TEST_F(registry_contract, handle_of_a_deleted_key_reports_key_deleted) {
     HKEY gone = NULL;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key_, "gone", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &gone, NULL));
     ASSERT_EQ(ERROR_SUCCESS, set_string(gone, "v", "x"));
@@ -561,7 +559,7 @@ TEST_F(RegistryContract, HandleOfADeletedKeyReportsKeyDeleted) {
 }
 
 // The list change of the programs deletes values one by one and writes new ones after them.
-TEST_F(RegistryContract, DeleteValueRemovesItAndTheLaterValuesMoveUp) {
+TEST_F(registry_contract, delete_value_removes_it_and_the_later_values_move_up) {
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "1", "a"));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "2", "b"));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "3", "c"));
@@ -573,7 +571,7 @@ TEST_F(RegistryContract, DeleteValueRemovesItAndTheLaterValuesMoveUp) {
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key_, "2"));
 }
 
-TEST_F(RegistryContract, AValueSetAgainAfterItsDeletionComesLast) {
+TEST_F(registry_contract, a_value_set_again_after_its_deletion_comes_last) {
     if (running_on_wine()) GTEST_SKIP() << "Wine keeps values sorted by name; Windows in creation order";
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "1", "a"));
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "2", "b"));
@@ -583,7 +581,7 @@ TEST_F(RegistryContract, AValueSetAgainAfterItsDeletionComesLast) {
     EXPECT_STRING_VALUE(key_, 1, "1", "c");
 }
 
-TEST_F(RegistryContract, EnumeratingANameWithoutDataTakesAnyData) {
+TEST_F(registry_contract, enumerating_a_name_without_data_takes_any_data) {
     std::string long_data(5000, 'x');
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "long", long_data.c_str()));
     char name[300];
@@ -595,7 +593,7 @@ TEST_F(RegistryContract, EnumeratingANameWithoutDataTakesAnyData) {
     EXPECT_TRUE(is_sentinel(name[5]));
 }
 
-TEST_F(RegistryContract, QueryOfAMissingValueFailsWithFileNotFound) {
+TEST_F(registry_contract, query_of_a_missing_value_fails_with_file_not_found) {
     BYTE data[8];
     std::memset(data, sentinel, sizeof data);
     DWORD size = sizeof data, type = preset;
@@ -604,7 +602,7 @@ TEST_F(RegistryContract, QueryOfAMissingValueFailsWithFileNotFound) {
 }
 
 // The programs' journal of a list change is one text value of up to about 300 KB.
-TEST_F(RegistryContract, ALongTextValueIsReadBackWhole) {
+TEST_F(registry_contract, a_long_text_value_is_read_back_whole) {
     std::string text(300000, 'j');
     text[123456] = '%';
     ASSERT_EQ(ERROR_SUCCESS, set_string(key_, "journal", text.c_str()));

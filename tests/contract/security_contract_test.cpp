@@ -16,13 +16,11 @@
 
 namespace {
 
-const BYTE sentinel = 0xAB;
-const DWORD preset = 0xDEADBEEF;
 
 
 const BYTE everyone_bytes[12] = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
 
-class SecurityContract : public ::testing::Test {
+class security_contract : public ::testing::Test {
 protected:
     void SetUp() override {
 #ifndef _WIN32
@@ -61,14 +59,14 @@ protected:
 
 // --- SIDs ---
 
-TEST_F(SecurityContract, EveryoneIsTheTwelveByteSidS110) {
+TEST_F(security_contract, everyone_is_the_twelve_byte_sid_s110) {
     EXPECT_TRUE(IsValidSid(everyone_));
     EXPECT_EQ(12u, GetLengthSid(everyone_));
     EXPECT_EQ(0, std::memcmp(everyone_bytes, everyone_, sizeof everyone_bytes));
     EXPECT_EQ(16u, GetLengthSid(admins_));
 }
 
-TEST_F(SecurityContract, EqualSidComparesTheSidsAndClearsTheLastError) {
+TEST_F(security_contract, equal_sid_compares_the_sids_and_clears_the_last_error) {
     BYTE copy[12];
     std::memcpy(copy, everyone_bytes, sizeof copy);
     SetLastError(preset);
@@ -81,7 +79,7 @@ TEST_F(SecurityContract, EqualSidComparesTheSidsAndClearsTheLastError) {
 
 // --- accounts ---
 
-TEST_F(SecurityContract, LookupSizeQueryOfAKnownNameReportsBothSizes) {
+TEST_F(security_contract, lookup_size_query_of_a_known_name_reports_both_sizes) {
     DWORD sid_size = 0, domain_size = 0;
     SID_NAME_USE use = SidTypeInvalid;
     SetLastError(preset);
@@ -105,7 +103,7 @@ TEST_F(SecurityContract, LookupSizeQueryOfAKnownNameReportsBothSizes) {
     EXPECT_EQ(SidTypeWellKnownGroup, use);
 }
 
-TEST_F(SecurityContract, LookupOfTheAdministratorsGivesTheirSidAndDomain) {
+TEST_F(security_contract, lookup_of_the_administrators_gives_their_sid_and_domain) {
     DWORD sid_size = 0, domain_size = 0;
     SID_NAME_USE use = SidTypeInvalid;
     SetLastError(preset);
@@ -125,7 +123,7 @@ TEST_F(SecurityContract, LookupOfTheAdministratorsGivesTheirSidAndDomain) {
     EXPECT_EQ(SidTypeAlias, use);
 }
 
-TEST_F(SecurityContract, LookupWithATooSmallSidBufferReportsTheSizesAndWritesNothing) {
+TEST_F(security_contract, lookup_with_a_too_small_sid_buffer_reports_the_sizes_and_writes_nothing) {
     BYTE sid[16];
     char domain[16];
     std::memset(sid, sentinel, sizeof sid);
@@ -141,7 +139,7 @@ TEST_F(SecurityContract, LookupWithATooSmallSidBufferReportsTheSizesAndWritesNot
     EXPECT_EQ(SidTypeInvalid, use);
 }
 
-TEST_F(SecurityContract, LookupOfAnUnknownNameFailsWithNoneMapped) {
+TEST_F(security_contract, lookup_of_an_unknown_name_fails_with_none_mapped) {
     DWORD sid_size = 0, domain_size = 0;
     SID_NAME_USE use = SidTypeInvalid;
     SetLastError(preset);
@@ -164,7 +162,7 @@ TEST_F(SecurityContract, LookupOfAnUnknownNameFailsWithNoneMapped) {
 
 // --- ACLs ---
 
-TEST_F(SecurityContract, InitializeAclOfEightBytesMakesTheBareHeader) {
+TEST_F(security_contract, initialize_acl_of_eight_bytes_makes_the_bare_header) {
     PACL acl = fresh_acl(8);
     const BYTE header[8] = {ACL_REVISION_DS, 0, 8, 0, 0, 0, 0, 0};
     EXPECT_EQ(0, std::memcmp(header, acl, sizeof header));
@@ -182,7 +180,7 @@ TEST_F(SecurityContract, InitializeAclOfEightBytesMakesTheBareHeader) {
     EXPECT_EQ(static_cast<DWORD>(ACL_REVISION_DS), revision.AclRevision);
 }
 
-TEST_F(SecurityContract, InitializeAclRefusesLessThanTheHeaderAndUnknownRevisions) {
+TEST_F(security_contract, initialize_acl_refuses_less_than_the_header_and_unknown_revisions) {
     BYTE buffer[16];
     SetLastError(preset);
     EXPECT_FALSE(InitializeAcl(reinterpret_cast<PACL>(buffer), 7, ACL_REVISION));
@@ -195,7 +193,7 @@ TEST_F(SecurityContract, InitializeAclRefusesLessThanTheHeaderAndUnknownRevision
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 }
 
-TEST_F(SecurityContract, AddAccessAllowedAceExOntoATooSmallAclFailsAndLeavesIt) {
+TEST_F(security_contract, add_access_allowed_ace_ex_onto_a_too_small_acl_fails_and_leaves_it) {
     PACL acl = fresh_acl(8);
     SetLastError(preset);
     EXPECT_FALSE(AddAccessAllowedAceEx(acl, ACL_REVISION_DS, 0, GENERIC_READ, everyone_));
@@ -204,7 +202,7 @@ TEST_F(SecurityContract, AddAccessAllowedAceExOntoATooSmallAclFailsAndLeavesIt) 
     EXPECT_TRUE(sentinels_intact(8));
 }
 
-TEST_F(SecurityContract, AddAccessAllowedAceExWritesTheAceAfterTheHeader) {
+TEST_F(security_contract, add_access_allowed_ace_ex_writes_the_ace_after_the_header) {
     PACL acl = fresh_acl(28);
     ASSERT_TRUE(AddAccessAllowedAceEx(acl, ACL_REVISION_DS, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
                                       0xE01300EF, everyone_));
@@ -220,7 +218,7 @@ TEST_F(SecurityContract, AddAccessAllowedAceExWritesTheAceAfterTheHeader) {
     EXPECT_EQ(0u, sizes.AclBytesFree);
 }
 
-TEST_F(SecurityContract, AddAccessAllowedAceExRefusesAnUnknownRevision) {
+TEST_F(security_contract, add_access_allowed_ace_ex_refuses_an_unknown_revision) {
     PACL acl = fresh_acl(64);
     SetLastError(preset);
     EXPECT_FALSE(AddAccessAllowedAceEx(acl, ACL_REVISION4 + 1, 0, GENERIC_READ, everyone_));
@@ -228,7 +226,7 @@ TEST_F(SecurityContract, AddAccessAllowedAceExRefusesAnUnknownRevision) {
     EXPECT_EQ(0, acl->AceCount);
 }
 
-TEST_F(SecurityContract, AddAccessAllowedAceExRefusesFlagsBeyondTheInheritanceFlags) {
+TEST_F(security_contract, add_access_allowed_ace_ex_refuses_flags_beyond_the_inheritance_flags) {
     if (running_on_wine()) GTEST_SKIP() << "Wine accepts any ACE flags; Microsoft documents ERROR_INVALID_FLAGS";
     PACL acl = fresh_acl(64);
     SetLastError(preset);
@@ -237,7 +235,7 @@ TEST_F(SecurityContract, AddAccessAllowedAceExRefusesFlagsBeyondTheInheritanceFl
     EXPECT_EQ(0, acl->AceCount);
 }
 
-TEST_F(SecurityContract, AddAceWithIndexMaxdwordAppendsAndKeepsTheAclRevision) {
+TEST_F(security_contract, add_ace_with_index_maxdword_appends_and_keeps_the_acl_revision) {
     BYTE source_buffer[64];
     PACL source = reinterpret_cast<PACL>(source_buffer);
     ASSERT_TRUE(InitializeAcl(source, sizeof source_buffer, ACL_REVISION));
@@ -266,7 +264,7 @@ TEST_F(SecurityContract, AddAceWithIndexMaxdwordAppendsAndKeepsTheAclRevision) {
     EXPECT_EQ(0u, sizes.AclBytesFree);
 }
 
-TEST_F(SecurityContract, AddAceIntoATooSmallAclFailsWithInsufficientBuffer) {
+TEST_F(security_contract, add_ace_into_a_too_small_acl_fails_with_insufficient_buffer) {
     if (running_on_wine()) GTEST_SKIP() << "Wine answers ERROR_INVALID_PARAMETER; Microsoft documents ERROR_INSUFFICIENT_BUFFER";
     BYTE source_buffer[64];
     PACL source = reinterpret_cast<PACL>(source_buffer);
@@ -281,7 +279,7 @@ TEST_F(SecurityContract, AddAceIntoATooSmallAclFailsWithInsufficientBuffer) {
     EXPECT_EQ(0, acl->AceCount);
 }
 
-TEST_F(SecurityContract, GetAceBeyondTheCountFailsAndLeavesTheOutParameter) {
+TEST_F(security_contract, get_ace_beyond_the_count_fails_and_leaves_the_out_parameter) {
     PACL acl = fresh_acl(28);
     ASSERT_TRUE(AddAccessAllowedAceEx(acl, ACL_REVISION_DS, 0, GENERIC_READ, everyone_));
     void* ace = reinterpret_cast<void*>(0x1234);
@@ -293,7 +291,7 @@ TEST_F(SecurityContract, GetAceBeyondTheCountFailsAndLeavesTheOutParameter) {
 
 // --- security descriptors ---
 
-TEST_F(SecurityContract, InitializeSecurityDescriptorTakesOnlyRevisionOne) {
+TEST_F(security_contract, initialize_security_descriptor_takes_only_revision_one) {
     SECURITY_DESCRIPTOR descriptor;
     std::memset(&descriptor, sentinel, sizeof descriptor);
     ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
@@ -309,7 +307,7 @@ TEST_F(SecurityContract, InitializeSecurityDescriptorTakesOnlyRevisionOne) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_REVISION), GetLastError());
 }
 
-TEST_F(SecurityContract, GetSecurityDescriptorDaclOfADescriptorWithoutDacl) {
+TEST_F(security_contract, get_security_descriptor_dacl_of_a_descriptor_without_dacl) {
     SECURITY_DESCRIPTOR descriptor;
     ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
     BOOL present = TRUE, defaulted = 7;
@@ -321,7 +319,7 @@ TEST_F(SecurityContract, GetSecurityDescriptorDaclOfADescriptorWithoutDacl) {
     EXPECT_EQ(7, defaulted);
 }
 
-TEST_F(SecurityContract, SetSecurityDescriptorDaclSetsThePresentAndDefaultedBits) {
+TEST_F(security_contract, set_security_descriptor_dacl_sets_the_present_and_defaulted_bits) {
     SECURITY_DESCRIPTOR descriptor;
     ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
     PACL acl = fresh_acl(8);
@@ -346,7 +344,7 @@ TEST_F(SecurityContract, SetSecurityDescriptorDaclSetsThePresentAndDefaultedBits
     EXPECT_EQ(SE_DACL_DEFAULTED, control);
 }
 
-TEST_F(SecurityContract, SetSecurityDescriptorControlSetsOnlyTheInheritanceBits) {
+TEST_F(security_contract, set_security_descriptor_control_sets_only_the_inheritance_bits) {
     const WORD settable[] = {SE_DACL_AUTO_INHERIT_REQ, SE_SACL_AUTO_INHERIT_REQ, SE_DACL_AUTO_INHERITED,
                              SE_SACL_AUTO_INHERITED, SE_DACL_PROTECTED, SE_SACL_PROTECTED};
     for (WORD bit : settable) {
@@ -378,7 +376,7 @@ TEST_F(SecurityContract, SetSecurityDescriptorControlSetsOnlyTheInheritanceBits)
     }
 }
 
-TEST_F(SecurityContract, SetSecurityDescriptorControlChangesOnlyTheBitsOfInterest) {
+TEST_F(security_contract, set_security_descriptor_control_changes_only_the_bits_of_interest) {
     SECURITY_DESCRIPTOR descriptor;
     ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
     ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, NULL, FALSE));
@@ -394,10 +392,10 @@ TEST_F(SecurityContract, SetSecurityDescriptorControlChangesOnlyTheBitsOfInteres
 // --- file security ---
 
 // Each test works in its own folder in the temp folder.
-class FileSecurityContract : public SecurityContract {
+class file_security_contract : public security_contract {
 protected:
     void SetUp() override {
-        SecurityContract::SetUp();
+        security_contract::SetUp();
         char temp[MAX_PATH];
         DWORD length = GetTempPathA(MAX_PATH, temp);
         ASSERT_GT(length, 0u);
@@ -407,7 +405,7 @@ protected:
     }
     void TearDown() override {
         EXPECT_TRUE(RemoveDirectoryA(folder_.c_str())) << GetLastError();
-        SecurityContract::TearDown();
+        security_contract::TearDown();
     }
 
     // The folder's descriptor, read with a size query first.
@@ -422,7 +420,7 @@ protected:
     std::string folder_;
 };
 
-TEST_F(FileSecurityContract, SizeQueryThenReadGivesTheSelfRelativeDescriptor) {
+TEST_F(file_security_contract, size_query_then_read_gives_the_self_relative_descriptor) {
     DWORD needed = preset;
     SetLastError(preset);
     EXPECT_FALSE(GetFileSecurityA(folder_.c_str(), DACL_SECURITY_INFORMATION, NULL, 0, &needed));
@@ -464,7 +462,7 @@ TEST_F(FileSecurityContract, SizeQueryThenReadGivesTheSelfRelativeDescriptor) {
     EXPECT_EQ(static_cast<DWORD>(SECURITY_DESCRIPTOR_REVISION), revision);
 }
 
-TEST_F(FileSecurityContract, TheDaclOfANewFolderIsAWellFormedList) {
+TEST_F(file_security_contract, the_dacl_of_a_new_folder_is_a_well_formed_list) {
     std::vector<BYTE> descriptor = read_descriptor(folder_.c_str());
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = NULL;
@@ -492,7 +490,7 @@ TEST_F(FileSecurityContract, TheDaclOfANewFolderIsAWellFormedList) {
     EXPECT_EQ(sizes.AclBytesInUse, used);
 }
 
-TEST_F(FileSecurityContract, AMissingFileOrFolderFailsAsTheFileSystemAnswers) {
+TEST_F(file_security_contract, a_missing_file_or_folder_fails_as_the_file_system_answers) {
     std::string missing = folder_ + "\\missing.txt";
     std::string below_missing = folder_ + "\\missing\\file.txt";
     DWORD needed = preset;
@@ -512,7 +510,7 @@ TEST_F(FileSecurityContract, AMissingFileOrFolderFailsAsTheFileSystemAnswers) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 }
 
-TEST_F(FileSecurityContract, SetFileSecurityTakesTheSelfRelativeDescriptorItRead) {
+TEST_F(file_security_contract, set_file_security_takes_the_self_relative_descriptor_it_read) {
     std::vector<BYTE> descriptor = read_descriptor(folder_.c_str());
     EXPECT_TRUE(SetFileSecurityA(folder_.c_str(), DACL_SECURITY_INFORMATION, descriptor.data()));
     SetLastError(preset);
@@ -520,7 +518,7 @@ TEST_F(FileSecurityContract, SetFileSecurityTakesTheSelfRelativeDescriptorItRead
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_SECURITY_DESCR), GetLastError());
 }
 
-TEST_F(FileSecurityContract, AnExplicitAndAnInheritedAceAreWrittenAndReadBack) {
+TEST_F(file_security_contract, an_explicit_and_an_inherited_ace_are_written_and_read_back) {
     if (running_on_wine()) GTEST_SKIP() << "Wine keeps no DACL of a file; it maps it onto the Unix permission bits";
     // The new DACL: an explicit ACE of Everyone, then an inherited one of the Administrators.
     const DWORD size = sizeof(ACL) + 20 + 24;
@@ -561,10 +559,10 @@ TEST_F(FileSecurityContract, AnExplicitAndAnInheritedAceAreWrittenAndReadBack) {
 
 // A folder that only the Administrators and SYSTEM may use, as the uninstaller makes one for
 // its copy: a protected DACL, given at the creation.
-class PrivateFolderContract : public FileSecurityContract {
+class private_folder_contract : public file_security_contract {
 protected:
     void SetUp() override {
-        FileSecurityContract::SetUp();
+        file_security_contract::SetUp();
         SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
         ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_));
         acl_buffer_.assign(128, 0);
@@ -585,7 +583,7 @@ protected:
     void TearDown() override {
         RemoveDirectoryA(private_.c_str());
         if (system_) FreeSid(system_);
-        FileSecurityContract::TearDown();
+        file_security_contract::TearDown();
     }
 
     PSID system_ = NULL;
@@ -595,14 +593,14 @@ protected:
     std::string private_;
 };
 
-TEST_F(PrivateFolderContract, CreationWithADescriptorFailsForANameThatExists) {
+TEST_F(private_folder_contract, creation_with_a_descriptor_fails_for_a_name_that_exists) {
     ASSERT_TRUE(CreateDirectoryA(private_.c_str(), &attributes_)) << GetLastError();
     SetLastError(preset);
     EXPECT_FALSE(CreateDirectoryA(private_.c_str(), &attributes_));
     EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
 }
 
-TEST_F(PrivateFolderContract, TheFolderHasTheProtectedDaclItWasCreatedWith) {
+TEST_F(private_folder_contract, the_folder_has_the_protected_dacl_it_was_created_with) {
     if (running_on_wine()) GTEST_SKIP() << "Wine keeps no DACL of a file; it maps it onto the Unix permission bits";
     ASSERT_TRUE(CreateDirectoryA(private_.c_str(), &attributes_)) << GetLastError();
     std::vector<BYTE> read = read_descriptor(private_.c_str());
@@ -630,7 +628,7 @@ TEST_F(PrivateFolderContract, TheFolderHasTheProtectedDaclItWasCreatedWith) {
 }
 
 // The random source of the private folder's name.
-TEST(RandomContract, RtlGenRandomFillsTheBufferAndNoMore) {
+TEST(random_contract, rtl_gen_random_fills_the_buffer_and_no_more) {
     unsigned char first[24], second[24];
     std::memset(first, sentinel, sizeof first);
     std::memset(second, sentinel, sizeof second);

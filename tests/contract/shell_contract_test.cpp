@@ -22,7 +22,6 @@
 
 namespace {
 
-const unsigned char sentinel = 0xAB;
 
 
 // A path as the UTF-16 text IPersistFile takes.
@@ -44,7 +43,7 @@ void write_file(const std::string& path, const char* contents) {
     ASSERT_TRUE(CloseHandle(file));
 }
 
-class ShellContract : public ::testing::Test {
+class shell_contract : public ::testing::Test {
 protected:
     void SetUp() override {
 #ifndef _WIN32
@@ -95,7 +94,7 @@ protected:
 
 // --- COM ---
 
-TEST_F(ShellContract, CoInitializeGivesSOkFirstAndSFalseWhenAlreadyInitialised) {
+TEST_F(shell_contract, co_initialize_gives_s_ok_first_and_s_false_when_already_initialised) {
     EXPECT_EQ(S_OK, CoInitialize(NULL));
     EXPECT_EQ(S_FALSE, CoInitialize(NULL));
     CoUninitialize();
@@ -104,14 +103,14 @@ TEST_F(ShellContract, CoInitializeGivesSOkFirstAndSFalseWhenAlreadyInitialised) 
     CoUninitialize();
 }
 
-TEST_F(ShellContract, CoCreateInstanceBeforeCoInitializeFails) {
+TEST_F(shell_contract, co_create_instance_before_co_initialize_fails) {
     void* object = reinterpret_cast<void*>(0x1234);
     EXPECT_EQ(CO_E_NOTINITIALIZED,
               CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, &object));
     EXPECT_EQ(nullptr, object);
 }
 
-TEST_F(ShellContract, CoCreateInstanceOfTheShellLinkForAnotherInterfaceFails) {
+TEST_F(shell_contract, co_create_instance_of_the_shell_link_for_another_interface_fails) {
     ASSERT_EQ(S_OK, CoInitialize(NULL));
     initialised_ = true;
     void* object = reinterpret_cast<void*>(0x1234);
@@ -121,7 +120,7 @@ TEST_F(ShellContract, CoCreateInstanceOfTheShellLinkForAnotherInterfaceFails) {
 
 // --- the shell link ---
 
-TEST_F(ShellContract, ANewShellLinkIsEmptyAndClean) {
+TEST_F(shell_contract, a_new_shell_link_is_empty_and_clean) {
     make_link(&link_, &file_);
     IUnknown* from_link = NULL;
     IUnknown* from_file = NULL;
@@ -145,7 +144,7 @@ TEST_F(ShellContract, ANewShellLinkIsEmptyAndClean) {
     EXPECT_EQ(SW_SHOWNORMAL, show);
 }
 
-TEST_F(ShellContract, SetPathOfAnExistingFileIsSOkAndOfAMissingOneSFalse) {
+TEST_F(shell_contract, set_path_of_an_existing_file_is_s_ok_and_of_a_missing_one_s_false) {
     std::string target = path_of("target.txt");
     write_file(target, "x");
     make_link(&link_, &file_);
@@ -161,7 +160,7 @@ TEST_F(ShellContract, SetPathOfAnExistingFileIsSOkAndOfAMissingOneSFalse) {
     EXPECT_EQ(missing, path);
 }
 
-TEST_F(ShellContract, SaveThenLoadGivesTheFieldsBack) {
+TEST_F(shell_contract, save_then_load_gives_the_fields_back) {
     std::string target = path_of("Schaubild.pdf");
     std::string link_file = path_of("Schaubild.LNK");
     write_file(target, "%PDF-1.4");
@@ -205,7 +204,7 @@ TEST_F(ShellContract, SaveThenLoadGivesTheFieldsBack) {
     EXPECT_EQ(SW_SHOWMINNOACTIVE, show);
 }
 
-TEST_F(ShellContract, SaveIntoAMissingFolderFailsWithPathNotFound) {
+TEST_F(shell_contract, save_into_a_missing_folder_fails_with_path_not_found) {
     std::string target = path_of("target.txt");
     write_file(target, "x");
     make_link(&link_, &file_);
@@ -217,7 +216,7 @@ TEST_F(ShellContract, SaveIntoAMissingFolderFailsWithPathNotFound) {
     EXPECT_EQ(S_OK, file_->IsDirty());
 }
 
-TEST_F(ShellContract, LoadOfAMissingFileOrAFileThatIsNoLinkFails) {
+TEST_F(shell_contract, load_of_a_missing_file_or_a_file_that_is_no_link_fails) {
     std::string not_a_link = path_of("text.lnk");
     write_file(not_a_link, "hello\r\n");
     make_link(&link_, &file_);
@@ -248,7 +247,7 @@ std::string upper(std::string text) {
     return text;
 }
 
-TEST_F(ShellContract, TheDesktopDirectoryIsAnExistingFolder) {
+TEST_F(shell_contract, the_desktop_directory_is_an_existing_folder) {
     IMalloc* allocator = NULL;
     ASSERT_EQ(S_OK, SHGetMalloc(&allocator));
     ASSERT_NE(nullptr, allocator);
@@ -262,7 +261,7 @@ TEST_F(ShellContract, TheDesktopDirectoryIsAnExistingFolder) {
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-TEST_F(ShellContract, TheProgramsFoldersAreInTheStartMenusOfTheApplicationData) {
+TEST_F(shell_contract, the_programs_folders_are_in_the_start_menus_of_the_application_data) {
     IMalloc* allocator = NULL;
     ASSERT_EQ(S_OK, SHGetMalloc(&allocator));
     const std::string start_menu_programs = "\\Microsoft\\Windows\\Start Menu\\Programs";
@@ -277,7 +276,7 @@ TEST_F(ShellContract, TheProgramsFoldersAreInTheStartMenusOfTheApplicationData) 
     allocator->Release();
 }
 
-TEST_F(ShellContract, ProgramFilesOfAWow64ProcessIsThe32BitFolder) {
+TEST_F(shell_contract, program_files_of_a_wow64_process_is_the_32_bit_folder) {
     BOOL wow64 = FALSE;
     ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
     if (!wow64) GTEST_SKIP() << "not a 32-bit process on 64-bit Windows";

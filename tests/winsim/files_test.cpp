@@ -14,7 +14,7 @@
 
 namespace {
 
-class WinsimFiles : public ::testing::Test {
+class winsim_files : public ::testing::Test {
 protected:
     void SetUp() override { winsim::reset(); }
     void TearDown() override { winsim::reset(); }
@@ -31,7 +31,7 @@ std::vector<std::string> find_names(const char* pattern) {
     return names;
 }
 
-TEST_F(WinsimFiles, a_fresh_machine_is_a_german_64_bit_windows) {
+TEST_F(winsim_files, a_fresh_machine_is_a_german_64_bit_windows) {
     const winsim::standard_folder_paths& folders = winsim::standard_folders();
     EXPECT_EQ("C:\\Users\\Anwender\\AppData\\Local\\Temp", folders.temp);
     EXPECT_EQ("C:\\Windows\\SysWOW64", folders.syswow64);
@@ -47,7 +47,7 @@ TEST_F(WinsimFiles, a_fresh_machine_is_a_german_64_bit_windows) {
     EXPECT_STREQ("C:\\Users\\Anwender\\AppData\\Local\\Temp\\", buffer);
 }
 
-TEST_F(WinsimFiles, a_32_bit_windows_has_no_syswow64_and_no_wow64_process) {
+TEST_F(winsim_files, a_32_bit_windows_has_no_syswow64_and_no_wow64_process) {
     winsim::set_wow64(true, true);
     winsim::set_windows_bitness(32);
     BOOL wow64 = TRUE;
@@ -62,7 +62,7 @@ TEST_F(WinsimFiles, a_32_bit_windows_has_no_syswow64_and_no_wow64_process) {
     EXPECT_EQ((DWORD)ERROR_CALL_NOT_IMPLEMENTED, GetLastError());
 }
 
-TEST_F(WinsimFiles, user_name_and_temp_path_are_configurable) {
+TEST_F(winsim_files, user_name_and_temp_path_are_configurable) {
     winsim::set_user_name("Lena");
     EXPECT_TRUE(winsim::entry_exists("C:\\Users\\Lena\\Desktop"));
     EXPECT_FALSE(winsim::entry_exists("C:\\Users\\Anwender"));
@@ -74,7 +74,7 @@ TEST_F(WinsimFiles, user_name_and_temp_path_are_configurable) {
     EXPECT_STREQ("D:\\Temp\\", buffer);
 }
 
-TEST_F(WinsimFiles, entries_take_the_clock_and_writes_move_the_last_write_time) {
+TEST_F(winsim_files, entries_take_the_clock_and_writes_move_the_last_write_time) {
     const ULONGLONG made = winsim::filetime_ticks(2023, 12, 31, 23, 59, 59, 1234567);
     winsim::set_file_clock(made);
     ASSERT_TRUE(winsim::add_file("C:\\Data\\new\\plain.bin", "abc", FILE_ATTRIBUTE_NORMAL));
@@ -102,7 +102,7 @@ TEST_F(WinsimFiles, entries_take_the_clock_and_writes_move_the_last_write_time) 
     EXPECT_EQ(0, winsim::open_file_handles());
 }
 
-TEST_F(WinsimFiles, dump_tree_lists_every_entry_in_find_order) {
+TEST_F(winsim_files, dump_tree_lists_every_entry_in_find_order) {
     winsim::set_file_clock(winsim::filetime_ticks(2024, 1, 2, 3, 4, 5));
     ASSERT_TRUE(winsim::add_folder("C:\\Tree"));
     ASSERT_TRUE(winsim::add_file("C:\\Tree\\b.txt", "12345", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
@@ -117,14 +117,14 @@ TEST_F(WinsimFiles, dump_tree_lists_every_entry_in_find_order) {
     EXPECT_EQ("", winsim::dump_tree("C:\\Nothing"));
 }
 
-TEST_F(WinsimFiles, find_order_compares_upper_cased_code_points) {
+TEST_F(winsim_files, find_order_compares_upper_cased_code_points) {
     for (const char* name : {"Žz", "äpfel", "_x", "Zeta", "ab"}) ASSERT_TRUE(winsim::add_file((std::string("C:\\Order\\") + name).c_str(), ""));
     std::vector<std::string> expected = {".", "..", "ab", "Zeta", "_x", "äpfel", "Žz"};
     EXPECT_EQ(expected, find_names("C:\\Order\\*"));
     EXPECT_EQ(std::vector<std::string>{"äpfel"}, find_names("C:\\Order\\ÄPFEL"));
 }
 
-TEST_F(WinsimFiles, a_held_file_blocks_deletion_until_released) {
+TEST_F(winsim_files, a_held_file_blocks_deletion_until_released) {
     ASSERT_TRUE(winsim::add_file("C:\\held.txt", "x"));
     DWORD error = 0;
     long hold = winsim::hold_file_open("C:\\held.txt", GENERIC_READ, FILE_SHARE_READ, &error);
@@ -141,7 +141,7 @@ TEST_F(WinsimFiles, a_held_file_blocks_deletion_until_released) {
     EXPECT_FALSE(winsim::entry_exists("C:\\held.txt"));
 }
 
-TEST_F(WinsimFiles, a_delete_pending_file_stays_listed_until_the_last_handle_closes) {
+TEST_F(winsim_files, a_delete_pending_file_stays_listed_until_the_last_handle_closes) {
     ASSERT_TRUE(winsim::add_file("C:\\Pend\\f", "x"));
     long hold = winsim::hold_file_open("C:\\Pend\\f", GENERIC_READ, 7);
     ASSERT_NE(0, hold);
@@ -158,7 +158,7 @@ TEST_F(WinsimFiles, a_delete_pending_file_stays_listed_until_the_last_handle_clo
     EXPECT_TRUE(RemoveDirectoryA("C:\\Pend"));
 }
 
-TEST_F(WinsimFiles, wow64_redirection_spares_the_exempt_folders_and_sysnative) {
+TEST_F(winsim_files, wow64_redirection_spares_the_exempt_folders_and_sysnative) {
     winsim::set_wow64(true, true);
     ASSERT_TRUE(winsim::add_file("C:\\Windows\\SysWOW64\\kbd.dll", "32"));
     ASSERT_TRUE(winsim::add_file("C:\\Windows\\System32\\kbd.dll", "64"));
@@ -180,7 +180,7 @@ TEST_F(WinsimFiles, wow64_redirection_spares_the_exempt_folders_and_sysnative) {
     EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\System32\\kbd.dll"));
 }
 
-TEST_F(WinsimFiles, delayed_deletes_are_recorded_through_the_registry) {
+TEST_F(winsim_files, delayed_deletes_are_recorded_through_the_registry) {
     ASSERT_TRUE(winsim::add_file("C:\\Program Files\\Q7\\uninstall.exe", "MZ"));
     ASSERT_TRUE(MoveFileExA("C:\\Program Files\\Q7\\uninstall.exe", NULL, MOVEFILE_DELAY_UNTIL_REBOOT));
     ASSERT_TRUE(MoveFileExA("C:\\a", "C:\\b", MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
@@ -198,7 +198,7 @@ TEST_F(WinsimFiles, delayed_deletes_are_recorded_through_the_registry) {
                   .find("\"PendingFileRenameOperations\"=hex(7):5c,3f,3f,5c,43,3a"));
 }
 
-TEST_F(WinsimFiles, a_delayed_delete_without_administrator_rights_is_denied) {
+TEST_F(winsim_files, a_delayed_delete_without_administrator_rights_is_denied) {
     winsim::reg_deny_access("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", KEY_SET_VALUE);
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(MoveFileExA("C:\\x", NULL, MOVEFILE_DELAY_UNTIL_REBOOT));
@@ -206,7 +206,7 @@ TEST_F(WinsimFiles, a_delayed_delete_without_administrator_rights_is_denied) {
     EXPECT_TRUE(winsim::pending_file_operations().empty());
 }
 
-TEST_F(WinsimFiles, unc_shares_and_their_errors) {
+TEST_F(winsim_files, unc_shares_and_their_errors) {
     winsim::add_unc_share("\\\\srv\\daten");
     ASSERT_TRUE(CreateDirectoryA("\\\\SRV\\Daten\\neu", NULL));
     std::vector<std::string> expected = {".", "..", "neu"};
@@ -228,7 +228,7 @@ TEST_F(WinsimFiles, unc_shares_and_their_errors) {
     EXPECT_EQ(std::vector<std::string>{"x"}, find_names("Q:\\*"));
 }
 
-TEST_F(WinsimFiles, faults_hit_the_call_with_the_named_path) {
+TEST_F(winsim_files, faults_hit_the_call_with_the_named_path) {
     ASSERT_TRUE(winsim::add_file("C:\\src\\a.dll", "MZ"));
     winsim::fail_call("CopyFileA", "c:\\DST\\a.dll", ERROR_HANDLE_DISK_FULL);
     ASSERT_TRUE(winsim::add_folder("C:\\dst"));
@@ -249,7 +249,7 @@ TEST_F(WinsimFiles, faults_hit_the_call_with_the_named_path) {
     EXPECT_EQ(0, winsim::open_find_handles());
 }
 
-TEST_F(WinsimFiles, copies_and_replacements_follow_the_attribute_rules) {
+TEST_F(winsim_files, copies_and_replacements_follow_the_attribute_rules) {
     winsim::set_file_clock(winsim::filetime_ticks(2024, 5, 1));
     ASSERT_TRUE(winsim::add_file("C:\\c\\src", "data", FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(winsim::set_entry_times("C:\\c\\src", 1, 2, 3));
@@ -273,7 +273,7 @@ TEST_F(WinsimFiles, copies_and_replacements_follow_the_attribute_rules) {
     EXPECT_FALSE(winsim::entry_exists("C:\\c\\copy"));
 }
 
-TEST_F(WinsimFiles, resources_are_found_without_regard_to_case_and_by_language) {
+TEST_F(winsim_files, resources_are_found_without_regard_to_case_and_by_language) {
     SetLastError(0xdeadbeef);
     EXPECT_EQ(nullptr, FindResourceA(NULL, "PAYLOAD", RT_RCDATA));
     EXPECT_EQ((DWORD)ERROR_RESOURCE_DATA_NOT_FOUND, GetLastError());
@@ -298,7 +298,7 @@ TEST_F(WinsimFiles, resources_are_found_without_regard_to_case_and_by_language) 
     EXPECT_EQ((DWORD)ERROR_RESOURCE_TYPE_NOT_FOUND, GetLastError());
 }
 
-TEST_F(WinsimFiles, started_programs_are_recorded_and_their_handles_close_once) {
+TEST_F(winsim_files, started_programs_are_recorded_and_their_handles_close_once) {
     ASSERT_TRUE(winsim::add_file("C:\\Program Files\\Q7 Setup\\run me.exe", "MZ\x90"));
     ASSERT_TRUE(winsim::add_file("C:\\notes.txt", "text"));
     STARTUPINFOA startup;
@@ -339,7 +339,7 @@ TEST_F(WinsimFiles, started_programs_are_recorded_and_their_handles_close_once) 
     EXPECT_EQ(1u, winsim::started_processes().size());
 }
 
-TEST_F(WinsimFiles, sleep_returns_at_once_and_adds_up) {
+TEST_F(winsim_files, sleep_returns_at_once_and_adds_up) {
     Sleep(100);
     Sleep(0);
     Sleep(250);
@@ -347,7 +347,7 @@ TEST_F(WinsimFiles, sleep_returns_at_once_and_adds_up) {
     EXPECT_EQ(3, winsim::sleep_calls());
 }
 
-TEST_F(WinsimFiles, calls_outside_the_simulated_contract_abort) {
+TEST_F(winsim_files, calls_outside_the_simulated_contract_abort) {
     EXPECT_DEATH(GetFileAttributesA("relative\\path.txt"), "not implemented");
     EXPECT_DEATH(CreateFileA("C:\\x", GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL),
                  "not implemented");

@@ -12,7 +12,7 @@
 
 namespace {
 
-class WinsimMachineImage : public ::testing::Test {
+class winsim_machine_image : public ::testing::Test {
 protected:
     void SetUp() override { winsim::reset(); }
     void TearDown() override { winsim::reset(); }
@@ -31,7 +31,7 @@ protected:
 
 const char* const everyone_read = "dacl protected; allow - 0x001200A9 S-1-1-0";
 
-TEST_F(WinsimMachineImage, a_loaded_image_gives_back_keys_values_files_and_descriptors_as_saved) {
+TEST_F(winsim_machine_image, a_loaded_image_gives_back_keys_values_files_and_descriptors_as_saved) {
     seed("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"b\"\n\"1\"=\"a\"\n"
          "[HKEY_LOCAL_MACHINE\\Software\\Zoo]\n\"bin\"=hex:00,ff,10\n\"n\"=dword:00000007\n");
     ASSERT_TRUE(winsim::add_file("C:\\Data\\b.bin", std::string("x\0y", 3), FILE_ATTRIBUTE_HIDDEN));
@@ -52,7 +52,7 @@ TEST_F(WinsimMachineImage, a_loaded_image_gives_back_keys_values_files_and_descr
     EXPECT_FALSE(winsim::entry_exists("C:\\new.txt"));
 }
 
-TEST_F(WinsimMachineImage, loading_ends_the_program_handles_and_turns_redirection_on) {
+TEST_F(winsim_machine_image, loading_ends_the_program_handles_and_turns_redirection_on) {
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Kept", 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
@@ -69,7 +69,7 @@ TEST_F(WinsimMachineImage, loading_ends_the_program_handles_and_turns_redirectio
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
 }
 
-TEST_F(WinsimMachineImage, a_malformed_image_is_refused) {
+TEST_F(winsim_machine_image, a_malformed_image_is_refused) {
     std::string image = winsim::save_machine_image();
     EXPECT_FALSE(winsim::load_machine_image(image.substr(0, image.size() / 2)));
     EXPECT_FALSE(winsim::load_machine_image("not an image"));
@@ -79,7 +79,7 @@ TEST_F(WinsimMachineImage, a_malformed_image_is_refused) {
 int stops = 0;
 void count_stop() { ++stops; }
 
-TEST_F(WinsimMachineImage, the_stop_comes_right_before_the_chosen_call) {
+TEST_F(winsim_machine_image, the_stop_comes_right_before_the_chosen_call) {
     stops = 0;
     winsim::clear_call_log();
     winsim::stop_before_call(2, count_stop);

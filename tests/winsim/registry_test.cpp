@@ -37,7 +37,7 @@ const char* const sample_export =
     "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n"
     "\n";
 
-class WinsimRegistry : public ::testing::Test {
+class winsim_registry : public ::testing::Test {
 protected:
     void SetUp() override { winsim::reset(); }
     void TearDown() override { winsim::reset(); }
@@ -48,7 +48,7 @@ protected:
     }
 };
 
-TEST_F(WinsimRegistry, ExportWritesWhatWasImported) {
+TEST_F(winsim_registry, export_writes_what_was_imported) {
     import(sample);
     EXPECT_EQ(sample_export, winsim::reg_export("HKEY_CURRENT_USER\\keyboard layout"));
 
@@ -70,7 +70,7 @@ TEST_F(WinsimRegistry, ExportWritesWhatWasImported) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
 }
 
-TEST_F(WinsimRegistry, ImportOfAnExportRoundTrips) {
+TEST_F(winsim_registry, import_of_an_export_round_trips) {
     import(sample);
     HKEY key = NULL;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Keyboard Layout\\Odd", 0, NULL, 0,
@@ -95,7 +95,7 @@ TEST_F(WinsimRegistry, ImportOfAnExportRoundTrips) {
     EXPECT_EQ(first, winsim::reg_export("HKEY_CURRENT_USER\\Keyboard Layout"));
 }
 
-TEST_F(WinsimRegistry, ImportDeletesTreesAndValues) {
+TEST_F(winsim_registry, import_deletes_trees_and_values) {
     import(sample);
     import("[-HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n"
            "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n"
@@ -109,7 +109,7 @@ TEST_F(WinsimRegistry, ImportDeletesTreesAndValues) {
     EXPECT_EQ("00000407", text);
 }
 
-TEST_F(WinsimRegistry, ImportStopsAtTheMalformedLine) {
+TEST_F(winsim_registry, import_stops_at_the_malformed_line) {
     std::string error;
     EXPECT_FALSE(winsim::reg_import("[HKEY_LOCAL_MACHINE\\A]\n\"ok\"=\"1\"\n\"bad\"=dword:xyz\n\"later\"=\"2\"\n", &error));
     EXPECT_EQ(0u, error.find("line 3:")) << error;
@@ -121,7 +121,7 @@ TEST_F(WinsimRegistry, ImportStopsAtTheMalformedLine) {
 }
 
 // Windows' order: upper-cased names, so "A" sorts before "[" and "_" (Wine sorts them after).
-TEST_F(WinsimRegistry, SubkeysSortByUpperCasedNames) {
+TEST_F(winsim_registry, subkeys_sort_by_upper_cased_names) {
     import("[HKEY_CURRENT_USER\\K\\_]\n[HKEY_CURRENT_USER\\K\\b]\n[HKEY_CURRENT_USER\\K\\[]\n"
            "[HKEY_CURRENT_USER\\K\\a]\n[HKEY_CURRENT_USER\\K\\\xe9]\n[HKEY_CURRENT_USER\\K\\\xc9x]\n");
     EXPECT_EQ("[HKEY_CURRENT_USER\\K]\n\n[HKEY_CURRENT_USER\\K\\a]\n\n[HKEY_CURRENT_USER\\K\\b]\n\n"
@@ -131,7 +131,7 @@ TEST_F(WinsimRegistry, SubkeysSortByUpperCasedNames) {
     EXPECT_TRUE(winsim::reg_key_exists("HKEY_CURRENT_USER\\k\\\xc9"));
 }
 
-TEST_F(WinsimRegistry, AccessRulesRefuseOpenCreateAndDelete) {
+TEST_F(winsim_registry, access_rules_refuse_open_create_and_delete) {
     import("[HKEY_LOCAL_MACHINE\\Locked]\n[HKEY_LOCAL_MACHINE\\Fixed]\n");
     winsim::reg_deny_access("HKEY_LOCAL_MACHINE\\locked", KEY_SET_VALUE);
     winsim::reg_deny_delete("HKEY_LOCAL_MACHINE\\Fixed");
@@ -154,7 +154,7 @@ TEST_F(WinsimRegistry, AccessRulesRefuseOpenCreateAndDelete) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
 }
 
-TEST_F(WinsimRegistry, FaultsMatchCallSubjectIndexAndTimes) {
+TEST_F(winsim_registry, faults_match_call_subject_index_and_times) {
     import("[HKEY_CURRENT_USER\\A]\n\"v0\"=\"x\"\n\"v1\"=\"x\"\n[HKEY_CURRENT_USER\\B]\n\"v0\"=\"x\"\n");
     HKEY a = NULL, b = NULL;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "A", 0, KEY_READ, &a));
@@ -186,7 +186,7 @@ TEST_F(WinsimRegistry, FaultsMatchCallSubjectIndexAndTimes) {
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(b));
 }
 
-TEST_F(WinsimRegistry, FailNthCallCountsLoggedCallsFromTheLastClear) {
+TEST_F(winsim_registry, fail_nth_call_counts_logged_calls_from_the_last_clear) {
     import("[HKEY_CURRENT_USER\\A]\n");
     HKEY key = NULL;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "A", 0, KEY_ALL_ACCESS, &key));
@@ -208,7 +208,7 @@ TEST_F(WinsimRegistry, FailNthCallCountsLoggedCallsFromTheLastClear) {
     EXPECT_FALSE(winsim::reg_read_string("HKEY_CURRENT_USER\\A", "two", NULL));
 }
 
-TEST_F(WinsimRegistry, HandlesAreCountedAndReportDeletedKeys) {
+TEST_F(winsim_registry, handles_are_counted_and_report_deleted_keys) {
     import("[HKEY_CURRENT_USER\\A\\B]\n");
     EXPECT_EQ(0, winsim::reg_open_handle_count());
     HKEY a = NULL, b = NULL, root = NULL;
@@ -228,7 +228,7 @@ TEST_F(WinsimRegistry, HandlesAreCountedAndReportDeletedKeys) {
     EXPECT_EQ(0, winsim::reg_open_handle_count());
 }
 
-TEST_F(WinsimRegistry, ResetEmptiesTheMachine) {
+TEST_F(winsim_registry, reset_empties_the_machine) {
     import("[HKEY_LOCAL_MACHINE\\A]\n");
     winsim::reg_deny_access("HKEY_LOCAL_MACHINE\\A", KEY_READ);
     winsim::fail_call("RegOpenKeyExA", "", ERROR_OUTOFMEMORY);

@@ -22,7 +22,7 @@ const char* const default_file =
     "dacl auto_inherited; allow ID 0x001F01FF S-1-5-18; "
     "allow ID 0x001F01FF S-1-5-32-544; allow ID 0x001200A9 S-1-5-32-545";
 
-class WinsimSecurity : public ::testing::Test {
+class winsim_security : public ::testing::Test {
 protected:
     void SetUp() override {
         winsim::reset();
@@ -107,7 +107,7 @@ looked_up look_up(const char* name) {
     return result;
 }
 
-TEST_F(WinsimSecurity, LookupKnowsTheGermanAndEnglishNamesOfTheBuiltInAccounts) {
+TEST_F(winsim_security, lookup_knows_the_german_and_english_names_of_the_built_in_accounts) {
     const struct { const char* name; const char* sid; const char* domain; SID_NAME_USE use; } cases[] = {
         {"Jeder", "S-1-1-0", "", SidTypeWellKnownGroup},
         {"everyone", "S-1-1-0", "", SidTypeWellKnownGroup},
@@ -130,7 +130,7 @@ TEST_F(WinsimSecurity, LookupKnowsTheGermanAndEnglishNamesOfTheBuiltInAccounts) 
     }
 }
 
-TEST_F(WinsimSecurity, LookupKnowsTheMachinesUserUnderItsComputer) {
+TEST_F(winsim_security, lookup_knows_the_machines_user_under_its_computer) {
     looked_up found = look_up("Anwender");
     ASSERT_TRUE(found.result);
     EXPECT_EQ(winsim::current_user_sid, found.sid);
@@ -143,13 +143,13 @@ TEST_F(WinsimSecurity, LookupKnowsTheMachinesUserUnderItsComputer) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_NONE_MAPPED), look_up("Anwender").error);
 }
 
-TEST_F(WinsimSecurity, LookupOfAnUnknownOrWronglyQualifiedNameFindsNothing) {
+TEST_F(winsim_security, lookup_of_an_unknown_or_wrongly_qualified_name_finds_nothing) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_NONE_MAPPED), look_up("Niemand").error);
     EXPECT_EQ(static_cast<DWORD>(ERROR_NONE_MAPPED), look_up("VORDEFINIERT\\SYSTEM").error);
     EXPECT_EQ(static_cast<DWORD>(ERROR_NONE_MAPPED), look_up("OTHER-PC\\Anwender").error);
 }
 
-TEST_F(WinsimSecurity, LookupFailsWithAnInjectedFaultForItsAccountName) {
+TEST_F(winsim_security, lookup_fails_with_an_injected_fault_for_its_account_name) {
     winsim::fail_call("LookupAccountNameA", "jeder", ERROR_ACCESS_DENIED);
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), look_up("Jeder").error);
     EXPECT_TRUE(look_up("SYSTEM").result);
@@ -157,7 +157,7 @@ TEST_F(WinsimSecurity, LookupFailsWithAnInjectedFaultForItsAccountName) {
 
 // --- SIDs ---
 
-TEST_F(WinsimSecurity, AllocatedSidsAreCountedUntilFreed) {
+TEST_F(winsim_security, allocated_sids_are_counted_until_freed) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID admins = NULL, system = NULL;
     ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins));
@@ -173,7 +173,7 @@ TEST_F(WinsimSecurity, AllocatedSidsAreCountedUntilFreed) {
     FreeSid(system);
 }
 
-TEST_F(WinsimSecurity, AllocateAndInitializeSidRefusesMoreThanEightSubAuthorities) {
+TEST_F(winsim_security, allocate_and_initialize_sid_refuses_more_than_eight_sub_authorities) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID sid = reinterpret_cast<PSID>(0x1234);
     SetLastError(preset);
@@ -182,7 +182,7 @@ TEST_F(WinsimSecurity, AllocateAndInitializeSidRefusesMoreThanEightSubAuthoritie
     EXPECT_EQ(0, winsim::outstanding_sids());
 }
 
-TEST_F(WinsimSecurity, AllocateAndInitializeSidFailsWithAnInjectedFault) {
+TEST_F(winsim_security, allocate_and_initialize_sid_fails_with_an_injected_fault) {
     winsim::fail_call("AllocateAndInitializeSid", NULL, ERROR_NOT_ENOUGH_MEMORY, -1, 1);
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID sid = NULL;
@@ -196,7 +196,7 @@ TEST_F(WinsimSecurity, AllocateAndInitializeSidFailsWithAnInjectedFault) {
 
 // --- ACLs and descriptors ---
 
-TEST_F(WinsimSecurity, AddAceInsertsAtAnIndexAndRaisesTheAclRevision) {
+TEST_F(winsim_security, add_ace_inserts_at_an_index_and_raises_the_acl_revision) {
     std::vector<BYTE> source_bytes;
     SECURITY_DESCRIPTOR unused;
     build_descriptor(&source_bytes, &unused, {0x01, 0x02}, 0);
@@ -220,7 +220,7 @@ TEST_F(WinsimSecurity, AddAceInsertsAtAnIndexAndRaisesTheAclRevision) {
     EXPECT_EQ(0x01, static_cast<ACE_HEADER*>(ace)->AceFlags);
 }
 
-TEST_F(WinsimSecurity, AddAceRefusesObjectAcesBelowRevisionFour) {
+TEST_F(winsim_security, add_ace_refuses_object_aces_below_revision_four) {
     BYTE object_ace[44] = {ACCESS_ALLOWED_OBJECT_ACE_TYPE, 0, 44, 0};
     BYTE buffer[64];
     PACL acl = reinterpret_cast<PACL>(buffer);
@@ -231,7 +231,7 @@ TEST_F(WinsimSecurity, AddAceRefusesObjectAcesBelowRevisionFour) {
     EXPECT_EQ(0, acl->AceCount);
 }
 
-TEST_F(WinsimSecurity, AddAccessAllowedAceExRefusesFlagsBeyondTheInheritanceFlags) {
+TEST_F(winsim_security, add_access_allowed_ace_ex_refuses_flags_beyond_the_inheritance_flags) {
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everyone = NULL;
     ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, 0, 0, 0, 0, 0, 0, 0, 0, &everyone));
@@ -245,7 +245,7 @@ TEST_F(WinsimSecurity, AddAccessAllowedAceExRefusesFlagsBeyondTheInheritanceFlag
     FreeSid(everyone);
 }
 
-TEST_F(WinsimSecurity, AclCallsFailWithInjectedFaults) {
+TEST_F(winsim_security, acl_calls_fail_with_injected_faults) {
     BYTE buffer[64];
     PACL acl = reinterpret_cast<PACL>(buffer);
     ASSERT_TRUE(InitializeAcl(acl, sizeof buffer, ACL_REVISION));
@@ -286,7 +286,7 @@ TEST_F(WinsimSecurity, AclCallsFailWithInjectedFaults) {
 
 // --- file descriptors ---
 
-TEST_F(WinsimSecurity, AFolderOrFileWithoutItsOwnDescriptorHasTheDefaultOne) {
+TEST_F(winsim_security, a_folder_or_file_without_its_own_descriptor_has_the_default_one) {
     std::string file = folder_ + "\\readme.txt";
     ASSERT_TRUE(winsim::add_file(file.c_str(), "x"));
     EXPECT_EQ(default_folder, winsim::file_security(folder_.c_str()));
@@ -295,7 +295,7 @@ TEST_F(WinsimSecurity, AFolderOrFileWithoutItsOwnDescriptorHasTheDefaultOne) {
     EXPECT_EQ("", winsim::file_security("C:\\Program Files\\Missing"));
 }
 
-TEST_F(WinsimSecurity, TheDefaultDescriptorIsSelfRelativeWithTheDaclAfterTheHeader) {
+TEST_F(winsim_security, the_default_descriptor_is_self_relative_with_the_dacl_after_the_header) {
     std::vector<BYTE> descriptor = read_descriptor(folder_.c_str());
     ASSERT_EQ(20u + 8u + 20u + 24u + 24u, descriptor.size());
     const SECURITY_DESCRIPTOR_RELATIVE* header = reinterpret_cast<const SECURITY_DESCRIPTOR_RELATIVE*>(descriptor.data());
@@ -311,7 +311,7 @@ TEST_F(WinsimSecurity, TheDefaultDescriptorIsSelfRelativeWithTheDaclAfterTheHead
     EXPECT_EQ(descriptor.size() - 20, acl->AclSize);
 }
 
-TEST_F(WinsimSecurity, ADescriptionSetForAPathIsReadBackInTheSameWords) {
+TEST_F(winsim_security, a_description_set_for_a_path_is_read_back_in_the_same_words) {
     const char* descriptions[] = {
         "dacl protected; allow OI|CI 0x001F01FF S-1-5-21-1-2-3-1001; deny - 0x00010000 S-1-1-0",
         "dacl",
@@ -328,7 +328,7 @@ TEST_F(WinsimSecurity, ADescriptionSetForAPathIsReadBackInTheSameWords) {
     }
 }
 
-TEST_F(WinsimSecurity, AMalformedDescriptionIsRefusedWithAReason) {
+TEST_F(winsim_security, a_malformed_description_is_refused_with_a_reason) {
     const char* descriptions[] = {
         "acl; allow - 0x00000001 S-1-1-0",
         "dacl; permit - 0x00000001 S-1-1-0",
@@ -351,7 +351,7 @@ TEST_F(WinsimSecurity, AMalformedDescriptionIsRefusedWithAReason) {
     EXPECT_NE("", error);
 }
 
-TEST_F(WinsimSecurity, NoDaclAndNullDaclHaveTheirSelfRelativeForms) {
+TEST_F(winsim_security, no_dacl_and_null_dacl_have_their_self_relative_forms) {
     ASSERT_TRUE(winsim::set_file_security(folder_.c_str(), "no dacl"));
     std::vector<BYTE> none = read_descriptor(folder_.c_str());
     ASSERT_EQ(20u, none.size());
@@ -372,7 +372,7 @@ TEST_F(WinsimSecurity, NoDaclAndNullDaclHaveTheirSelfRelativeForms) {
     EXPECT_FALSE(defaulted);
 }
 
-TEST_F(WinsimSecurity, SetFileSecurityKeepsTheDaclAndTheInheritanceBits) {
+TEST_F(winsim_security, set_file_security_keeps_the_dacl_and_the_inheritance_bits) {
     std::vector<BYTE> acl;
     SECURITY_DESCRIPTOR descriptor;
     build_descriptor(&acl, &descriptor, {0x03, 0x13}, SE_DACL_AUTO_INHERIT_REQ);
@@ -390,7 +390,7 @@ TEST_F(WinsimSecurity, SetFileSecurityKeepsTheDaclAndTheInheritanceBits) {
               reinterpret_cast<const SECURITY_DESCRIPTOR_RELATIVE*>(read.data())->Control);
 }
 
-TEST_F(WinsimSecurity, SetFileSecurityTakesTheSelfRelativeFormToo) {
+TEST_F(winsim_security, set_file_security_takes_the_self_relative_form_too) {
     ASSERT_TRUE(winsim::set_file_security(folder_.c_str(), "dacl; deny - 0x00010000 S-1-1-0"));
     std::vector<BYTE> descriptor = read_descriptor(folder_.c_str());
     std::string other = folder_ + "\\Other";
@@ -399,7 +399,7 @@ TEST_F(WinsimSecurity, SetFileSecurityTakesTheSelfRelativeFormToo) {
     EXPECT_EQ("dacl; deny - 0x00010000 S-1-1-0", winsim::file_security(other.c_str()));
 }
 
-TEST_F(WinsimSecurity, ADescriptorBelongsToItsEntryAndGoesWithIt) {
+TEST_F(winsim_security, a_descriptor_belongs_to_its_entry_and_goes_with_it) {
     std::string file = folder_ + "\\data.bin";
     ASSERT_TRUE(winsim::add_file(file.c_str(), "1"));
     ASSERT_TRUE(winsim::set_file_security(file.c_str(), "null dacl"));
@@ -414,7 +414,7 @@ TEST_F(WinsimSecurity, ADescriptorBelongsToItsEntryAndGoesWithIt) {
     EXPECT_EQ(default_file, winsim::file_security(file.c_str()));
 }
 
-TEST_F(WinsimSecurity, FileSecurityOfAMissingPathFailsAsTheFileSystemAnswers) {
+TEST_F(winsim_security, file_security_of_a_missing_path_fails_as_the_file_system_answers) {
     DWORD needed = preset;
     SetLastError(preset);
     EXPECT_FALSE(GetFileSecurityA("C:\\Program Files\\Probe\\none.txt", DACL_SECURITY_INFORMATION, NULL, 0, &needed));
@@ -431,7 +431,7 @@ TEST_F(WinsimSecurity, FileSecurityOfAMissingPathFailsAsTheFileSystemAnswers) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 }
 
-TEST_F(WinsimSecurity, DeniedReadingOrWritingOfTheSecurityFailsWithAccessDenied) {
+TEST_F(winsim_security, denied_reading_or_writing_of_the_security_fails_with_access_denied) {
     winsim::deny_file_security_read(folder_.c_str());
     DWORD needed = preset;
     SetLastError(preset);
@@ -452,7 +452,7 @@ TEST_F(WinsimSecurity, DeniedReadingOrWritingOfTheSecurityFailsWithAccessDenied)
     read_descriptor(other.c_str());  // reading stays allowed
 }
 
-TEST_F(WinsimSecurity, FileSecurityCallsFailWithFaultsForTheirPath) {
+TEST_F(winsim_security, file_security_calls_fail_with_faults_for_their_path) {
     std::string other = folder_ + "\\Other";
     ASSERT_TRUE(winsim::add_folder(other.c_str()));
     winsim::fail_call("GetFileSecurityA", other.c_str(), ERROR_SHARING_VIOLATION);
@@ -479,7 +479,7 @@ TEST_F(WinsimSecurity, FileSecurityCallsFailWithFaultsForTheirPath) {
     EXPECT_TRUE(logged);
 }
 
-TEST_F(WinsimSecurity, AWow64ProcessSetsTheSecurityOfTheRedirectedFile) {
+TEST_F(winsim_security, a_wow64_process_sets_the_security_of_the_redirected_file) {
     winsim::set_wow64(true, true);
     ASSERT_TRUE(winsim::add_file("C:\\Windows\\SysWOW64\\layout.dll", "MZ"));
     ASSERT_TRUE(winsim::add_file("C:\\Windows\\system32\\layout.dll", "MZ"));

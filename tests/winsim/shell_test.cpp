@@ -11,7 +11,7 @@
 
 namespace {
 
-class WinsimShell : public ::testing::Test {
+class winsim_shell : public ::testing::Test {
 protected:
     void SetUp() override { winsim::reset(); }
     void TearDown() override {
@@ -55,7 +55,7 @@ std::u16string wide(const std::string& text) { return std::u16string(text.begin(
 
 // --- COM ---
 
-TEST_F(WinsimShell, CoInitializeCountsItsCallsAndCoUninitializeBalancesThem) {
+TEST_F(winsim_shell, co_initialize_counts_its_calls_and_co_uninitialize_balances_them) {
     EXPECT_EQ(S_OK, CoInitialize(NULL));
     EXPECT_EQ(S_FALSE, CoInitialize(NULL));
     EXPECT_EQ(2, winsim::com_initialize_depth());
@@ -69,7 +69,7 @@ TEST_F(WinsimShell, CoInitializeCountsItsCallsAndCoUninitializeBalancesThem) {
     CoUninitialize();
 }
 
-TEST_F(WinsimShell, CoInitializeFailsWithAnInjectedFaultAsItsHresult) {
+TEST_F(winsim_shell, co_initialize_fails_with_an_injected_fault_as_its_hresult) {
     winsim::fail_call("CoInitialize", NULL, static_cast<DWORD>(E_OUTOFMEMORY), -1, 1);
     winsim::fail_call("CoInitialize", NULL, ERROR_ACCESS_DENIED, -1, 1);
     EXPECT_EQ(E_OUTOFMEMORY, CoInitialize(NULL));
@@ -77,7 +77,7 @@ TEST_F(WinsimShell, CoInitializeFailsWithAnInjectedFaultAsItsHresult) {
     EXPECT_EQ(0, winsim::com_initialize_depth());
 }
 
-TEST_F(WinsimShell, ObjectsAreCountedUntilTheirLastReferenceIsReleased) {
+TEST_F(winsim_shell, objects_are_counted_until_their_last_reference_is_released) {
     make_link();
     EXPECT_EQ(1, winsim::outstanding_com_objects());
     IUnknown* unknown = NULL;
@@ -96,7 +96,7 @@ TEST_F(WinsimShell, ObjectsAreCountedUntilTheirLastReferenceIsReleased) {
     CoUninitialize();
 }
 
-TEST_F(WinsimShell, CoCreateInstanceAndQueryInterfaceFailWithInjectedFaults) {
+TEST_F(winsim_shell, co_create_instance_and_query_interface_fail_with_injected_faults) {
     ASSERT_EQ(S_OK, CoInitialize(NULL));
     winsim::fail_call("CoCreateInstance", "{00021401-0000-0000-C000-000000000046}", ERROR_NOT_ENOUGH_MEMORY, -1, 1);
     void* object = reinterpret_cast<void*>(0x1234);
@@ -117,7 +117,7 @@ TEST_F(WinsimShell, CoCreateInstanceAndQueryInterfaceFailWithInjectedFaults) {
 
 // --- the shell link ---
 
-TEST_F(WinsimShell, SavedLinkIsTheReadableTextWithEveryField) {
+TEST_F(winsim_shell, saved_link_is_the_readable_text_with_every_field) {
     ASSERT_TRUE(winsim::add_file("C:\\Program Files\\Q7\\Schaubild.pdf", "%PDF"));
     make_link();
     EXPECT_EQ(S_OK, link_->SetPath("C:\\Program Files\\Q7\\Schaubild.pdf"));
@@ -150,7 +150,7 @@ TEST_F(WinsimShell, SavedLinkIsTheReadableTextWithEveryField) {
     EXPECT_EQ(saved.contents, winsim::shell_link_text(fields));
 }
 
-TEST_F(WinsimShell, LoadReadsASeededLinkAndRefusesOtherFiles) {
+TEST_F(winsim_shell, load_reads_a_seeded_link_and_refuses_other_files) {
     winsim::shell_link_fields fields;
     fields.target = "C:\\Windows\\notepad.exe";
     fields.arguments = "x.txt";
@@ -173,7 +173,7 @@ TEST_F(WinsimShell, LoadReadsASeededLinkAndRefusesOtherFiles) {
     release_link();
 }
 
-TEST_F(WinsimShell, SaveFailsWithTheErrorOfTheFileCreate) {
+TEST_F(winsim_shell, save_fails_with_the_error_of_the_file_create) {
     make_link();
     EXPECT_EQ(S_FALSE, link_->SetPath("C:\\Program Files\\Q7\\missing.pdf"));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), file_->Save(u"C:\\Users\\Anwender\\Desktop\\Sub\\a.lnk", TRUE));
@@ -187,7 +187,7 @@ TEST_F(WinsimShell, SaveFailsWithTheErrorOfTheFileCreate) {
     release_link();
 }
 
-TEST_F(WinsimShell, SettersFailWithInjectedFaultsAndKeepTheirField) {
+TEST_F(winsim_shell, setters_fail_with_injected_faults_and_keep_their_field) {
     make_link();
     EXPECT_EQ(S_OK, link_->SetDescription("alt"));
     const char* calls[] = {"IShellLinkA::SetPath", "IShellLinkA::SetArguments", "IShellLinkA::SetWorkingDirectory",
@@ -213,7 +213,7 @@ TEST_F(WinsimShell, SettersFailWithInjectedFaultsAndKeepTheirField) {
     release_link();
 }
 
-TEST_F(WinsimShell, GetCurFileGivesTheRememberedPathInTaskMemory) {
+TEST_F(winsim_shell, get_cur_file_gives_the_remembered_path_in_task_memory) {
     make_link();
     ASSERT_EQ(S_OK, file_->Save(u"C:\\Users\\Anwender\\Desktop\\a.lnk", FALSE));
     ASSERT_EQ(S_OK, file_->Save(u"C:\\Users\\Anwender\\Desktop\\b.lnk", TRUE));
@@ -230,7 +230,7 @@ TEST_F(WinsimShell, GetCurFileGivesTheRememberedPathInTaskMemory) {
 
 // --- the allocator and the special folders ---
 
-TEST_F(WinsimShell, TheAllocatorCountsItsReferencesAndTheItemListsItHandsOut) {
+TEST_F(winsim_shell, the_allocator_counts_its_references_and_the_item_lists_it_hands_out) {
     IMalloc* allocator = NULL;
     ASSERT_EQ(S_OK, SHGetMalloc(&allocator));
     IMalloc* again = NULL;
@@ -253,7 +253,7 @@ TEST_F(WinsimShell, TheAllocatorCountsItsReferencesAndTheItemListsItHandsOut) {
     EXPECT_EQ(0u, allocator->Release());
 }
 
-TEST_F(WinsimShell, SpecialFoldersAreTheMachinesFoldersForTheProcess) {
+TEST_F(winsim_shell, special_folders_are_the_machines_folders_for_the_process) {
     EXPECT_EQ("C:\\Users\\Anwender\\Desktop", folder_path(CSIDL_DESKTOPDIRECTORY));
     EXPECT_EQ("C:\\Users\\Anwender\\Desktop", folder_path(CSIDL_DESKTOP));
     EXPECT_EQ("C:\\Users\\Public\\Desktop", folder_path(CSIDL_COMMON_DESKTOPDIRECTORY));
@@ -278,7 +278,7 @@ TEST_F(WinsimShell, SpecialFoldersAreTheMachinesFoldersForTheProcess) {
     EXPECT_EQ("C:\\Users\\Maria\\Desktop", folder_path(CSIDL_DESKTOPDIRECTORY));
 }
 
-TEST_F(WinsimShell, AFailingSpecialFolderGivesItsResultAndNoList) {
+TEST_F(winsim_shell, a_failing_special_folder_gives_its_result_and_no_list) {
     winsim::fail_special_folder(CSIDL_COMMON_DESKTOPDIRECTORY);
     winsim::fail_special_folder(CSIDL_PROGRAMS, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     PIDLIST_ABSOLUTE items = reinterpret_cast<PIDLIST_ABSOLUTE>(0x1234);
@@ -292,7 +292,7 @@ TEST_F(WinsimShell, AFailingSpecialFolderGivesItsResultAndNoList) {
     EXPECT_EQ("D:\\Schreibtisch", folder_path(CSIDL_DESKTOPDIRECTORY));
 }
 
-TEST_F(WinsimShell, FolderCallsFailWithInjectedFaults) {
+TEST_F(winsim_shell, folder_calls_fail_with_injected_faults) {
     winsim::fail_call("SHGetMalloc", NULL, static_cast<DWORD>(E_OUTOFMEMORY), -1, 1);
     winsim::fail_call("SHGetSpecialFolderLocation", "0x0026", static_cast<DWORD>(E_FAIL), -1, 1);
     winsim::fail_call("SHGetPathFromIDListA", NULL, ERROR_ACCESS_DENIED, -1, 1);

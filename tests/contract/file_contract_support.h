@@ -1,0 +1,58 @@
+// What the file contract tests share: helpers on real paths, and a fixture with a folder of its own per test.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "contract_support.h"
+
+#ifndef _WIN32
+#include <winsim/control.h>
+#endif
+
+#include <string>
+#include <vector>
+
+bool process_is_wow64();
+std::string temp_folder();
+std::string upper(std::string text);
+bool write_file(const std::string& path, const std::string& contents);
+std::string read_file(const std::string& path);
+// The names a search gives, in order; empty when FindFirstFileA fails.
+std::vector<std::string> find_names(const std::string& pattern);
+bool find_entry(const std::string& path, WIN32_FIND_DATAA* data);
+// Deletes a folder with everything in it, read-only entries included.
+void remove_tree(const std::string& folder);
+ULONGLONG ticks_of(const FILETIME& time);
+FILETIME filetime_of(ULONGLONG ticks);
+
+// Each test works in its own folder, <temp>\kbfiles\<test name>.
+class file_contract : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifndef _WIN32
+        winsim::reset();
+#endif
+        std::string temp = temp_folder();
+        ASSERT_FALSE(temp.empty());
+        std::string base = temp + "kbfiles";
+        CreateDirectoryA(base.c_str(), NULL);
+        folder_ = base + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        remove_tree(folder_);  // left by an interrupted run
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), NULL)) << GetLastError();
+    }
+
+    void TearDown() override { remove_tree(folder_); }
+
+    std::string path(const char* name) const { return folder_ + "\\" + name; }
+
+    std::string folder_;
+};
+
+typedef file_contract find_contract;
+typedef file_contract folder_contract;
+typedef file_contract copy_delete_contract;
+typedef file_contract handle_contract;
+typedef file_contract path_contract;
+typedef file_contract system_folder_contract;
