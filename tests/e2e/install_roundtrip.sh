@@ -44,7 +44,8 @@ state() {
     for dir in "$drive/windows/system32" "$drive/windows/syswow64" "$drive/Program Files" \
                "$drive/Program Files (x86)" "$HOME/Desktop" "$drive/users/${USER:-root}/Desktop"; do
       [ -d "$dir" ] || continue
-      find -L "$dir" -maxdepth 2 \( -iname "$dll" -o -iname '*Q7*' -o -iname '*Schaubild*' \) \
+      find -L "$dir" -maxdepth 2 \( -iname "$dll" -o -iname "$kb_product_name" -o -iname "$uninstaller" \
+        -o -iname "$diagram*" \) \
         -printf '%P %s\n' 2>/dev/null | sed "s|^|$(basename "$dir")/|" | sort
     done
   } >>"$out"
