@@ -60,6 +60,16 @@ protected:
         SEED(text.c_str());
     }
 
+    // A fresh machine with these layout keys and Preload 1 = 00000407, planned for a new key.
+    void plan_new_key_beside(const char* keys)
+    {
+        winsim::reset();
+        reset_layout_inventory();
+        seed_layouts("1=00000407", "", keys);
+        scan_as_installer();
+        ASSERT_TRUE(plan_layout_install(-1)) << inv.error_text;
+    }
+
     void scan_as_installer()
     {
         strcpy(inv.own_layout_file, OWN_LAYOUT_SEARCH_NAME);
@@ -159,11 +169,7 @@ TEST_F(layout_plans, new_key_follows_the_largest_key_number_and_layout_id)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keys);
-        winsim::reset();
-        reset_layout_inventory();
-        seed_layouts("1=00000407", "", c.keys);
-        scan_as_installer();
-        ASSERT_TRUE(plan_layout_install(-1));
+        plan_new_key_beside(c.keys);
         EXPECT_STREQ(c.key_name, inv.layout_key_name);
         EXPECT_STREQ(c.layout_id, inv.layout_id_text);
     }
@@ -211,11 +217,7 @@ TEST_F(layout_plans, a_new_layout_id_lies_in_0c00_to_0fff_and_aliases_no_other)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keys);
-        winsim::reset();
-        reset_layout_inventory();
-        seed_layouts("1=00000407", "", c.keys);
-        scan_as_installer();
-        ASSERT_TRUE(plan_layout_install(-1)) << inv.error_text;
+        plan_new_key_beside(c.keys);
         EXPECT_STREQ(c.id, inv.layout_id_text);
     }
 }
