@@ -1,8 +1,13 @@
 // Writes one of the installer's embedded payloads into a file with its fixed last-write time.
 #include "payload_extraction.h"
 
+#include <string.h>
+
 #include "files/file_operations.h"
 #include "frame/messages.h"
+
+// Bytes compared at a time when a file is checked against its payload.
+#define COMPARE_CHUNK_SIZE 4096
 
 FILETIME filetime_of(unsigned long long count)
 {
@@ -53,6 +58,57 @@ bool write_exact(HANDLE file, const void* data, DWORD count, DWORD* written)
     return true;
 }
 
+static bool same_time(const FILETIME& a, const FILETIME& b)
+{
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// Whether the file at path holds exactly these bytes; its last-write time then goes into
+// *write_time. Read with every sharing allowed, so that a file that other programs use (a
+// layout DLL that Windows has loaded) can be read; a file that cannot be read does not hold them.
+static bool file_holds(const char* path, const BYTE* data, DWORD size, FILETIME* write_time)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              0, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, 0);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD high = 0;
+    bool same = GetFileSize(file, &high) == size && high == 0;
+    BYTE chunk[COMPARE_CHUNK_SIZE];
+    for (DWORD offset = 0; same && offset < size; offset += COMPARE_CHUNK_SIZE) {
+        DWORD wanted = size - offset < COMPARE_CHUNK_SIZE ? size - offset : COMPARE_CHUNK_SIZE;
+        DWORD got = 0;
+        same = ReadFile(file, chunk, wanted, &got, 0) && got == wanted &&
+               memcmp(chunk, data + offset, wanted) == 0;
+    }
+    same = same && GetFileTime(file, 0, 0, write_time);
+    CloseHandle(file);
+    return same;
+}
+
+// The file holds the payload already: it is not opened for writing, which a file in use would
+// refuse, and its contents stay. Only its last-write time and attributes are set, as after a
+// write. The time is set through a handle with no access to the data, which a file in use
+// allows; when that fails the warning of a file that cannot be dated follows, and the
+// extraction goes on, as it does after a write.
+static void keep_identical_file(const char* path, FILETIME current_time, FILETIME write_time)
+{
+    if (!same_time(current_time, write_time)) {
+        HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
+                                  OPEN_EXISTING, 0, 0);
+        bool dated = file != INVALID_HANDLE_VALUE && SetFileTime(file, 0, 0, &write_time);
+        if (!dated) {
+            record_last_error();
+            show_warning("Warnung:\nDatei konnte nicht datiert werden.\nName: %s\n%s", path,
+                         error_record.windows_error_text);
+        }
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+    SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
+}
+
 bool extract_payload(const char* resource_name, const char* resource_type, const char* file_name,
                      FILETIME write_time, const char* folder)
 {
@@ -72,6 +128,12 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
                      folder, file_name, error_record.windows_error_text);
         return false;
     }
+    FILETIME current_time;
+    if (file_holds(path, (const BYTE*)LockResource(loaded), size, &current_time)) {
+        keep_identical_file(path, current_time, write_time);
+        return true;
+    }
+
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(path, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);

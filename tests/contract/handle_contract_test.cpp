@@ -132,6 +132,48 @@ TEST_F(handle_contract, share_modes_of_open_handles_decide_later_opens) {
     EXPECT_TRUE(CloseHandle(reader));
 }
 
+// A file that another program holds without write sharing (as Windows holds a layout DLL it has
+// loaded) can still be read, and dated through a handle with no access to its data.
+TEST_F(handle_contract, a_file_held_without_write_sharing_can_be_read_and_dated) {
+    ASSERT_TRUE(write_file(path("held"), "layout"));
+    HANDLE holder = CreateFileA(path("held").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    const DWORD all_sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    SetLastError(preset);
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileA(path("held").c_str(), GENERIC_WRITE, all_sharing, NULL, OPEN_ALWAYS, 0, NULL));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, GetLastError());
+
+    HANDLE reader = CreateFileA(path("held").c_str(), GENERIC_READ, all_sharing, NULL, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    char data[16];
+    memset(data, sentinel, sizeof data);
+    DWORD read = preset;
+    EXPECT_TRUE(ReadFile(reader, data, sizeof data, &read, NULL));
+    EXPECT_EQ(6u, read);
+    EXPECT_EQ(std::string("layout"), std::string(data, read));
+    EXPECT_TRUE(CloseHandle(reader));
+
+    HANDLE dater = CreateFileA(path("held").c_str(), FILE_WRITE_ATTRIBUTES, all_sharing, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, dater) << GetLastError();
+    const ULONGLONG ticks = 133666578272610717ULL;
+    FILETIME time = filetime_of(ticks);
+    EXPECT_TRUE(SetFileTime(dater, NULL, NULL, &time));
+    char buffer[1] = {'x'};
+    DWORD written = preset;
+    SetLastError(preset);
+    EXPECT_FALSE(WriteFile(dater, buffer, 1, &written, NULL));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_TRUE(CloseHandle(dater));
+    EXPECT_TRUE(CloseHandle(holder));
+
+    WIN32_FIND_DATAA found;
+    ASSERT_TRUE(find_entry(path("held"), &found));
+    EXPECT_EQ(ticks, ticks_of(found.ftLastWriteTime));
+    EXPECT_EQ("layout", read_file(path("held")));
+}
+
 TEST_F(handle_contract, a_read_only_file_cannot_be_opened_for_writing) {
     if (running_on_wine()) GTEST_SKIP() << "Wine opens a read-only file for writing (as root)";
     ASSERT_TRUE(write_file(path("locked"), "x"));

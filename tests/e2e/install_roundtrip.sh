@@ -81,6 +81,20 @@ move_layout_to_place_2() {
 
 pending_deletions() { e2e_wine wine "$regtool" pending | tr -d '\r'; }
 
+# Another program holds the file open, without write or delete sharing, until stop_holding.
+holder=""
+start_holding() {
+  rm -f "$E2E_ROOT/hold.stop" "$E2E_ROOT/hold.log"
+  e2e_wine wine "$regtool" hold "$(e2e_winpath "$1")" "$(e2e_winpath "$E2E_ROOT/hold.stop")" \
+    >"$E2E_ROOT/hold.log" 2>&1 &
+  holder=$!
+  for _ in $(seq 50); do grep -q holding "$E2E_ROOT/hold.log" 2>/dev/null && break; sleep 0.2; done
+}
+stop_holding() {
+  touch "$E2E_ROOT/hold.stop"
+  wait "$holder" 2>/dev/null || true
+}
+
 run_scenario() {
   local bits=$1 arch drive program_files system32 wow64 folder key layouts
   arch=win64
@@ -148,6 +162,35 @@ SCRIPT
   e2e_check "$bits-bit: the update puts the layout back at place 1 and keeps the rest" \
     diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated$bits.state"
 
+  if [ "$bits" = 64 ]; then
+    # Windows keeps the layout DLL open for every signed-in user who has the layout: the DLL in
+    # the folder holds the payload's bytes already, so the update goes through.
+    move_layout_to_place_2
+    start_holding "$system32/$dll"
+    e2e_check "64-bit: another program holds the DLL" grep -q holding "$E2E_ROOT/hold.log"
+    e2e_script update_held <<'SCRIPT'
+yes Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
+ok Nach einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.
+SCRIPT
+    e2e_check "64-bit: an update while the DLL is in use" e2e_run update_held -- "$installer"
+    state "$E2E_ROOT/updated_held$bits.state"
+    e2e_check "64-bit: the update while the DLL is in use puts the layout back at place 1" \
+      diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated_held$bits.state"
+
+    # A second user installs the layout for themselves while the first one uses it.
+    e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/second_user.reg")"
+    e2e_script second_user <<'SCRIPT'
+yes Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
+ok Nach einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.
+SCRIPT
+    e2e_check "64-bit: a second user installs while the DLL is in use" \
+      e2e_run second_user -- "$installer"
+    state "$E2E_ROOT/second_user$bits.state"
+    e2e_check "64-bit: the second user has the layout at the head of the list" \
+      diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/second_user$bits.state"
+    stop_holding
+  fi
+
   move_layout_to_place_2
   state "$E2E_ROOT/moved$bits.state"
   e2e_script cancel <<'SCRIPT'
@@ -179,11 +222,7 @@ SCRIPT
   move_layout_to_place_2
 
   # The layout DLL in use by another program: the removal stops before the registry.
-  rm -f "$E2E_ROOT/hold.stop"
-  e2e_wine wine "$regtool" hold "$(e2e_winpath "$system32/$dll")" "$(e2e_winpath "$E2E_ROOT/hold.stop")" \
-    >"$E2E_ROOT/hold.log" 2>&1 &
-  local holder=$!
-  for _ in $(seq 50); do grep -q holding "$E2E_ROOT/hold.log" 2>/dev/null && break; sleep 0.2; done
+  start_holding "$system32/$dll"
   state "$E2E_ROOT/held$bits.state"
   e2e_script held <<'SCRIPT'
 yes Soll folgender Tastatur-Treiber deinstalliert werden?
@@ -192,8 +231,7 @@ ok Folgende Treiberdatei konnte nicht gelöscht werden:
 SCRIPT
   e2e_check "$bits-bit: a DLL in use stops the removal" \
     e2e_run --wait-image "$uninstaller" held -- "$folder/$uninstaller" "$key"
-  touch "$E2E_ROOT/hold.stop"
-  wait "$holder" 2>/dev/null || true
+  stop_holding
   state "$E2E_ROOT/held_after$bits.state"
   e2e_check "$bits-bit: with the DLL in use nothing is removed" \
     diff -u "$E2E_ROOT/held$bits.state" "$E2E_ROOT/held_after$bits.state"

@@ -503,4 +503,138 @@ TEST_F(installer_flow, on_x64_and_x86_the_arm64_dll_is_not_used)
     }
 }
 
+// ---- installing again while the layout DLL is in use ----
+
+class installer_again : public installer_flow {
+protected:
+    std::string dll = "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL";
+
+    // A first installation, then the program state of a new run; boxes counted from here.
+    void installed_before()
+    {
+        on_windows(64);
+        install();
+        reset_layout_inventory();
+        reset_frame();
+        frame.is_wow64 = true;
+        frame.argument_count = 0;
+        strcpy(frame.program_name, "Install_" DLL_BASE_NAME);
+        boxes_before = winsim::message_boxes().size();
+        winsim::clear_call_log();
+    }
+    std::vector<std::string> new_boxes()
+    {
+        std::vector<std::string> all = boxes();
+        return std::vector<std::string>(all.begin() + (long)boxes_before, all.end());
+    }
+    bool written_to(const std::string& path)
+    {
+        for (const auto& call : winsim::call_log())
+            if ((call.call == "WriteFile" || call.call == "SetEndOfFile") && call.subject == path)
+                return true;
+        return false;
+    }
+    size_t boxes_before = 0;
+};
+
+// Windows has loaded the DLL for a signed-in user: it is held without write sharing.
+TEST_F(installer_again, an_identical_dll_in_use_lets_the_update_through)
+{
+    installed_before();
+    long hold = winsim::hold_file_open(dll.c_str(), GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_NE(0, hold);
+    install();
+    std::vector<std::string> texts = new_boxes();
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ(0u, texts[1].find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT
+                                ") erfolgreich aktualisliert."));
+    EXPECT_FALSE(written_to(dll));
+    EXPECT_EQ("payload 2", file(dll));
+    EXPECT_EQ(PAYLOAD_DLL_64_TIME, write_time(dll));
+    winsim::release_file(hold);
+}
+
+// The same as a second Windows user sees it: the key and the DLLs are there, the layout is
+// not in this user's lists.
+TEST_F(installer_again, a_second_user_gets_the_layout_while_the_first_one_uses_it)
+{
+    installed_before();
+    SEED("[-HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n"
+         "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n"
+         "[-HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n"
+         "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n");
+    long hold = winsim::hold_file_open(dll.c_str(), GENERIC_READ, FILE_SHARE_READ);
+    install();
+    EXPECT_NE(std::string::npos, new_boxes().back().find("erfolgreich aktualisliert"));
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0040407\"\n\n",
+              dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+    winsim::release_file(hold);
+}
+
+TEST_F(installer_again, a_different_dll_in_use_stops_as_before)
+{
+    installed_before();
+    winsim::add_file(dll.c_str(), "an older layout DLL");
+    long hold = winsim::hold_file_open(dll.c_str(), GENERIC_READ, FILE_SHARE_READ);
+    std::string before = state();
+    install();
+    std::vector<std::string> texts = new_boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ(0u, texts[1].find("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: " +
+                                dll + "\nWindows-Errorcode 32:"));
+    EXPECT_EQ("Installation abgebrochen.", texts[2]);
+    EXPECT_EQ("an older layout DLL", file(dll));
+    winsim::release_file(hold);
+    EXPECT_EQ(before, state());
+}
+
+// Every payload: files that hold its bytes keep them and get the time and attributes a write
+// would give them.
+TEST_F(installer_again, identical_files_get_their_time_and_attributes_without_a_write)
+{
+    installed_before();
+    std::vector<std::string> paths = {dll, "C:\\Windows\\SysWOW64\\" DLL_BASE_NAME ".DLL",
+                                      program_folder + UNINSTALLER_FILE_NAME,
+                                      program_folder + DIAGRAM_PDF_FILE_NAME,
+                                      program_folder + DIAGRAM_ICON_FILE_NAME};
+    for (const std::string& path : paths) {
+        ASSERT_TRUE(winsim::set_entry_times(path.c_str(), 1, 2, 3));
+        ASSERT_TRUE(winsim::set_entry_attributes(path.c_str(),
+                                                 FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    }
+    install();
+    const ULONGLONG times[] = {PAYLOAD_DLL_64_TIME, PAYLOAD_DLL_WOW64_TIME, PAYLOAD_UNINSTALLER_TIME,
+                               PAYLOAD_DIAGRAM_PDF_TIME, PAYLOAD_DIAGRAM_ICON_TIME};
+    for (size_t i = 0; i < paths.size(); i++) {
+        SCOPED_TRACE(paths[i]);
+        EXPECT_FALSE(written_to(paths[i]));
+        EXPECT_EQ(times[i], write_time(paths[i]));
+        EXPECT_EQ((DWORD)FILE_ATTRIBUTE_ARCHIVE, winsim::entry(paths[i].c_str()).attributes);
+    }
+    EXPECT_NE(std::string::npos, new_boxes().back().find("erfolgreich aktualisliert"));
+}
+
+// A file in use whose time cannot be set: with the right time already nothing is said; with
+// another one the warning of a file that cannot be dated, and the update goes on.
+TEST_F(installer_again, a_time_that_cannot_be_set_is_told_only_when_it_is_wrong)
+{
+    installed_before();
+    winsim::fail_call("SetFileTime", dll.c_str(), ERROR_ACCESS_DENIED);
+    install();
+    EXPECT_EQ(2u, new_boxes().size());
+
+    installed_before();
+    ASSERT_TRUE(winsim::set_entry_times(dll.c_str(), 1, 2, 3));
+    winsim::fail_call("SetFileTime", dll.c_str(), ERROR_ACCESS_DENIED);
+    install();
+    std::vector<std::string> texts = new_boxes();
+    ASSERT_EQ(3u, texts.size());
+    EXPECT_EQ(0u, texts[1].find("Warnung:\nDatei konnte nicht datiert werden.\nName: " + dll +
+                                "\nWindows-Errorcode 5:"));
+    EXPECT_NE(std::string::npos, texts[2].find("erfolgreich aktualisliert"));
+    EXPECT_EQ("payload 2", file(dll));
+}
+
 }  // namespace

@@ -211,9 +211,13 @@ using namespace winsim::files;
 HANDLE WINAPI CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
                           LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
                           DWORD flags_and_attributes, HANDLE template_file) {
-    const DWORD supported_access = GENERIC_READ | GENERIC_WRITE | DELETE;
+    // The attribute rights alone give a handle that takes no part in sharing (for SetFileTime
+    // on a file that others hold open).
+    const DWORD supported_access =
+        GENERIC_READ | GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
     if (desired_access & ~supported_access)
-        winsim_not_implemented("CreateFileA with access other than GENERIC_READ, GENERIC_WRITE, DELETE");
+        winsim_not_implemented("CreateFileA with access other than GENERIC_READ, GENERIC_WRITE, "
+                               "DELETE and the attribute rights");
     if (share_mode & ~(DWORD)(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         winsim_not_implemented("CreateFileA with an unknown share mode");
     if (security_attributes && security_attributes->lpSecurityDescriptor)
