@@ -18,6 +18,40 @@ set(KB_PLATFORM_INPUTS payload)
 set(KB_PLATFORM_TOOLS tools/frame_probe tools/regtool tools/dialog_driver)
 set(KB_PLATFORM_TESTS e2e)
 
+# Signing, for authors who distribute the installer: a code-signing certificate with its key
+# (PEM files), or a PKCS#12 file whose password the build reads from the environment variable
+# KB_SIGN_PASSWORD, so that it is never stored in the cache. Each program is signed right after
+# it is linked, the uninstaller therefore before the installer embeds it. Without a certificate
+# nothing is signed and the programs are the same, byte for byte.
+set(KB_SIGN_CERT "" CACHE FILEPATH "Code-signing certificate (PEM) for the programs")
+set(KB_SIGN_KEY "" CACHE FILEPATH "Private key (PEM) of KB_SIGN_CERT")
+set(KB_SIGN_PKCS12 "" CACHE FILEPATH "Certificate and key as PKCS#12, instead of KB_SIGN_CERT and KB_SIGN_KEY")
+set(KB_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamping service for the signatures")
+set(KB_SIGN_OPTIONS "")
+if(KB_SIGN_PKCS12)
+  set(KB_SIGN_OPTIONS --pkcs12 ${KB_SIGN_PKCS12})
+elseif(KB_SIGN_CERT OR KB_SIGN_KEY)
+  if(NOT KB_SIGN_CERT OR NOT KB_SIGN_KEY)
+    message(FATAL_ERROR "Signing needs both KB_SIGN_CERT and KB_SIGN_KEY (or KB_SIGN_PKCS12)")
+  endif()
+  set(KB_SIGN_OPTIONS --cert ${KB_SIGN_CERT} --key ${KB_SIGN_KEY})
+endif()
+if(KB_SIGN_OPTIONS)
+  find_program(KB_OSSLSIGNCODE osslsigncode REQUIRED)
+endif()
+
+# Signs the target's file in place after it is linked, when signing is configured.
+function(kb_sign_program target)
+  if(KB_SIGN_OPTIONS)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${PROJECT_SOURCE_DIR}/tools/sign-program $<TARGET_FILE:${target}>
+              ${KB_UNINSTALL_DISPLAY_NAME} ${KB_PRODUCT_WEB_ADDRESS} ${KB_SIGN_OPTIONS}
+              --timestamp "${KB_SIGN_TIMESTAMP_URL}"
+      COMMENT "Signing ${target}"
+      VERBATIM)
+  endif()
+endfunction()
+
 find_program(KB_HOST_CXX NAMES c++ g++ REQUIRED)
 file(MAKE_DIRECTORY ${KB_GENERATED_DIR})
 add_custom_command(
@@ -64,6 +98,7 @@ function(kb_add_program target file_name version_numbers description internal_na
   if(arg_DEPENDS)
     add_dependencies(${target} ${arg_DEPENDS})
   endif()
+  kb_sign_program(${target})
 endfunction()
 
 # A test run under Wine: the command runs through tools/wine-run in the test run's scratch prefix

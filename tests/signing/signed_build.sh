@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The signed build: a throw-away self-signed code-signing certificate, a signed Windows build in
+# a folder of its own (twice, for the repeatable build), and what a layout author relies on:
+# both programs verify, the installer carries the signed uninstaller, a changed byte breaks the
+# signature, and the signed programs pass the install round trip under Wine in one prefix.
+#
+#   bash tests/signing/signed_build.sh   (from tools/run-tests; KB_WINE_ROOT as it sets it)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kb-signing.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() {
+  local title=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "PASS: $title"
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $title"
+  fi
+}
+
+openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 7 -subj "/CN=Q7-Tastaturwerkstatt Test" \
+  -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=codeSigning" \
+  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+
+# One signing time for both builds (inside the new certificate's validity), as SOURCE_DATE_EPOCH
+# gives a repeatable build.
+export SOURCE_DATE_EPOCH=$(date +%s)
+signed_build() {
+  local folder=$1
+  shift
+  cmake --preset windows -B "$folder" -DKB_SIGN_CERT="$work/cert.pem" -DKB_SIGN_KEY="$work/key.pem" \
+    >/dev/null
+  cmake --build "$folder" -j"$(nproc)" --target "$@"
+}
+signed_build build/windows-signed kbinstall dialog_driver regtool
+signed_build build/windows-signed-again kbinstall
+
+signed=build/windows-signed
+# shellcheck source=/dev/null
+source "$signed/product.sh"
+installer=$signed/installer/$kb_installer
+uninstaller=$signed/uninstaller/$kb_uninstaller
+
+verifies() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.log" 2>&1; }
+check "the uninstaller verifies" verifies "$uninstaller"
+check "the installer verifies" verifies "$installer"
+check "the signature names the product and its web address" \
+  bash -c 'osslsigncode verify -CAfile "$1" -in "$2" 2>&1 | grep -qF "$3"' _ \
+  "$work/cert.pem" "$installer" "$kb_uninstall_display_name"
+
+# The installer's sixth payload is the signed uninstaller, byte for byte: its bytes stand in the
+# installer's resources whole.
+carries() {
+  local needle haystack
+  needle=$(od -An -v -tx1 "$1" | tr -d ' \n')
+  haystack=$(od -An -v -tx1 "$2" | tr -d ' \n')
+  [[ $haystack == *"$needle"* ]]
+}
+check "the installer carries the signed uninstaller" carries "$uninstaller" "$installer"
+check "the unsigned build's uninstaller carries no signature" \
+  bash -c '! osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1' _ "$work/cert.pem" \
+  build/windows/uninstaller/"$kb_uninstaller"
+
+# One changed byte in the middle of the installer, and its signature no longer holds.
+cp "$installer" "$work/changed.exe"
+size=$(stat -c %s "$work/changed.exe")
+printf '\x5a' | dd of="$work/changed.exe" bs=1 seek=$((size / 2)) conv=notrunc status=none
+check "a program with one changed byte does not verify" \
+  bash -c '! cmp -s "$1" "$2" && ! osslsigncode verify -CAfile "$3" -in "$1" >/dev/null 2>&1' _ \
+  "$work/changed.exe" "$installer" "$work/cert.pem"
+
+check "two signed builds give the same installer" \
+  cmp "$installer" "build/windows-signed-again/installer/$kb_installer"
+check "two signed builds give the same uninstaller" \
+  cmp "$uninstaller" "build/windows-signed-again/uninstaller/$kb_uninstaller"
+
+check "the signed programs pass the install round trip (64-bit prefix)" \
+  bash tests/e2e/install_roundtrip.sh "$signed/tools/dialog_driver/dialog_driver.exe" \
+  "$signed/tools/regtool/regtool.exe" "$installer" "$signed/payload" "$signed/product.sh" 64
+
+printf 'signed programs: installer %d bytes (unsigned %d), uninstaller %d bytes (unsigned %d)\n' \
+  "$(stat -c %s "$installer")" "$(stat -c %s "build/windows/installer/$kb_installer")" \
+  "$(stat -c %s "$uninstaller")" "$(stat -c %s "build/windows/uninstaller/$kb_uninstaller")"
+echo "signed_build: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
