@@ -8,21 +8,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
+# The checks are counted as the end-to-end tests count theirs.
+# shellcheck source=tests/e2e/lib.sh
+source tests/e2e/lib.sh
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/kb-signing.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {
-  local title=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "PASS: $title"
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $title"
-  fi
-}
 
 openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 7 -subj "/CN=Q7-Tastaturwerkstatt Test" \
   -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=codeSigning" \
@@ -48,9 +39,9 @@ installer=$signed/installer/$kb_installer
 uninstaller=$signed/uninstaller/$kb_uninstaller
 
 verifies() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.log" 2>&1; }
-check "the uninstaller verifies" verifies "$uninstaller"
-check "the installer verifies" verifies "$installer"
-check "the signature names the product and its web address" \
+e2e_check "the uninstaller verifies" verifies "$uninstaller"
+e2e_check "the installer verifies" verifies "$installer"
+e2e_check "the signature names the product and its web address" \
   bash -c 'osslsigncode verify -CAfile "$1" -in "$2" 2>&1 | grep -qF "$3"' _ \
   "$work/cert.pem" "$installer" "$kb_uninstall_display_name"
 
@@ -62,8 +53,8 @@ carries() {
   haystack=$(od -An -v -tx1 "$2" | tr -d ' \n')
   [[ $haystack == *"$needle"* ]]
 }
-check "the installer carries the signed uninstaller" carries "$uninstaller" "$installer"
-check "the unsigned build's uninstaller carries no signature" \
+e2e_check "the installer carries the signed uninstaller" carries "$uninstaller" "$installer"
+e2e_check "the unsigned build's uninstaller carries no signature" \
   bash -c '! osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1' _ "$work/cert.pem" \
   build/windows/uninstaller/"$kb_uninstaller"
 
@@ -71,21 +62,20 @@ check "the unsigned build's uninstaller carries no signature" \
 cp "$installer" "$work/changed.exe"
 size=$(stat -c %s "$work/changed.exe")
 printf '\x5a' | dd of="$work/changed.exe" bs=1 seek=$((size / 2)) conv=notrunc status=none
-check "a program with one changed byte does not verify" \
+e2e_check "a program with one changed byte does not verify" \
   bash -c '! cmp -s "$1" "$2" && ! osslsigncode verify -CAfile "$3" -in "$1" >/dev/null 2>&1' _ \
   "$work/changed.exe" "$installer" "$work/cert.pem"
 
-check "two signed builds give the same installer" \
+e2e_check "two signed builds give the same installer" \
   cmp "$installer" "build/windows-signed-again/installer/$kb_installer"
-check "two signed builds give the same uninstaller" \
+e2e_check "two signed builds give the same uninstaller" \
   cmp "$uninstaller" "build/windows-signed-again/uninstaller/$kb_uninstaller"
 
-check "the signed programs pass the install round trip (64-bit prefix)" \
+e2e_check "the signed programs pass the install round trip (64-bit prefix)" \
   bash tests/e2e/install_roundtrip.sh "$signed/tools/dialog_driver/dialog_driver.exe" \
   "$signed/tools/regtool/regtool.exe" "$installer" "$signed/payload" "$signed/product.sh" 64
 
 printf 'signed programs: installer %d bytes (unsigned %d), uninstaller %d bytes (unsigned %d)\n' \
   "$(stat -c %s "$installer")" "$(stat -c %s "build/windows/installer/$kb_installer")" \
   "$(stat -c %s "$uninstaller")" "$(stat -c %s "build/windows/uninstaller/$kb_uninstaller")"
-echo "signed_build: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_finish signed_build
