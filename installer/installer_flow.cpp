@@ -263,8 +263,7 @@ static void install()
     strcpy(layout_inventory.own_layout_file, OWN_LAYOUT_SEARCH_NAME);
     // A change of the lists that an earlier run began is finished before they are read.
     if (!finish_interrupted_list_rewrite()) {
-        show_warning("Die Änderung der Tastaturbelegungs-Listen, die ein früherer Lauf begonnen "
-                     "hat, kann nicht abgeschlossen werden:\n%s\n\n" INSTALLATION_CANCELLED,
+        show_warning(LIST_REWRITE_UNFINISHED_TEXT INSTALLATION_CANCELLED,
                      layout_inventory.error_text);
         return;
     }

@@ -58,6 +58,13 @@ bool write_exact(HANDLE file, const void* data, DWORD count, DWORD* written)
     return true;
 }
 
+static void warn_undated(const char* path)
+{
+    record_last_error();
+    show_warning("Warnung:\nDatei konnte nicht datiert werden.\nName: %s\n%s", path,
+                 error_record.windows_error_text);
+}
+
 static bool same_time(const FILETIME& a, const FILETIME& b)
 {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
@@ -97,12 +104,8 @@ static void keep_identical_file(const char* path, FILETIME current_time, FILETIM
         HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
                                   OPEN_EXISTING, 0, 0);
-        bool dated = file != INVALID_HANDLE_VALUE && SetFileTime(file, 0, 0, &write_time);
-        if (!dated) {
-            record_last_error();
-            show_warning("Warnung:\nDatei konnte nicht datiert werden.\nName: %s\n%s", path,
-                         error_record.windows_error_text);
-        }
+        if (file == INVALID_HANDLE_VALUE || !SetFileTime(file, 0, 0, &write_time))
+            warn_undated(path);
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
     }
@@ -151,11 +154,8 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
         CloseHandle(file);
         return false;
     }
-    if (!SetFileTime(file, 0, 0, &write_time)) {
-        record_last_error();
-        show_warning("Warnung:\nDatei konnte nicht datiert werden.\nName: %s\n%s", path,
-                     error_record.windows_error_text);
-    }
+    if (!SetFileTime(file, 0, 0, &write_time))
+        warn_undated(path);
     if (!CloseHandle(file)) {
         record_last_error();
         show_warning("Warnung:\nDatei konnte nicht geschlossen werden.\nName: %s\n%s", path,

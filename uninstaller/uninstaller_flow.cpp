@@ -17,6 +17,8 @@
 #include "product_constants.h"
 
 #define KEY_DETAILS "\nTreiber: %s\nKey: %s\nDLL: %s.DLL"
+#define KEY_NOT_FOUND_TEXT                                                                      \
+    "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden." KEY_DETAILS
 
 // What the run removes: nothing (after a refusal or No), the whole installation, or what an
 // earlier run that stopped after deleting the layout key has left.
@@ -42,8 +44,7 @@ static removal removal_allowed()
     removal kind = removal_of_installation;
     if (layout_inventory.target_key_index == -1) {
         if (!leftovers_of_installation()) {
-            show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht "
-                         "gefunden." KEY_DETAILS, LAYOUT_TEXT, key, DLL_BASE_NAME);
+            show_warning(KEY_NOT_FOUND_TEXT, LAYOUT_TEXT, key, DLL_BASE_NAME);
             return removal_refused;
         }
         kind = removal_of_leftovers;
@@ -76,8 +77,7 @@ static removal removal_allowed()
         kind == removal_of_installation
             ? ask_question("Soll folgender Tastatur-Treiber deinstalliert werden?\n\n%s",
                            LAYOUT_TEXT)
-            : ask_question("Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht "
-                           "gefunden." KEY_DETAILS "\n\nEine frühere Deinstallation wurde nicht "
+            : ask_question(KEY_NOT_FOUND_TEXT "\n\nEine frühere Deinstallation wurde nicht "
                            "zu Ende geführt. Sollen die Reste der Installation (Programmverzeichnis, "
                            "Verknüpfung, Eintrag in der Liste der installierten Programme) jetzt "
                            "entfernt werden?",
@@ -192,8 +192,7 @@ static void uninstall()
 {
     // A change of the lists that an earlier run began is finished before they are read.
     if (!finish_interrupted_list_rewrite()) {
-        show_warning("Die Änderung der Tastaturbelegungs-Listen, die ein früherer Lauf begonnen "
-                     "hat, kann nicht abgeschlossen werden:\n%s\n\nDeinstallation abgebrochen.",
+        show_warning(LIST_REWRITE_UNFINISHED_TEXT "Deinstallation abgebrochen.",
                      layout_inventory.error_text);
         return;
     }

@@ -136,7 +136,7 @@ static bool read_values(const char** at, journal_value_taker take)
     }
 }
 
-static bool take_preload(const char* name, const char* data)
+bool add_planned_preload_value(const char* name, const char* data)
 {
     if (layout_inventory.newpreloadcount >= LAYOUT_LIST_CAPACITY)
         return false;
@@ -151,7 +151,7 @@ static bool take_preload(const char* name, const char* data)
     return true;
 }
 
-static bool take_substitute(const char* name, const char* data)
+bool add_planned_substitute_value(const char* name, const char* data)
 {
     if (layout_inventory.newsubstitutecount >= LAYOUT_LIST_CAPACITY)
         return false;
@@ -174,12 +174,12 @@ bool decode_list_journal(const char* text)
     if (strncmp(text, "P:", 2) != 0)
         return false;
     const char* at = text + 2;
-    if (!read_values(&at, take_preload) || layout_inventory.newpreloadcount == 0)
+    if (!read_values(&at, add_planned_preload_value) || layout_inventory.newpreloadcount == 0)
         return false;
     if (strncmp(at, "|S:", 3) == 0) {
         at += 3;
         layout_inventory.keep_substitutes = false;
-        if (!read_values(&at, take_substitute))
+        if (!read_values(&at, add_planned_substitute_value))
             return false;
     }
     if (strncmp(at, "|D:", 3) == 0) {

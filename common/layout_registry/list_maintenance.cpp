@@ -91,6 +91,18 @@ static const char* reached_layout(const char* data)
     return substitute ? substitute->data : data;
 }
 
+// The data of the planned Substitutes value of that name (of the last one, which is written
+// last), or null.
+static const char* planned_substitute(const char* name)
+{
+    const char* data = 0;
+    for (int i = 0; i < layout_inventory.newsubstitutecount; i++) {
+        if (names_equal_nocase(layout_inventory.new_substitute_list[i].name, name))
+            data = layout_inventory.new_substitute_list[i].data;
+    }
+    return data;
+}
+
 // Whether the planned lists reach `layout` (with the Substitutes as planned, or as they are
 // when they stay).
 static bool planned_lists_reach(const char* layout)
@@ -100,22 +112,10 @@ static bool planned_lists_reach(const char* layout)
         const char* reached = data;
         if (layout_inventory.keep_substitutes) {
             reached = reached_layout(data);
-        } else {
-            for (int j = 0; j < layout_inventory.newsubstitutecount; j++) {
-                if (names_equal_nocase(layout_inventory.new_substitute_list[j].name, data))
-                    reached = layout_inventory.new_substitute_list[j].data;
-            }
+        } else if (const char* substitute = planned_substitute(data)) {
+            reached = substitute;
         }
         if (names_equal_nocase(reached, layout))
-            return true;
-    }
-    return false;
-}
-
-static bool planned_substitution_name(const char* name)
-{
-    for (int i = 0; i < layout_inventory.newsubstitutecount; i++) {
-        if (names_equal_nocase(layout_inventory.new_substitute_list[i].name, name))
             return true;
     }
     return false;
@@ -156,7 +156,7 @@ static bool substitution_name_used(const char* name)
         if (names_equal_nocase(layout_inventory.new_preload_list[i].data, name))
             return true;
     }
-    return planned_substitution_name(name);
+    return planned_substitute(name) != 0;
 }
 
 static bool preload_name_used(const char* name)
@@ -211,8 +211,6 @@ static bool stand_ins_full()
 // stand-in names the same data; otherwise a new Substitutes value names the layout itself.
 static bool plan_stand_ins()
 {
-    list_rewrite.preload_stand_ins.count = 0;
-    list_rewrite.substitute_stand_ins.count = 0;
     DWORD number = largest_preload_number(true);
     unsigned int d = 0;
     for (int i = 0; i < list_rewrite.preload.count; i++) {
@@ -254,30 +252,20 @@ static bool keep_layouts_added_since()
         if (names_equal_nocase(layout, list_rewrite.removed_layout) || planned_lists_reach(layout) ||
             is_planned_preload_value(&list_rewrite.preload.values[i]))
             continue;
-        if (layout_inventory.newpreloadcount >= LAYOUT_LIST_CAPACITY ||
-            layout_inventory.newsubstitutecount >= LAYOUT_LIST_CAPACITY)
-            return stand_ins_full();
         char preload_name[MAX_PATH];
         free_preload_name(preload_name, &number, true);
         const char* kept_data = data;
         // Data that a Substitutes value names, now or in the plan, reach the layout through a
         // new substitution name; other data (a layout key itself) stay as they are.
+        char substitution_name[MAX_PATH];
         bool substituted = find_by_name(&list_rewrite.substitutes, data) != 0;
-        if (!layout_inventory.keep_substitutes && (substituted || planned_substitution_name(data))) {
-            char substitution_name[MAX_PATH];
+        if (!layout_inventory.keep_substitutes && (substituted || planned_substitute(data))) {
             free_substitution_name(substitution_name, &d);
-            substitute_entry* record =
-                &layout_inventory.new_substitute_list[layout_inventory.newsubstitutecount++];
-            record->name = inventory_copy_text(substitution_name);
-            record->data = inventory_copy_text(layout);
-            kept_data = record->name;
+            if (!add_planned_substitute_value(substitution_name, layout))
+                return stand_ins_full();
+            kept_data = substitution_name;
         }
-        preload_entry* record = &layout_inventory.new_preload_list[layout_inventory.newpreloadcount++];
-        memset(record, 0, sizeof *record);
-        record->name = inventory_copy_text(preload_name);
-        record->data = inventory_copy_text(kept_data);
-        record->number = parse_decimal(preload_name);
-        if (!record->name || !record->data || !kept_data)
+        if (!add_planned_preload_value(preload_name, kept_data))
             return stand_ins_full();
     }
     return true;
@@ -301,6 +289,15 @@ static bool write_values(HKEY key, const char* key_name, const list_values* list
     return true;
 }
 
+static bool delete_value(HKEY key, const char* key_name, const char* name)
+{
+    if (reg_delete_value(key, name))
+        return true;
+    set_error_text("Warnung:\nFehler beim Löschen aus dem Registry-Key %s - %s (Wert %s)",
+                   KEYBOARD_LAYOUT_KEY, key_name, name);
+    return false;
+}
+
 // Deletes every value of the key, of any name, that `kept` does not name; from the last
 // index down, so that the indexes still to come stay where they are.
 static bool delete_values_except(HKEY key, const char* key_name, const list_values* kept)
@@ -316,13 +313,8 @@ static bool delete_values_except(HKEY key, const char* key_name, const list_valu
             set_read_error(key_name);
             return false;
         }
-        if (find_by_name(kept, name))
-            continue;
-        if (!reg_delete_value(key, name)) {
-            set_error_text("Warnung:\nFehler beim Löschen aus dem Registry-Key %s - %s (Wert %s)",
-                           KEYBOARD_LAYOUT_KEY, key_name, name);
+        if (!find_by_name(kept, name) && !delete_value(key, key_name, name))
             return false;
-        }
     }
     return true;
 }
@@ -330,11 +322,8 @@ static bool delete_values_except(HKEY key, const char* key_name, const list_valu
 static bool delete_stand_ins(HKEY key, const char* key_name, const list_values* stand_ins)
 {
     for (int i = 0; i < stand_ins->count; i++) {
-        if (!reg_delete_value(key, stand_ins->values[i].name)) {
-            set_error_text("Warnung:\nFehler beim Löschen aus dem Registry-Key %s - %s (Wert %s)",
-                           KEYBOARD_LAYOUT_KEY, key_name, stand_ins->values[i].name);
+        if (!delete_value(key, key_name, stand_ins->values[i].name))
             return false;
-        }
     }
     return true;
 }
@@ -446,7 +435,7 @@ static void remove_empty_journal_key()
                  values == 0 && subkeys == 0;
     RegCloseKey(key);
     if (empty)
-        RegDeleteKeyA(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH);
+        reg_delete_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH);
 }
 
 static bool write_journal()

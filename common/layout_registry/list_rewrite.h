@@ -54,8 +54,18 @@ void reset_list_rewrite();
 // has added since are kept at the end). True when there was none or it is complete now; false
 // with error_text when it could not be completed, and its journal stays for the next run.
 bool finish_interrupted_list_rewrite();
+// The start of the programs' warning when it returns false; error_text goes into %s.
+#define LIST_REWRITE_UNFINISHED_TEXT                                                            \
+    "Die Änderung der Tastaturbelegungs-Listen, die ein früherer Lauf begonnen hat, kann nicht " \
+    "abgeschlossen werden:\n%s\n\n"
 
 // The journal's text of the planned lists in layout_inventory, and back (false for a text that
 // is no journal).
 bool encode_list_journal(char* text, size_t size);
 bool decode_list_journal(const char* text);
+
+// Appends one value to the planned Preload or Substitutes list, its texts copied into the
+// inventory's store (a Preload value's number from its name); false when the list or the store
+// is full.
+bool add_planned_preload_value(const char* name, const char* data);
+bool add_planned_substitute_value(const char* name, const char* data);

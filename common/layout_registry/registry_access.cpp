@@ -103,9 +103,12 @@ bool reg_delete_tree(HKEY parent, const char* subkey_name)
             result = false;
     }
     RegCloseKey(key);
-    if (RegDeleteKeyA(parent, name) != ERROR_SUCCESS)
-        result = false;
-    return result;
+    return reg_delete_key(parent, name) && result;
+}
+
+bool reg_delete_key(HKEY parent, const char* subkey_path)
+{
+    return RegDeleteKeyA(parent, subkey_path) == ERROR_SUCCESS;
 }
 
 // The one place where a status code of a read becomes a reg_result.

@@ -23,6 +23,8 @@ DWORD reg_count_values(HKEY key);
 bool reg_query_subkey_count(HKEY key, DWORD* count);
 bool reg_query_value_count(HKEY key, DWORD* count);
 bool reg_delete_tree(HKEY parent, const char* subkey_name);
+// Deletes a key that has no subkeys.
+bool reg_delete_key(HKEY parent, const char* subkey_path);
 
 // What a read came to: the item was read; there is no such item (also past the end of an
 // enumeration); it is there but does not fit the buffers (or its data are no text), so that a
