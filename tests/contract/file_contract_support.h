@@ -27,6 +27,24 @@ void remove_tree(const std::string& folder);
 ULONGLONG ticks_of(const FILETIME& time);
 FILETIME filetime_of(ULONGLONG ticks);
 
+// A path and the error that a call on it fails with.
+struct path_error {
+    std::string path;
+    DWORD error;
+};
+
+// `call` (true when it succeeded) fails on every path with that path's error; the last error
+// is preset before each call.
+template <typename Call>
+void expect_failures(const std::vector<path_error>& cases, Call call) {
+    for (const path_error& c : cases) {
+        SCOPED_TRACE(c.path);
+        SetLastError(preset);
+        EXPECT_FALSE(call(c.path.c_str()));
+        EXPECT_EQ(c.error, GetLastError());
+    }
+}
+
 // Each test works in its own folder, <temp>\kbfiles\<test name>.
 class file_contract : public ::testing::Test {
 protected:

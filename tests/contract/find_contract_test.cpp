@@ -73,19 +73,16 @@ TEST_F(find_contract, a_name_without_wildcards_finds_the_entry_itself) {
 
 TEST_F(find_contract, failures_tell_a_missing_name_from_a_missing_folder) {
     ASSERT_TRUE(write_file(path("present"), "x"));
-    struct { std::string pattern; DWORD error; } cases[] = {
-        {path("nothing*"), ERROR_FILE_NOT_FOUND},
-        {path("missing\\*"), ERROR_PATH_NOT_FOUND},
-        {folder_ + "\\", ERROR_FILE_NOT_FOUND},
-        {folder_.substr(0, 3), ERROR_FILE_NOT_FOUND},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pattern);
-        WIN32_FIND_DATAA data;
-        SetLastError(preset);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA(c.pattern.c_str(), &data));
-        EXPECT_EQ(c.error, GetLastError());
-    }
+    expect_failures({{path("nothing*"), ERROR_FILE_NOT_FOUND},
+                     {path("missing\\*"), ERROR_PATH_NOT_FOUND},
+                     {folder_ + "\\", ERROR_FILE_NOT_FOUND},
+                     {folder_.substr(0, 3), ERROR_FILE_NOT_FOUND}},
+                    [](const char* pattern) {
+                        WIN32_FIND_DATAA data;
+                        HANDLE search = FindFirstFileA(pattern, &data);
+                        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+                        return search != INVALID_HANDLE_VALUE;
+                    });
 }
 
 }  // namespace

@@ -95,6 +95,17 @@ stop_holding() {
   wait "$holder" 2>/dev/null || true
 }
 
+# run_update NAME CHECK: runs the installer once more, answering its update boxes, as check CHECK;
+# the state after it goes to $E2E_ROOT/NAME$bits.state.
+run_update() {
+  e2e_script "$1" <<'SCRIPT'
+yes Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
+ok Nach einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.
+SCRIPT
+  e2e_check "$2" e2e_run "$1" -- "$installer"
+  state "$E2E_ROOT/$1$bits.state"
+}
+
 run_scenario() {
   local bits=$1 arch drive program_files system32 wow64 folder key layouts
   arch=win64
@@ -153,12 +164,7 @@ SCRIPT
   # Wine puts its locale's layout at Preload place 1 whenever a program with windows starts, so
   # the user moves the Q7 layout to place 2 first; Wine's write then changes nothing.
   move_layout_to_place_2
-  e2e_script update <<'SCRIPT'
-yes Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
-ok Nach einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.
-SCRIPT
-  e2e_check "$bits-bit: a second run updates" e2e_run update -- "$installer"
-  state "$E2E_ROOT/updated$bits.state"
+  run_update updated "$bits-bit: a second run updates"
   e2e_check "$bits-bit: the update puts the layout back at place 1 and keeps the rest" \
     diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated$bits.state"
 
@@ -168,24 +174,13 @@ SCRIPT
     move_layout_to_place_2
     start_holding "$system32/$dll"
     e2e_check "64-bit: another program holds the DLL" grep -q holding "$E2E_ROOT/hold.log"
-    e2e_script update_held <<'SCRIPT'
-yes Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
-ok Nach einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.
-SCRIPT
-    e2e_check "64-bit: an update while the DLL is in use" e2e_run update_held -- "$installer"
-    state "$E2E_ROOT/updated_held$bits.state"
+    run_update updated_held "64-bit: an update while the DLL is in use"
     e2e_check "64-bit: the update while the DLL is in use puts the layout back at place 1" \
       diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated_held$bits.state"
 
     # A second user installs the layout for themselves while the first one uses it.
     e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/second_user.reg")"
-    e2e_script second_user <<'SCRIPT'
-yes Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
-ok Nach einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.
-SCRIPT
-    e2e_check "64-bit: a second user installs while the DLL is in use" \
-      e2e_run second_user -- "$installer"
-    state "$E2E_ROOT/second_user$bits.state"
+    run_update second_user "64-bit: a second user installs while the DLL is in use"
     e2e_check "64-bit: the second user has the layout at the head of the list" \
       diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/second_user$bits.state"
     stop_holding

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
@@ -629,53 +630,42 @@ std::string run_half(plan_kind kind, unsigned seed, int half)
     return "";
 }
 
-class plan_invariants : public kb_test {
-protected:
-    void run_cases(plan_kind kind, unsigned seed, int half)
-    {
-        std::string failure = run_half(kind, seed, half);
-        EXPECT_TRUE(failure.empty()) << failure;
-    }
+// Each kind of plan over its own seed, each half of its cases a test of its own.
+struct plan_cases {
+    const char* name;
+    plan_kind kind;
+    unsigned seed;
+    int half;
 };
 
-TEST_F(plan_invariants, install_of_a_new_key_even_cases)
+const plan_cases all_plan_cases[] = {
+    {"install_of_a_new_key_even_cases", install_new, 1001, 0},
+    {"install_of_a_new_key_odd_cases", install_new, 1001, 1},
+    {"install_over_a_registered_key_not_in_use_even_cases", install_existing, 1002, 0},
+    {"install_over_a_registered_key_not_in_use_odd_cases", install_existing, 1002, 1},
+    {"update_of_a_listed_layout_even_cases", update, 1003, 0},
+    {"update_of_a_listed_layout_odd_cases", update, 1003, 1},
+    {"removal_even_cases", removal, 1004, 0},
+    {"removal_odd_cases", removal, 1004, 1},
+};
+
+// Names the cases in test lists, in place of their bytes.
+void PrintTo(const plan_cases& cases, std::ostream* out)
 {
-    run_cases(install_new, 1001, 0);
+    *out << cases.name;
 }
 
-TEST_F(plan_invariants, install_of_a_new_key_odd_cases)
+class plan_invariants : public kb_test, public ::testing::WithParamInterface<plan_cases> {};
+
+TEST_P(plan_invariants, hold)
 {
-    run_cases(install_new, 1001, 1);
+    std::string failure = run_half(GetParam().kind, GetParam().seed, GetParam().half);
+    EXPECT_TRUE(failure.empty()) << failure;
 }
 
-TEST_F(plan_invariants, install_over_a_registered_key_not_in_use_even_cases)
-{
-    run_cases(install_existing, 1002, 0);
-}
-
-TEST_F(plan_invariants, install_over_a_registered_key_not_in_use_odd_cases)
-{
-    run_cases(install_existing, 1002, 1);
-}
-
-TEST_F(plan_invariants, update_of_a_listed_layout_even_cases)
-{
-    run_cases(update, 1003, 0);
-}
-
-TEST_F(plan_invariants, update_of_a_listed_layout_odd_cases)
-{
-    run_cases(update, 1003, 1);
-}
-
-TEST_F(plan_invariants, removal_even_cases)
-{
-    run_cases(removal, 1004, 0);
-}
-
-TEST_F(plan_invariants, removal_odd_cases)
-{
-    run_cases(removal, 1004, 1);
-}
+INSTANTIATE_TEST_SUITE_P(plans, plan_invariants, ::testing::ValuesIn(all_plan_cases),
+                         [](const ::testing::TestParamInfo<plan_cases>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
