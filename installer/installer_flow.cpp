@@ -9,6 +9,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/frame.h"
+#include "layout_registry/language_list.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
 #include "layout_registry/list_rewrite.h"
@@ -108,6 +109,24 @@ static void warn_if_lists_not_written()
     if (!write_preload_substitutes())
         show_info("Warnung bei Installation von %s:\nProblem bei Registry-Key-Update:\n  %s",
                   LAYOUT_TEXT, layout_inventory.error_text);
+}
+
+// The end of the final message when the layout could not be put into the language list of
+// Windows 8 and later, whose Settings and input switcher would then not offer it.
+#define ADD_BY_HAND_TEXT                                                                        \
+    "\n\nSollte die Tastaturbelegung in den Windows-Einstellungen fehlen, fügen Sie sie bitte "  \
+    "von Hand hinzu: Einstellungen > Zeit und Sprache > Sprache > Deutsch > Optionen > "        \
+    "Tastatur hinzufügen."
+
+// The layout as the default of the user's language list, where Windows has one: after its key
+// has all its values and the user's lists are written, so that the list never names a layout
+// that cannot be loaded. A run stopped before this step is made good by the next one, whose
+// update makes the same call. The end of the final message.
+static const char* add_to_language_list(const char* key_name)
+{
+    language_list_outcome outcome =
+        change_language_list(key_name, language_list_change::add_as_default);
+    return outcome == language_list_outcome::failed ? ADD_BY_HAND_TEXT : "";
 }
 
 // The values of a layout key of this build, in the order a new key gets them.
@@ -226,9 +245,11 @@ static bool register_new_layout()
     if (!registered)
         return false;
     warn_if_lists_not_written();
+    const char* hint = add_to_language_list(layout_inventory.layout_key_name);
     show_info("Tastaturbelegung " LAYOUT_TEXT " erfolgreich installiert.\n"
               "Die Tastaturbelegung steht Ihnen nach einem Systemneustart zur Verfügung.\n\n"
-              "=== BITTE SYSTEM JETZT NEU STARTEN! ===");
+              "=== BITTE SYSTEM JETZT NEU STARTEN! ===%s",
+              hint);
     return true;
 }
 
@@ -315,11 +336,13 @@ static void install()
     if (!complete_layout_key(key_name))
         return;
     warn_if_lists_not_written();
-    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s", layout_text,
+    const char* hint = add_to_language_list(key_name);
+    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s%s", layout_text,
               layout_inventory.preload_rewritten
                   ? "\n\nNach einem Systemneustart sollte die Tastaturbelegung wieder "
                     "voreingestellt sein."
-                  : "");
+                  : "",
+              hint);
 }
 
 bool run_installation()

@@ -9,6 +9,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/frame.h"
+#include "layout_registry/language_list.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
 #include "layout_registry/list_rewrite.h"
@@ -137,9 +138,26 @@ static bool remove_layout_dll(removal kind)
     return true;
 }
 
-// The user's lists, then the layout key. The lists come first: with them changed, a stop before
-// the key is gone leaves nothing that names a missing layout.
-static void remove_from_registry(removal kind)
+// The end of the final message when the layout could not be taken out of the language list of
+// Windows 8 and later.
+#define REMOVE_BY_HAND_TEXT                                                                     \
+    "\n\nSollte die Tastaturbelegung noch in den Windows-Einstellungen aufgeführt sein, "        \
+    "entfernen Sie sie bitte dort von Hand: Einstellungen > Zeit und Sprache > Sprache > "      \
+    "Deutsch > Optionen."
+
+// The key name as the layout key has it, or as the command line gave it when the key is gone.
+static const char* removed_key_name(removal kind)
+{
+    if (kind == removal_of_installation)
+        return layout_inventory.layout_key_list[layout_inventory.target_key_index].key_name;
+    return layout_inventory.target_key_name;
+}
+
+// The user's lists, the language list of Windows 8 and later, then the layout key. The lists
+// come first: with them changed, a stop before the key is gone leaves nothing that names a
+// missing layout; a stop before the language list has changed is made good by the next run,
+// which takes the layout out of it again. The end of the final message.
+static const char* remove_from_registry(removal kind)
 {
     if (kind == removal_of_installation)
         plan_layout_removal();
@@ -148,18 +166,24 @@ static void remove_from_registry(removal kind)
     if (!write_preload_substitutes())
         show_info("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s",
                   LAYOUT_TEXT, layout_inventory.error_text);
+    const char* hint =
+        change_language_list(removed_key_name(kind), language_list_change::remove) ==
+                language_list_outcome::failed
+            ? REMOVE_BY_HAND_TEXT
+            : "";
     if (kind == removal_of_leftovers)
-        return;
+        return hint;
     HKEY layouts = reg_open_key_read(HKEY_LOCAL_MACHINE, KEYBOARD_LAYOUTS_PATH);
     if (!layouts) {
         show_warning("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",
                      KEYBOARD_LAYOUTS_PATH);
-        return;
+        return hint;
     }
     if (!reg_delete_tree(layouts, layout_inventory.target_key_name))
         show_warning("Warnung:\nFehler beim Löschen des Registry-Keys %s - %s",
                      KEYBOARD_LAYOUTS_PATH, layout_inventory.target_key_name);
     RegCloseKey(layouts);
+    return hint;
 }
 
 // The uninstaller file goes last of the three, and the uninstall entry after the folder: as long
@@ -199,12 +223,12 @@ static void uninstall()
     removal kind = removal_allowed();
     if (kind == removal_refused || !remove_layout_dll(kind))
         return;
-    remove_from_registry(kind);
+    const char* hint = remove_from_registry(kind);
     if (DIAGRAM_NAME[0])
         delete_shortcut(frame.main_window, 0, DIAGRAM_NAME, false);
     remove_program_folder();
     write_uninstall_entry(UNINSTALL_DISPLAY_NAME, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-    show_info("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", LAYOUT_TEXT);
+    show_info("Folgender Tastatur-Treiber wurde deinstalliert:\n%s%s", LAYOUT_TEXT, hint);
 
     // The running copy, and after it the private folder it was put in: the folder can go only
     // once the file is gone.
