@@ -5,8 +5,6 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -27,25 +25,69 @@ enum class flow {
     install_update_unlisted,
     install_update_incomplete_key,
     uninstall,
+    // An installation stopped, then removed from its entry without being run again.
+    install_then_uninstall,
 };
 
-// The stopped child writes the machine into this pipe and ends there, as a killed program does:
-// nothing after the stop point happens.
-int image_pipe = -1;
+// The users the sweep starts from: the German layout alone (with the product, the most common
+// user), three layouts of which one through a substitute, and layouts all reached through
+// substitution names, one of them of another language.
+enum class start_state { german_alone, three_layouts, all_substituted };
 
-void write_image_and_end()
+// Preload and Substitutes of each start state (the German layout keys are those of the German
+// Windows fixture).
+const char* user_lists(start_state state)
 {
-    std::string image = winsim::save_machine_image();
-    const char* next = image.data();
-    size_t left = image.size();
-    while (left > 0) {
-        ssize_t written = write(image_pipe, next, left);
-        if (written <= 0)
-            _exit(2);
-        next += written;
-        left -= (size_t)written;
+    switch (state) {
+    case start_state::german_alone:
+        return "\"1\"=\"00000407\"\n";
+    case start_state::three_layouts:
+        return "\"1\"=\"00000407\"\n\"2\"=\"d0010409\"\n\"3\"=\"00000807\"\n"
+               "[" USER_SUBSTITUTES "]\n\"d0010409\"=\"00010409\"\n";
+    case start_state::all_substituted:
+        return "\"1\"=\"d0010407\"\n\"2\"=\"d0020409\"\n"
+               "[" USER_SUBSTITUTES "]\n\"d0010407\"=\"00010407\"\n\"d0020409\"=\"00020409\"\n";
     }
-    _exit(0);
+    return "";
+}
+
+// Each layout the user's Preload reaches, with the input language of the value that names it
+// (the last four characters of its data), as "layout/language".
+std::set<std::string> layouts_with_languages()
+{
+    std::map<std::string, std::string> substitutes = string_values(USER_SUBSTITUTES);
+    std::set<std::string> layouts;
+    for (const auto& entry : string_values(USER_PRELOAD)) {
+        std::string data = lower(entry.second);
+        auto substitute = substitutes.find(data);
+        std::string layout = substitute == substitutes.end() ? data : lower(substitute->second);
+        std::string language = data.size() >= 4 ? data.substr(data.size() - 4) : data;
+        layouts.insert(layout + "/" + language);
+    }
+    return layouts;
+}
+
+// Empty when Preload's value names are "1" to "n" without a gap (n at least 1), else what is
+// wrong.
+std::string preload_numbering_fault()
+{
+    std::map<std::string, std::string> values = string_values(USER_PRELOAD);
+    if (values.empty())
+        return "Preload has no value";
+    for (size_t i = 1; i <= values.size(); i++) {
+        if (!values.count(std::to_string(i)))
+            return "Preload lacks \"" + std::to_string(i) + "\"";
+    }
+    return "";
+}
+
+// The machine right before each call of the uninterrupted run: what a program killed before
+// that call leaves.
+std::vector<std::string>* observed_images = nullptr;
+
+void observe_image()
+{
+    observed_images->push_back(winsim::save_machine_image());
 }
 
 // Every file and folder below `path` with its attributes, times and contents, one line each,
@@ -104,8 +146,12 @@ std::string first_difference(const std::string& expected, const std::string& act
 class stop_sweep : public sweep_test {
 protected:
     flow which = flow::install_new;
+    start_state start = start_state::three_layouts;
     // The user has the language list of Windows 8 and later.
     bool with_language_list = false;
+    // The layouts of the user with their input languages, which every stop point and every end
+    // must keep.
+    std::set<std::string> kept_languages;
     std::string start_image;
     // The layouts of the user that every stop point must keep resolvable.
     std::set<std::string> kept_layouts;
@@ -174,15 +220,26 @@ protected:
         }
     }
 
+    // The user's Preload and Substitutes as the start state has them, and nothing else.
+    void seed_user_lists()
+    {
+        SEED((std::string("[-" USER_PRELOAD "]\n[-" USER_SUBSTITUTES "]\n[" USER_SUBSTITUTES "]\n"
+                          "[" USER_PRELOAD "]\n") +
+              user_lists(start))
+                 .c_str());
+    }
+
     // The machine before the flow, kept as an image that every run starts from.
     void prepare(flow chosen)
     {
         which = chosen;
         test_warning_caption = "Tastaturtreiber-Installation";
         on_64_bit_windows();
+        seed_user_lists();
+        kept_languages = layouts_with_languages();
         if (with_language_list)
             SEED(language_list_fixture);
-        if (which != flow::install_new) {
+        if (which != flow::install_new && which != flow::install_then_uninstall) {
             fresh_process("Install_" DLL_BASE_NAME);
             ASSERT_FALSE(run_installer());
             ASSERT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\" SWEPT_LAYOUT_KEY));
@@ -190,9 +247,7 @@ protected:
         switch (which) {
         case flow::install_update_unlisted:
             // The user has taken the layout out of the language settings again.
-            SEED("[-" USER_PRELOAD "]\n[" USER_PRELOAD "]\n\"1\"=\"00000407\"\n"
-                 "\"2\"=\"d0010409\"\n\"3\"=\"00000807\"\n\n"
-                 "[-" USER_SUBSTITUTES "]\n[" USER_SUBSTITUTES "]\n\"d0010409\"=\"00010409\"\n");
+            seed_user_lists();
             break;
         case flow::install_update_incomplete_key:
             SEED(LAYOUTS "\\" SWEPT_LAYOUT_KEY "]\n\"Layout Id\"=-\n\"Created by KbdEdit\"=-\n");
@@ -207,6 +262,9 @@ protected:
         kept_layouts = resolved_user_layouts();
         if (which == flow::uninstall)
             kept_layouts.erase(SWEPT_LAYOUT_KEY);
+        for (auto it = kept_languages.begin(); it != kept_languages.end();) {
+            it = starts_with(*it, SWEPT_LAYOUT_KEY) ? kept_languages.erase(it) : std::next(it);
+        }
         start_image = winsim::save_machine_image();
     }
     void restart_from(const std::string& image)
@@ -214,33 +272,6 @@ protected:
         ASSERT_TRUE(winsim::load_machine_image(image));
         winsim::clear_faults();
         winsim::clear_call_log();
-    }
-
-    // Runs the flow in a child that is stopped right before call `n`; the machine it leaves.
-    bool stopped_run(unsigned long n, std::string* image)
-    {
-        int ends[2];
-        if (pipe(ends) != 0)
-            return false;
-        fflush(stdout);
-        pid_t child = fork();
-        if (child == 0) {
-            close(ends[0]);
-            image_pipe = ends[1];
-            winsim::stop_before_call(n, write_image_and_end);
-            run_flow();
-            _exit(3);  // the flow ended before the stop point
-        }
-        close(ends[1]);
-        image->clear();
-        char buffer[65536];
-        ssize_t got;
-        while ((got = read(ends[0], buffer, sizeof buffer)) > 0)
-            image->append(buffer, (size_t)got);
-        close(ends[0]);
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
     // The end state when the uninstaller cannot run again: the entry and an empty program
@@ -254,6 +285,58 @@ protected:
         return end_state();
     }
 
+    // What a stop point breaks of the user's lists, or empty: every layout of the user reached,
+    // each with its language; Preload numbered "1" to "n"; no value reaching the product's
+    // layout unless its key is there.
+    std::string stop_point_fault()
+    {
+        std::set<std::string> resolved = resolved_user_layouts();
+        for (const std::string& layout : kept_layouts) {
+            if (!resolved.count(layout))
+                return "layout " + layout + " lost";
+        }
+        std::string languages = languages_lost();
+        if (!languages.empty())
+            return languages;
+        std::string numbering = preload_numbering_fault();
+        if (!numbering.empty())
+            return numbering;
+        if (resolved.count(SWEPT_LAYOUT_KEY) && !winsim::reg_key_exists(LAYOUTS_KEY "\\" SWEPT_LAYOUT_KEY))
+            return "the lists name the missing key " SWEPT_LAYOUT_KEY;
+        return "";
+    }
+    std::string languages_lost()
+    {
+        std::set<std::string> now = layouts_with_languages();
+        for (const std::string& layout : kept_languages) {
+            if (!now.count(layout))
+                return " layout/language " + layout + " lost;";
+        }
+        return "";
+    }
+    // What is left of the product after its removal, or empty.
+    std::string product_leftovers()
+    {
+        std::string left;
+        if (winsim::reg_key_exists(LAYOUTS_KEY "\\" SWEPT_LAYOUT_KEY))
+            left += " layout key;";
+        if (winsim::reg_key_exists(PRODUCT_ENTRY_KEY))
+            left += " uninstall entry;";
+        if (resolved_user_layouts().count(SWEPT_LAYOUT_KEY))
+            left += " list entry;";
+        const std::string paths[] = {
+            "C:\\Windows\\system32\\" DLL_FILE_NAME, "C:\\Windows\\SysWOW64\\" DLL_FILE_NAME,
+            program_folder.substr(0, program_folder.size() - 1),
+            winsim::standard_folders().desktop + "\\" DIAGRAM_NAME ".LNK"};
+        for (const std::string& path : paths) {
+            if (winsim::entry_exists(path.c_str()))
+                left += " " + path + ";";
+        }
+        if (winsim::reg_key_exists("HKEY_CURRENT_USER\\Software\\" PROGRAM_FOLDER_NAME))
+            left += " journal key;";
+        return left;
+    }
+
     struct sweep_result {
         unsigned long stop_points = 0, converged = 0, nothing_lost = 0, not_rerun = 0;
     };
@@ -265,47 +348,71 @@ protected:
         if (HasFatalFailure())
             return result;
         restart_from(start_image);
+        // One uninterrupted run gives the machine before each of its calls; the flows are
+        // deterministic, so a run stopped before call n would leave just that machine.
+        std::vector<std::string> images;
+        observed_images = &images;
+        winsim::observe_every_call(observe_image);
         run_flow();
+        winsim::observe_every_call(nullptr);
+        observed_images = nullptr;
         const std::vector<winsim::logged_call> calls = winsim::call_log();
         const std::string clean_end = end_state();
+        EXPECT_EQ(calls.size(), images.size());
 
         int reported = 0;
-        for (unsigned long n = 1; n <= calls.size(); n++) {
+        bool kept = false, same = false;
+        unsigned long last_not_rerun = 0;
+        for (unsigned long n = 1; n <= images.size(); n++) {
             const std::string where = std::string(name) + ": stop before call " +
                                       std::to_string(n) + " " + calls[n - 1].call + "(" +
                                       calls[n - 1].subject + ")";
-            restart_from(start_image);
-            std::string image;
-            if (!stopped_run(n, &image)) {
-                ADD_FAILURE() << where << ": the stopped run did not stop there";
+            result.stop_points++;
+            // A call that changed nothing leaves the same machine as the stop before it, and so
+            // the same outcome.
+            if (n > 1 && images[n - 1] == images[n - 2]) {
+                result.nothing_lost += kept;
+                result.converged += same;
+                result.not_rerun += last_not_rerun;
                 continue;
             }
-            result.stop_points++;
-            restart_from(image);
+            unsigned long not_rerun_before = result.not_rerun;
+            restart_from(images[n - 1]);
 
-            std::set<std::string> resolved = resolved_user_layouts();
-            bool kept = true;
-            for (const std::string& layout : kept_layouts)
-                kept = kept && resolved.count(layout) > 0;
+            std::string fault = stop_point_fault();
+            kept = fault.empty();
             result.nothing_lost += kept;
 
             std::string end;
-            if (which == flow::uninstall) {
+            same = false;
+            if (which == flow::install_then_uninstall) {
                 if (run_uninstaller_from_entry()) {
-                    end = end_state();
+                    std::string left = product_leftovers();
+                    same = left.empty();
+                    end = same ? clean_end : left;
                 } else {
                     result.not_rerun++;
-                    end = without_entry_and_empty_folder();
+                    same = true;
                 }
+            } else if (which == flow::uninstall) {
+                end = run_uninstaller_from_entry() ? end_state()
+                                                   : (result.not_rerun++, without_entry_and_empty_folder());
+                same = end == clean_end;
             } else {
                 run_flow();
                 end = end_state();
+                same = end == clean_end;
             }
-            bool same = end == clean_end;
+            std::string languages_fault = languages_lost();
+            same = same && languages_fault.empty();
             result.converged += same;
+            last_not_rerun = result.not_rerun - not_rerun_before;
             if ((!same || !kept) && reported++ < 12)
-                printf("%s:%s%s\n", where.c_str(), kept ? "" : " layouts lost;",
-                       same ? "" : (" " + first_difference(clean_end, end)).c_str());
+                printf("%s:%s%s%s\n", where.c_str(), kept ? "" : (" " + fault + ";").c_str(),
+                       languages_fault.c_str(),
+                       same || which == flow::install_then_uninstall
+                           ? (same ? "" : (" left: " + end).c_str())
+                           : (" " + first_difference(clean_end, end)).c_str());
         }
         printf("stop sweep %s: %lu stop points, %lu converge after one more run, %lu lose "
                "nothing at the stop point (%lu without an uninstaller to run again)\n",
@@ -313,8 +420,9 @@ protected:
                result.not_rerun);
         return result;
     }
-    void expect_every_stop_point_holds(flow chosen, const char* name)
+    void expect_every_stop_point_holds(flow chosen, start_state from, const char* name)
     {
+        start = from;
         sweep_result result = sweep(chosen, name);
         EXPECT_GT(result.stop_points, 20u);
         EXPECT_EQ(result.stop_points, result.converged);
@@ -322,42 +430,55 @@ protected:
     }
 };
 
-TEST_F(stop_sweep, a_new_installation_stopped_anywhere_is_finished_by_one_more_run)
-{
-    expect_every_stop_point_holds(flow::install_new, "install new");
-}
+// One test per flow and start state, so that CTest runs them side by side.
+#define SWEEP_TEST(test_name, chosen_flow, from, text)                                          \
+    TEST_F(stop_sweep, test_name) { expect_every_stop_point_holds(chosen_flow, from, text); }
 
-TEST_F(stop_sweep, an_update_of_a_listed_layout_stopped_anywhere_is_finished_by_one_more_run)
-{
-    expect_every_stop_point_holds(flow::install_update_listed, "install update (listed)");
-}
+SWEEP_TEST(new_installation_german_alone, flow::install_new, start_state::german_alone,
+           "install new, German alone")
+SWEEP_TEST(new_installation_three_layouts, flow::install_new, start_state::three_layouts,
+           "install new, three layouts")
+SWEEP_TEST(new_installation_all_substituted, flow::install_new, start_state::all_substituted,
+           "install new, all substituted")
+SWEEP_TEST(update_listed_german_alone, flow::install_update_listed, start_state::german_alone,
+           "update (listed), German alone")
+SWEEP_TEST(update_listed_three_layouts, flow::install_update_listed, start_state::three_layouts,
+           "update (listed), three layouts")
+SWEEP_TEST(update_listed_all_substituted, flow::install_update_listed,
+           start_state::all_substituted, "update (listed), all substituted")
+SWEEP_TEST(update_unlisted_german_alone, flow::install_update_unlisted, start_state::german_alone,
+           "update (not listed), German alone")
+SWEEP_TEST(update_unlisted_three_layouts, flow::install_update_unlisted,
+           start_state::three_layouts, "update (not listed), three layouts")
+SWEEP_TEST(update_unlisted_all_substituted, flow::install_update_unlisted,
+           start_state::all_substituted, "update (not listed), all substituted")
+SWEEP_TEST(update_completing_the_key_three_layouts, flow::install_update_incomplete_key,
+           start_state::three_layouts, "update (key lacks values), three layouts")
+SWEEP_TEST(removal_german_alone, flow::uninstall, start_state::german_alone,
+           "uninstall, German alone")
+SWEEP_TEST(removal_three_layouts, flow::uninstall, start_state::three_layouts,
+           "uninstall, three layouts")
+SWEEP_TEST(removal_all_substituted, flow::uninstall, start_state::all_substituted,
+           "uninstall, all substituted")
+SWEEP_TEST(stopped_installation_removed_german_alone, flow::install_then_uninstall,
+           start_state::german_alone, "install stopped, then removed, German alone")
+SWEEP_TEST(stopped_installation_removed_three_layouts, flow::install_then_uninstall,
+           start_state::three_layouts, "install stopped, then removed, three layouts")
+SWEEP_TEST(stopped_installation_removed_all_substituted, flow::install_then_uninstall,
+           start_state::all_substituted, "install stopped, then removed, all substituted")
 
-TEST_F(stop_sweep, an_update_of_an_unlisted_layout_stopped_anywhere_is_finished_by_one_more_run)
-{
-    expect_every_stop_point_holds(flow::install_update_unlisted, "install update (not listed)");
-}
-
-TEST_F(stop_sweep, an_update_completing_the_layout_key_stopped_anywhere_is_finished_by_one_more_run)
-{
-    expect_every_stop_point_holds(flow::install_update_incomplete_key,
-                                  "install update (key lacks values)");
-}
-
-TEST_F(stop_sweep, a_removal_stopped_anywhere_is_finished_from_the_uninstall_entry)
-{
-    expect_every_stop_point_holds(flow::uninstall, "uninstall");
-}
-
-TEST_F(stop_sweep, with_the_language_list_a_new_installation_stopped_anywhere_is_finished)
+TEST_F(stop_sweep, new_installation_german_alone_with_the_language_list)
 {
     with_language_list = true;
-    expect_every_stop_point_holds(flow::install_new, "install new (language list)");
+    expect_every_stop_point_holds(flow::install_new, start_state::german_alone,
+                                  "install new, German alone, language list");
 }
 
-TEST_F(stop_sweep, with_the_language_list_a_removal_stopped_anywhere_is_finished)
+TEST_F(stop_sweep, removal_german_alone_with_the_language_list)
 {
     with_language_list = true;
-    expect_every_stop_point_holds(flow::uninstall, "uninstall (language list)");
+    expect_every_stop_point_holds(flow::uninstall, start_state::german_alone,
+                                  "uninstall, German alone, language list");
 }
 
 }  // namespace

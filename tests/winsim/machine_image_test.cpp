@@ -91,4 +91,22 @@ TEST_F(winsim_machine_image, the_stop_comes_right_before_the_chosen_call) {
     winsim::stop_before_call(0, nullptr);
 }
 
+std::vector<std::string> observed_images;
+void observe_image() { observed_images.push_back(winsim::save_machine_image()); }
+
+TEST_F(winsim_machine_image, an_observer_sees_the_machine_before_each_call_and_the_call_goes_on) {
+    observed_images.clear();
+    winsim::clear_call_log();
+    winsim::observe_every_call(observe_image);
+    EXPECT_TRUE(CreateDirectoryA("C:\\Neu", nullptr));
+    GetFileAttributesA("C:\\Neu");
+    winsim::observe_every_call(nullptr);
+    ASSERT_EQ(2u, observed_images.size());
+    EXPECT_EQ(2u, winsim::call_log().size());
+    EXPECT_NE(observed_images[0], observed_images[1]);
+    EXPECT_EQ(observed_images[1], winsim::save_machine_image());
+    ASSERT_TRUE(winsim::load_machine_image(observed_images[0]));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\Neu"));
+}
+
 }  // namespace

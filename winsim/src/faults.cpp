@@ -17,6 +17,7 @@ struct fault_state {
     std::vector<logged_call> log;
     unsigned long stop_at = 0;
     void (*stop_handler)() = nullptr;
+    void (*observer)() = nullptr;
 };
 
 fault_state& faults() {
@@ -77,9 +78,14 @@ void stop_before_call(unsigned long n, void (*handler)()) {
     faults().stop_handler = handler;
 }
 
+void observe_every_call(void (*observer)()) {
+    faults().observer = observer;
+}
+
 bool call_fails(const char* call, const std::string& subject, long index, DWORD* error) {
     fault_state& state = faults();
     if (state.stop_handler && state.log.size() + 1 == state.stop_at) state.stop_handler();
+    if (state.observer) state.observer();
     state.log.push_back(logged_call{call, subject, false});
     const unsigned long number = state.log.size();
 

@@ -20,4 +20,9 @@ bool load_machine_image(const std::string& image);
 // program there). 0 stops nowhere.
 void stop_before_call(unsigned long n, void (*handler)());
 
+// Calls `observer` right before every simulated call, after which the call goes on; the observer
+// must make no simulated call itself. The machine it sees before call n is the one a program
+// stopped before call n leaves. Null observes nothing.
+void observe_every_call(void (*observer)());
+
 }  // namespace winsim
