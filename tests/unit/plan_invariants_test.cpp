@@ -423,14 +423,18 @@ private:
         return "";
     }
 
-    // The registry holds exactly the planned Preload; every planned substitution has its own
-    // Substitutes value, and no two records shared a name.
+    // The registry holds exactly the planned Preload (in the order its places came into being,
+    // which is not the plan's); every planned substitution has its own Substitutes value, and no
+    // two records shared a name.
     std::string check_written_plan() const
     {
         value_list planned;
         for (int i = 0; i < inv.newpreloadcount; i++)
             planned.push_back({inv.new_preload_list[i].name, inv.new_preload_list[i].data});
-        if (after_.preload != planned)
+        value_list written = after_.preload;
+        std::sort(planned.begin(), planned.end());
+        std::sort(written.begin(), written.end());
+        if (written != planned)
             return "Preload is not the planned list";
         if (inv.keep_substitutes)
             return after_.substitutes == before_.substitutes ? "" : "Substitutes changed";
