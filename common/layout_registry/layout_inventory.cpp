@@ -114,6 +114,31 @@ LONG parse_decimal(const char* text)
     return as_signed(negative ? 0u - value : value);
 }
 
+const char* substitution_language(const char* name)
+{
+    size_t length = name ? strlen(name) : 0;
+    return length >= 4 ? name + length - 4 : PRODUCT_LANGUAGE;
+}
+
+void format_substitution_name(char* out, unsigned int number, const char* language)
+{
+    format_layout_text(out, LAYOUT_NAME_SIZE, "d%03x%s", number, language);
+}
+
+bool same_substitution_number(const char* a, const char* b)
+{
+    if (!a || !b)
+        return false;
+    size_t length = strlen(a);
+    if (length <= 4 || strlen(b) != length)
+        return false;
+    for (size_t i = 0; i < length - 4; i++) {
+        if (ascii_upper(a[i]) != ascii_upper(b[i]))
+            return false;
+    }
+    return true;
+}
+
 static bool is_canonical_number(const char* name, LONG number)
 {
     char printed[16];

@@ -96,6 +96,18 @@ bool names_equal_nocase(const char* a, const char* b);
 LONG parse_hex(const char* text);
 LONG parse_decimal(const char* text);
 
+// Substitution names "d%03x" + four characters: a running number, then the input language that
+// Windows gives the layout of the Preload entry naming it.
+#define PRODUCT_LANGUAGE "0407"
+// The language of a substitution name that a new one replaces: its last four characters, or
+// the product's language when it has fewer.
+const char* substitution_language(const char* name);
+// "d%03x" of number followed by language, into out (LAYOUT_NAME_SIZE bytes).
+void format_substitution_name(char* out, unsigned int number, const char* language);
+// Whether two names are substitution names of the same running number, whatever their
+// languages: the same length, and the same characters before the last four.
+bool same_substitution_number(const char* a, const char* b);
+
 // A copy of text in the inventory's text store (null for null); null when the store is full.
 const char* inventory_copy_text(const char* text);
 // Formats into error_text, or into out (size bytes), with the platform's wvsprintfA rules.

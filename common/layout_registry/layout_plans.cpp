@@ -48,11 +48,28 @@ static const char* copy_number_text(LONG number)
     return inventory_copy_text(text);
 }
 
-// The substitution name "d%03x0407" of running number d, copied into the text store.
-static const char* copy_substitution_name(unsigned int d)
+// Whether an entry that keeps its data in the plan (one without a substitute) has a
+// substitution name of the same running number as `name`, in any language: a new name of that
+// number would make it reach the new name's layout, or share its number.
+static bool number_kept_in_plan(const char* name)
+{
+    for (int i = 0; i < layout_inventory.preload_count; i++) {
+        const preload_entry* entry = &layout_inventory.preload_list[i];
+        if (!entry->substitute && same_substitution_number(entry->data, name))
+            return true;
+    }
+    return false;
+}
+
+// The next substitution name after running number *d that the plan keeps nowhere, in the
+// language of `replaced` (the product's own for the product's entry, which replaces none),
+// copied into the text store. The one counter for every language keeps the numbers unique.
+static const char* copy_substitution_name(unsigned int* d, const char* replaced)
 {
     char text[LAYOUT_NAME_SIZE];
-    format_layout_text(text, sizeof text, "d%03x0407", d);
+    do {
+        format_substitution_name(text, (*d)++, substitution_language(replaced));
+    } while (number_kept_in_plan(text));
     return inventory_copy_text(text);
 }
 
@@ -177,7 +194,8 @@ static bool take_existing_key(int existing)
 }
 
 // Adds the install plan's record for one entry under the given name and number: standard
-// data keep their name as the substitution name, other substituted entries get the next d-name.
+// data keep their name as the substitution name, other substituted entries get the next d-name
+// in the language of the name they had (the product's entry, which has none, in the product's).
 static bool add_install_record(const preload_entry* entry, const char* name, LONG number,
                                unsigned int* d)
 {
@@ -193,7 +211,7 @@ static bool add_install_record(const preload_entry* entry, const char* name, LON
         if (layout_inventory.newsubstitutecount >= LAYOUT_LIST_CAPACITY)
             return planned_list_full();
         if (!is_standard_layout_name(entry->data)) {
-            record->data = copy_substitution_name((*d)++);
+            record->data = copy_substitution_name(d, entry->data);
             if (!record->data)
                 return text_store_full();
         }
@@ -362,7 +380,8 @@ bool plan_layout_update()
 }
 
 // Gives one remaining entry its place and planned data in the removal plan; a
-// substituted entry gets the next d-name, or `inherited_data` when it is the heir.
+// substituted entry gets the next d-name in the language of its own, or `inherited_data` when
+// it is the heir.
 static bool plan_removal_entry(preload_entry* entry, const char* inherited_data, unsigned int* d)
 {
     if (layout_inventory.newpreloadcount >= LAYOUT_LIST_CAPACITY)
@@ -374,7 +393,7 @@ static bool plan_removal_entry(preload_entry* entry, const char* inherited_data,
             return planned_list_full();
         entry->new_data = inherited_data;
         if (!inherited_data) {
-            entry->new_data = copy_substitution_name((*d)++);
+            entry->new_data = copy_substitution_name(d, entry->data);
             if (!entry->new_data)
                 return text_store_full();
         }
@@ -416,10 +435,13 @@ static bool build_removal_list(int removed)
     return true;
 }
 
-static bool plan_removal(bool key_must_exist)
+// Whether the layout key being removed must still be in the inventory.
+enum class removed_key { registered, gone_already };
+
+static bool plan_removal(removed_key key)
 {
     clear_planned_lists();
-    if (key_must_exist && layout_inventory.target_key_index == -1) {
+    if (key == removed_key::registered && layout_inventory.target_key_index == -1) {
         set_error_text("Schlüssel nicht vorhanden");
         return false;
     }
@@ -508,10 +530,10 @@ static bool plan_removal(bool key_must_exist)
 
 bool plan_layout_removal()
 {
-    return plan_removal(true);
+    return plan_removal(removed_key::registered);
 }
 
 bool plan_removal_of_missing_layout()
 {
-    return plan_removal(false);
+    return plan_removal(removed_key::gone_already);
 }

@@ -119,7 +119,7 @@ static bool read_field(const char** at, const char* ends, char* field)
 // Reads "name=data;name=data..." up to '|' or the end; each pair goes to `take`.
 typedef bool (*journal_value_taker)(const char* name, const char* data);
 
-static bool read_values(const char** at, journal_value_taker take)
+static bool decode_values(const char** at, journal_value_taker take)
 {
     if (**at == '|' || **at == 0)
         return true;
@@ -174,12 +174,12 @@ bool decode_list_journal(const char* text)
     if (strncmp(text, "P:", 2) != 0)
         return false;
     const char* at = text + 2;
-    if (!read_values(&at, add_planned_preload_value) || layout_inventory.newpreloadcount == 0)
+    if (!decode_values(&at, add_planned_preload_value) || layout_inventory.newpreloadcount == 0)
         return false;
     if (strncmp(at, "|S:", 3) == 0) {
         at += 3;
         layout_inventory.keep_substitutes = false;
-        if (!read_values(&at, add_planned_substitute_value))
+        if (!decode_values(&at, add_planned_substitute_value))
             return false;
     }
     if (strncmp(at, "|D:", 3) == 0) {

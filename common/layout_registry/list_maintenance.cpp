@@ -1,4 +1,4 @@
-// Writes the planned lists into the user's Preload and Substitutes keys value by value, so that a stop at any point loses no layout, and finishes a change that an earlier run did not complete.
+// Writes the planned lists into the user's Preload and Substitutes keys value by value, so that after every single write Preload holds the places 1 to n and reaches every layout, and finishes a change that an earlier run did not complete.
 #include "layout_registry/layout_plans.h"
 
 #include <string.h>
@@ -17,20 +17,33 @@ void reset_list_rewrite()
     memset(&list_rewrite, 0, sizeof list_rewrite);
 }
 
-// Why the change goes the way it does. Windows finds a layout of the user through a Preload
-// value, and through the Substitutes value its data names. Deleting and recreating the two
-// keys would leave the user without layouts (or with a new Preload beside the old Substitutes,
-// so that an old d-name names another layout) whenever a run is stopped in between. So:
-//   1. every layout the user's values reach is written once more, under names that neither the
-//      old nor the planned lists use (Substitutes stand-ins first, then the Preload values that
-//      name them), so that from here on each layout is reachable without the old values;
-//   2. the old values are deleted (Preload first, then Substitutes);
-//   3. the planned values are written, Substitutes first, in the order of the plan;
-//   4. the stand-ins are deleted, Preload first.
-// After any single write every layout is reachable, and at the end the keys hold exactly the
-// planned values in the planned order (the stand-ins came before them and are gone). The
-// journal, written in one call before step 1 and removed after step 4, lets the next run carry
-// a stopped change to the same end.
+// Why the change goes the way it does. Windows reads Preload by place, "1", "2", "3", ... up to
+// the first place that is missing, and finds the layout of a place through the Substitutes value
+// that its data names, or the data itself. Deleting and recreating the keys, or deleting a place
+// in the middle, would leave the user without layouts (or with an old d-name naming another
+// layout) whenever a run is stopped in between. So Preload changes only in three ways, each of
+// which keeps the places 1 to n without a gap: a place gets new data (one write), a place is
+// appended after the last one, the last place is deleted. And a Substitutes value is changed
+// only while no Preload value needs it:
+//   1. Substitutes stand-ins: each layout that a Preload value reaches through a name that the
+//      change rewrites (a Substitutes name now or in the plan) once more, under a new name in
+//      the language of the value's data;
+//   2. those Preload values get their stand-ins' names, in place: from here on no Preload value
+//      depends on a Substitutes value that the change rewrites;
+//   3. appended after the places: first fillers for the planned places that do not exist yet,
+//      then one copy of each distinct data the places hold, so that the copies alone reach
+//      every layout while the places are rewritten;
+//   4. Substitutes: every old value is deleted, then the planned ones are written (standard
+//      names first), in the order of the plan;
+//   5. the planned Preload values are written over their places, in the order of the plan;
+//   6. the places beyond the plan are deleted, the last one first (then any other value that
+//      the plan does not name);
+//   7. the Substitutes stand-ins are deleted.
+// After any single write Preload holds the places 1 to n and reaches every layout. At the end
+// both keys hold exactly the planned values, Substitutes in the order of the plan and Preload in
+// the order in which its places came into being (Windows reads them by name). The journal,
+// written in one call before step 1 and removed after step 7, lets the next run carry a stopped
+// change to the same end: it takes the keys as it finds them and goes through the same steps.
 
 static const list_value* find_by_name(const list_values* list, const char* name)
 {
@@ -58,10 +71,12 @@ static void set_read_error(const char* key_name)
 }
 
 // The text values of one key, in enumeration order; values that are no text are left out, as
-// the scan leaves them out. False (with error_text) when the key cannot be read completely.
-static bool read_values(HKEY key, const char* key_name, list_values* list)
+// the scan leaves them out, and *unread tells whether there were any. False (with error_text)
+// when the key cannot be read completely.
+static bool read_values(HKEY key, const char* key_name, list_values* list, bool* unread)
 {
     list->count = 0;
+    *unread = false;
     DWORD count;
     if (!reg_query_value_count(key, &count)) {
         set_read_error(key_name);
@@ -76,7 +91,9 @@ static bool read_values(HKEY key, const char* key_name, list_values* list)
                                KEYBOARD_LAYOUT_KEY, key_name, LIST_VALUE_CAPACITY);
                 return false;
             }
-        } else if (read != reg_result::unfit) {
+        } else if (read == reg_result::unfit) {
+            *unread = true;
+        } else {
             set_read_error(key_name);
             return false;
         }
@@ -141,64 +158,80 @@ static bool planned_preload_name(const char* name)
     return false;
 }
 
-// A name that Preload data or Substitutes names use, now or in the plan: a new Substitutes
-// value of that name would change what such data reach.
-static bool substitution_name_used(const char* name)
+// Whether a substitution name of the same running number as `name`, in any language, is in
+// use now or in the plan: as Preload data, as a Substitutes value or as a stand-in. A new
+// Substitutes value of a name in use would change what such data reach.
+static bool substitution_number_used(const char* name)
 {
-    if (find_by_name(&list_rewrite.substitutes, name) ||
-        find_by_name(&list_rewrite.substitute_stand_ins, name))
-        return true;
     for (int i = 0; i < list_rewrite.preload.count; i++) {
-        if (names_equal_nocase(list_rewrite.preload.values[i].data, name))
+        if (same_substitution_number(list_rewrite.preload.values[i].data, name))
+            return true;
+    }
+    for (int i = 0; i < list_rewrite.substitutes.count; i++) {
+        if (same_substitution_number(list_rewrite.substitutes.values[i].name, name))
+            return true;
+    }
+    for (int i = 0; i < list_rewrite.substitute_stand_ins.count; i++) {
+        if (same_substitution_number(list_rewrite.substitute_stand_ins.values[i].name, name))
             return true;
     }
     for (int i = 0; i < layout_inventory.newpreloadcount; i++) {
-        if (names_equal_nocase(layout_inventory.new_preload_list[i].data, name))
+        if (same_substitution_number(layout_inventory.new_preload_list[i].data, name))
             return true;
     }
-    return planned_substitute(name) != 0;
-}
-
-static bool preload_name_used(const char* name)
-{
-    return find_by_name(&list_rewrite.preload, name) ||
-           find_by_name(&list_rewrite.preload_stand_ins, name) || planned_preload_name(name);
-}
-
-// The largest Preload number the plan holds (and, with after_current, the keys now).
-static DWORD largest_preload_number(bool after_current)
-{
-    DWORD number = 0;
-    for (int i = 0; after_current && i < list_rewrite.preload.count; i++) {
-        LONG used = parse_decimal(list_rewrite.preload.values[i].name);
-        if (used > 0 && (DWORD)used > number)
-            number = (DWORD)used;
+    for (int i = 0; i < layout_inventory.newsubstitutecount; i++) {
+        if (same_substitution_number(layout_inventory.new_substitute_list[i].name, name))
+            return true;
     }
-    for (int i = 0; i < layout_inventory.newpreloadcount; i++) {
-        LONG used = layout_inventory.new_preload_list[i].number;
-        if (used > 0 && (DWORD)used > number)
-            number = (DWORD)used;
-    }
-    return number;
+    return false;
 }
 
-// The next Preload name after *number that no value has, old, planned or new (only the
-// planned ones count when `planned_only`); *number moves on to it.
-static void free_preload_name(char* name, DWORD* number, bool planned_only)
-{
-    do {
-        (*number)++;
-        format_layout_text(name, MAX_PATH, "%lu", (unsigned long)*number);
-    } while (planned_only ? planned_preload_name(name) : preload_name_used(name));
-}
-
-// The next substitution name "d%03x0407" after *d that nothing uses; *d moves on to it.
-static void free_substitution_name(char* name, unsigned int* d)
+// The next substitution name after running number *d, in `language`, whose number nothing
+// uses; *d moves on to it.
+static void free_substitution_name(char* name, unsigned int* d, const char* language)
 {
     do {
         (*d)++;
-        format_layout_text(name, MAX_PATH, "d%03x0407", *d);
-    } while (substitution_name_used(name));
+        format_substitution_name(name, *d, language);
+    } while (substitution_number_used(name));
+}
+
+static void format_place(char* name, DWORD number)
+{
+    format_layout_text(name, MAX_PATH, "%lu", (unsigned long)number);
+}
+
+// The place a value name stands for: its number when the name is the plain decimal form of a
+// number from 1 up, otherwise 0 (a name such as "01" or "0" is no place Windows reads).
+static DWORD place_of(const char* name)
+{
+    LONG number = parse_decimal(name);
+    if (number < 1)
+        return 0;
+    char printed[16];
+    format_layout_text(printed, sizeof printed, "%d", (int)number);
+    return strcmp(printed, name) == 0 ? (DWORD)number : 0;
+}
+
+// The largest place the plan holds.
+static DWORD largest_planned_place()
+{
+    DWORD largest = 0;
+    for (int i = 0; i < layout_inventory.newpreloadcount; i++) {
+        LONG number = layout_inventory.new_preload_list[i].number;
+        if (number > 0 && (DWORD)number > largest)
+            largest = (DWORD)number;
+    }
+    return largest;
+}
+
+// The next place after *number that the plan does not name; *number moves on to it.
+static void next_unplanned_place(char* name, DWORD* number)
+{
+    do {
+        (*number)++;
+        format_place(name, *number);
+    } while (planned_preload_name(name));
 }
 
 static bool stand_ins_full()
@@ -207,42 +240,12 @@ static bool stand_ins_full()
     return false;
 }
 
-// One stand-in per layout that the user's Preload values reach. With the Substitutes kept, a
-// stand-in names the same data; otherwise a new Substitutes value names the layout itself.
-static bool plan_stand_ins()
-{
-    DWORD number = largest_preload_number(true);
-    unsigned int d = 0;
-    for (int i = 0; i < list_rewrite.preload.count; i++) {
-        const char* data = list_rewrite.preload.values[i].data;
-        const char* layout = list_rewrite.reached[i];
-        bool covered = false;
-        for (int j = 0; j < i && !covered; j++)
-            covered = names_equal_nocase(list_rewrite.reached[j], layout);
-        if (covered)
-            continue;
-        char preload_name[MAX_PATH];
-        free_preload_name(preload_name, &number, false);
-        if (layout_inventory.keep_substitutes) {
-            if (!add_value(&list_rewrite.preload_stand_ins, preload_name, data))
-                return stand_ins_full();
-            continue;
-        }
-        char substitution_name[MAX_PATH];
-        free_substitution_name(substitution_name, &d);
-        if (!add_value(&list_rewrite.substitute_stand_ins, substitution_name, layout) ||
-            !add_value(&list_rewrite.preload_stand_ins, preload_name, substitution_name))
-            return stand_ins_full();
-    }
-    return true;
-}
-
 // Layouts that the keys reach now but the plan does not, other than the one the change
-// removes: the user has added them since the journal was written. They keep a place after the
-// planned ones.
-static bool keep_layouts_added_since()
+// removes: the user has added them since the journal was written. They are added to the plan,
+// at places after the planned ones.
+static bool add_layouts_added_since_to_plan()
 {
-    DWORD number = largest_preload_number(false);
+    DWORD number = largest_planned_place();
     unsigned int d = 0;
     for (int i = 0; i < list_rewrite.preload.count; i++) {
         const char* data = list_rewrite.preload.values[i].data;
@@ -253,19 +256,94 @@ static bool keep_layouts_added_since()
             is_planned_preload_value(&list_rewrite.preload.values[i]))
             continue;
         char preload_name[MAX_PATH];
-        free_preload_name(preload_name, &number, true);
+        next_unplanned_place(preload_name, &number);
         const char* kept_data = data;
         // Data that a Substitutes value names, now or in the plan, reach the layout through a
-        // new substitution name; other data (a layout key itself) stay as they are.
+        // new substitution name in the language of the data; other data (a layout key itself)
+        // stay as they are.
         char substitution_name[MAX_PATH];
         bool substituted = find_by_name(&list_rewrite.substitutes, data) != 0;
         if (!layout_inventory.keep_substitutes && (substituted || planned_substitute(data))) {
-            free_substitution_name(substitution_name, &d);
+            free_substitution_name(substitution_name, &d, substitution_language(data));
             if (!add_planned_substitute_value(substitution_name, layout))
                 return stand_ins_full();
             kept_data = substitution_name;
         }
         if (!add_planned_preload_value(preload_name, kept_data))
+            return stand_ins_full();
+    }
+    return true;
+}
+
+// Whether the change rewrites the Substitutes value that `data` names, now or in the plan.
+static bool substitute_rewritten(const char* data)
+{
+    return !layout_inventory.keep_substitutes &&
+           (find_by_name(&list_rewrite.substitutes, data) || planned_substitute(data));
+}
+
+// The stand-in that reaches `layout` in `language`, or null.
+static const list_value* find_stand_in(const char* layout, const char* language)
+{
+    for (int i = 0; i < list_rewrite.substitute_stand_ins.count; i++) {
+        const list_value* stand_in = &list_rewrite.substitute_stand_ins.values[i];
+        if (names_equal_nocase(stand_in->data, layout) &&
+            names_equal_nocase(substitution_language(stand_in->name), language))
+            return stand_in;
+    }
+    return 0;
+}
+
+// Step 1 and 2 planned: a Substitutes stand-in for each layout, in each language, that a
+// Preload value reaches through a name the change rewrites, and the data each value holds.
+static bool plan_stand_ins()
+{
+    unsigned int d = 0;
+    for (int i = 0; i < list_rewrite.preload.count; i++) {
+        const char* data = list_rewrite.preload.values[i].data;
+        list_rewrite.held_data[i] = data;
+        if (!substitute_rewritten(data))
+            continue;
+        const char* language = substitution_language(data);
+        const list_value* stand_in = find_stand_in(list_rewrite.reached[i], language);
+        if (!stand_in) {
+            char name[MAX_PATH];
+            free_substitution_name(name, &d, language);
+            if (!add_value(&list_rewrite.substitute_stand_ins, name, list_rewrite.reached[i]))
+                return stand_ins_full();
+            stand_in = &list_rewrite.substitute_stand_ins
+                           .values[list_rewrite.substitute_stand_ins.count - 1];
+        }
+        list_rewrite.held_data[i] = stand_in->name;
+    }
+    return true;
+}
+
+// Step 3 planned: the lowest places that no value holds, in turn, until each distinct held
+// data has a copy. A place the plan names gets a filler (the first copy's data), which step 5
+// overwrites; the copies take only places the plan does not name, so that they stay until
+// step 6.
+static bool plan_appended_places()
+{
+    const char* copies[LIST_VALUE_CAPACITY];
+    int copy_count = 0;
+    for (int i = 0; i < list_rewrite.preload.count; i++) {
+        const char* held = list_rewrite.held_data[i];
+        bool copied = false;
+        for (int j = 0; j < copy_count && !copied; j++)
+            copied = names_equal_nocase(copies[j], held);
+        if (!copied)
+            copies[copy_count++] = held;
+    }
+    DWORD number = 0;
+    int next = 0;
+    while (next < copy_count) {
+        char name[MAX_PATH];
+        format_place(name, ++number);
+        if (find_by_name(&list_rewrite.preload, name))
+            continue;
+        const char* data = planned_preload_name(name) ? copies[0] : copies[next++];
+        if (!add_value(&list_rewrite.appended_places, name, data))
             return stand_ins_full();
     }
     return true;
@@ -298,9 +376,16 @@ static bool delete_value(HKEY key, const char* key_name, const char* name)
     return false;
 }
 
-// Deletes every value of the key, of any name, that `kept` does not name; from the last
+typedef bool (*kept_value_test)(const char* name);
+
+static bool is_substitute_stand_in(const char* name)
+{
+    return find_by_name(&list_rewrite.substitute_stand_ins, name) != 0;
+}
+
+// Deletes every value of the key, of any name, that `kept` does not keep; from the last
 // index down, so that the indexes still to come stay where they are.
-static bool delete_values_except(HKEY key, const char* key_name, const list_values* kept)
+static bool delete_values_except(HKEY key, const char* key_name, kept_value_test kept)
 {
     DWORD count;
     if (!reg_query_value_count(key, &count)) {
@@ -313,7 +398,7 @@ static bool delete_values_except(HKEY key, const char* key_name, const list_valu
             set_read_error(key_name);
             return false;
         }
-        if (!find_by_name(kept, name) && !delete_value(key, key_name, name))
+        if (!kept(name) && !delete_value(key, key_name, name))
             return false;
     }
     return true;
@@ -328,12 +413,24 @@ static bool delete_stand_ins(HKEY key, const char* key_name, const list_values* 
     return true;
 }
 
-// The planned values; each is written even when one before it failed (the stand-ins still
-// reach every layout then). Substitutes named by a standard layout come first.
-static bool write_planned_values(HKEY preload, HKEY substitutes)
+// Step 2: the Preload values that go through a rewritten name get their stand-ins' names.
+static bool hold_stand_ins(HKEY preload)
+{
+    for (int i = 0; i < list_rewrite.preload.count; i++) {
+        const list_value* value = &list_rewrite.preload.values[i];
+        if (list_rewrite.held_data[i] != value->data &&
+            !write_value(preload, PRELOAD_KEY, value->name, list_rewrite.held_data[i]))
+            return false;
+    }
+    return true;
+}
+
+// The planned Substitutes values, standard names first; each is written even when one before
+// it failed (the stand-ins still reach every layout then).
+static bool write_planned_substitutes(HKEY substitutes)
 {
     bool written = true;
-    for (int pass = 0; substitutes && pass < 2; pass++) {
+    for (int pass = 0; pass < 2; pass++) {
         for (int i = 0; i < layout_inventory.newsubstitutecount; i++) {
             const substitute_entry* record = &layout_inventory.new_substitute_list[i];
             if (is_standard_layout_name(record->name) == (pass == 0))
@@ -341,12 +438,70 @@ static bool write_planned_values(HKEY preload, HKEY substitutes)
                           written;
         }
     }
+    return written;
+}
+
+// The data a Preload value of that name holds from step 3 on, or null when none was read or
+// appended.
+static const char* held_data_of(const char* name)
+{
+    if (const list_value* appended = find_by_name(&list_rewrite.appended_places, name))
+        return appended->data;
+    for (int i = 0; i < list_rewrite.preload.count; i++) {
+        if (names_equal_nocase(list_rewrite.preload.values[i].name, name))
+            return list_rewrite.held_data[i];
+    }
+    return 0;
+}
+
+// Step 5: the planned Preload values over their places; a place that holds its planned data
+// already stays as it is. Each is written even when one before it failed (the copies still
+// reach every layout then).
+static bool write_planned_preload(HKEY preload)
+{
+    bool written = true;
     for (int i = 0; i < layout_inventory.newpreloadcount; i++) {
         const preload_entry* record = &layout_inventory.new_preload_list[i];
+        const char* held = held_data_of(record->name);
+        if (held && strcmp(held, record->data) == 0)
+            continue;
         written = write_value(preload, PRELOAD_KEY, record->name, record->data) && written;
     }
     layout_inventory.preload_rewritten = true;
     return written;
+}
+
+// Step 6: the places the plan does not name, the highest first, so that the places left stay
+// without a gap; then the other values the plan does not name, which Windows does not read.
+static bool delete_unplanned_values(HKEY preload)
+{
+    const char* places[2 * LIST_VALUE_CAPACITY];
+    int count = 0;
+    const list_values* lists[] = {&list_rewrite.preload, &list_rewrite.appended_places};
+    for (const list_values* list : lists) {
+        for (int i = 0; i < list->count; i++) {
+            const char* name = list->values[i].name;
+            if (!place_of(name) || planned_preload_name(name))
+                continue;
+            int at = count++;
+            while (at > 0 && place_of(places[at - 1]) < place_of(name)) {
+                places[at] = places[at - 1];
+                at--;
+            }
+            places[at] = name;
+        }
+    }
+    for (int i = 0; i < count; i++) {
+        if (!delete_value(preload, PRELOAD_KEY, places[i]))
+            return false;
+    }
+    for (int i = 0; i < list_rewrite.preload.count; i++) {
+        const char* name = list_rewrite.preload.values[i].name;
+        if (!place_of(name) && !planned_preload_name(name) && !delete_value(preload, PRELOAD_KEY, name))
+            return false;
+    }
+    return !list_rewrite.preload_unread ||
+           delete_values_except(preload, PRELOAD_KEY, planned_preload_name);
 }
 
 static HKEY open_list_key(const char* key_name)
@@ -360,47 +515,52 @@ static HKEY open_list_key(const char* key_name)
     return key;
 }
 
-// Steps 1 to 4 on the two open keys (substitutes is null when that key stays as it is).
-// `keep_added` first gives the layouts added since the journal a place in the plan.
-static bool change_values(HKEY preload, HKEY substitutes, bool keep_added)
+// Where the plan of a change comes from: this run's own plan, or the journal of a run that
+// stopped, to which the layouts the user has added since are added.
+enum class plan_source { this_run, stopped_run };
+
+// Reads both keys as they are now, then steps 1 to 7 on the two open keys (substitutes is null
+// when that key stays as it is).
+static bool change_values(HKEY preload, HKEY substitutes, plan_source source)
 {
-    if (!read_values(preload, PRELOAD_KEY, &list_rewrite.preload))
+    if (!read_values(preload, PRELOAD_KEY, &list_rewrite.preload, &list_rewrite.preload_unread))
         return false;
     list_rewrite.substitutes.count = 0;
     HKEY substitutes_for_reading = substitutes;
     if (!substitutes_for_reading)
         substitutes_for_reading = reg_open_key_read(HKEY_CURRENT_USER, SUBSTITUTES_PATH);
+    bool substitutes_unread = false;
     bool read = !substitutes_for_reading ||
-                read_values(substitutes_for_reading, SUBSTITUTES_KEY, &list_rewrite.substitutes);
+                read_values(substitutes_for_reading, SUBSTITUTES_KEY, &list_rewrite.substitutes,
+                            &substitutes_unread);
     if (substitutes_for_reading && substitutes_for_reading != substitutes)
         RegCloseKey(substitutes_for_reading);
     if (!read)
         return false;
     for (int i = 0; i < list_rewrite.preload.count; i++)
         list_rewrite.reached[i] = reached_layout(list_rewrite.preload.values[i].data);
-    list_rewrite.preload_stand_ins.count = 0;
     list_rewrite.substitute_stand_ins.count = 0;
-    if ((keep_added && !keep_layouts_added_since()) || !plan_stand_ins())
+    list_rewrite.appended_places.count = 0;
+    if (source == plan_source::stopped_run && !add_layouts_added_since_to_plan())
+        return false;
+    if (!plan_stand_ins() || !plan_appended_places())
         return false;
 
     if (substitutes && !write_values(substitutes, SUBSTITUTES_KEY, &list_rewrite.substitute_stand_ins))
         return false;
-    if (!write_values(preload, PRELOAD_KEY, &list_rewrite.preload_stand_ins))
+    if (!hold_stand_ins(preload) ||
+        !write_values(preload, PRELOAD_KEY, &list_rewrite.appended_places))
         return false;
-    if (!delete_values_except(preload, PRELOAD_KEY, &list_rewrite.preload_stand_ins))
+    if (substitutes && (!delete_values_except(substitutes, SUBSTITUTES_KEY, is_substitute_stand_in) ||
+                        !write_planned_substitutes(substitutes)))
         return false;
-    if (substitutes &&
-        !delete_values_except(substitutes, SUBSTITUTES_KEY, &list_rewrite.substitute_stand_ins))
-        return false;
-    if (!write_planned_values(preload, substitutes))
-        return false;
-    if (!delete_stand_ins(preload, PRELOAD_KEY, &list_rewrite.preload_stand_ins))
+    if (!write_planned_preload(preload) || !delete_unplanned_values(preload))
         return false;
     return !substitutes ||
            delete_stand_ins(substitutes, SUBSTITUTES_KEY, &list_rewrite.substitute_stand_ins);
 }
 
-static bool change_lists(bool keep_added)
+static bool change_lists(plan_source source)
 {
     HKEY preload = open_list_key(PRELOAD_KEY);
     if (!preload)
@@ -408,7 +568,7 @@ static bool change_lists(bool keep_added)
     bool changed = false;
     HKEY substitutes = layout_inventory.keep_substitutes ? 0 : open_list_key(SUBSTITUTES_KEY);
     if (layout_inventory.keep_substitutes || substitutes)
-        changed = change_values(preload, substitutes, keep_added);
+        changed = change_values(preload, substitutes, source);
     if (substitutes)
         RegCloseKey(substitutes);
     RegCloseKey(preload);
@@ -498,7 +658,7 @@ bool write_preload_substitutes()
     note_removed_layout();
     // The journal first: from its write on, a stopped run is finished by the next one. It is
     // removed only after the last value is in place; a change that fails keeps it.
-    if (!write_journal() || !change_lists(false))
+    if (!write_journal() || !change_lists(plan_source::this_run))
         return false;
     return remove_journal();
 }
@@ -524,7 +684,7 @@ bool finish_interrupted_list_rewrite()
         return false;
     }
     bool planned = read == reg_result::read && decode_list_journal(list_rewrite.journal);
-    bool finished = !planned || change_lists(true);
+    bool finished = !planned || change_lists(plan_source::stopped_run);
     // A journal that holds no plan (not ours, or damaged) cannot be carried out: it goes,
     // and the lists stay as they are, every layout in them reachable.
     bool removed = finished && remove_journal();

@@ -34,12 +34,19 @@ struct list_rewrite_state {
     // What the two keys held when the change began (values that are no text left out).
     list_values preload;
     list_values substitutes;
+    // Whether Preload held values besides those read (no text, or names too long to read).
+    bool preload_unread;
     // The layout each of those Preload values reaches now (through Substitutes or directly).
     const char* reached[LIST_VALUE_CAPACITY];
-    // Stand-ins: each layout the user's values reach, once more under a name that neither the
-    // old nor the planned lists use.
-    list_values preload_stand_ins;
+    // Stand-ins in Substitutes: each layout that a Preload value reaches through a name that
+    // the change rewrites, once per language, under a name that no list uses.
     list_values substitute_stand_ins;
+    // The data each Preload value holds while Substitutes are rewritten: its stand-in's name,
+    // or its own data when the change leaves what that data names alone.
+    const char* held_data[LIST_VALUE_CAPACITY];
+    // Values appended after the last place: a copy of each distinct held data, and before them
+    // fillers for planned places that do not exist yet; in the order of their places.
+    list_values appended_places;
     // The layout the change takes out of the lists (the uninstaller's), or empty.
     char removed_layout[MAX_PATH];
     char value_name[LONGEST_VALUE_NAME];

@@ -115,7 +115,7 @@ TEST_F(installer_flow, first_run_on_64_bit_windows_installs_everything)
               "\"Created by KbdEdit\"=\"\"\n\n",
               dump(LAYOUTS_KEY "\\b0040407"));
     EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
-              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"d0010407\"\n\"2\"=\"00000407\"\n\n"
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0040407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout"));
     EXPECT_EQ("[" PRODUCT_ENTRY_KEY "]\n"
@@ -197,7 +197,7 @@ TEST_F(installer_flow, an_update_puts_a_removed_layout_back_under_its_key)
               "einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt sein.",
               texts[1]);
     EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
-              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"d0010407\"\n\"2\"=\"00000407\"\n\n"
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0070407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout"));
     // The key keeps the values it has; the two it lacks are added after them.
@@ -567,7 +567,7 @@ TEST_F(installer_again, a_second_user_gets_the_layout_while_the_first_one_uses_i
     install();
     EXPECT_NE(std::string::npos, new_boxes().back().find("erfolgreich aktualisliert"));
     EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
-              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"d0010407\"\n\"2\"=\"00000407\"\n\n"
               "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0010407\"=\"b0040407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout"));
     winsim::release_file(hold);

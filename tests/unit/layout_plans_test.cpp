@@ -133,7 +133,8 @@ TEST_F(layout_plans, worked_example_install_then_removal)
     create_layout_key();
     ASSERT_TRUE(write_preload_substitutes()) << inv.error_text;
     EXPECT_TRUE(inv.preload_rewritten);
-    EXPECT_EQ(lists_text("2=00000407 1=d0010407", "d0010407=b0020407"), user_lists());
+    // Place 1 exists already and keeps its place in the key; place 2 is appended after it.
+    EXPECT_EQ(lists_text("1=d0010407 2=00000407", "d0010407=b0020407"), user_lists());
     EXPECT_EQ("[" LAYOUTS_KEY "\\b0020407]\n"
               "\"Layout Text\"=\"" LAYOUT_TEXT "\"\n"
               "\"Layout File\"=\"" DLL_FILE_NAME "\"\n"
@@ -326,7 +327,7 @@ TEST_F(layout_plans, standard_data_keep_their_name_and_are_written_first)
     inv.new_substitute_list[0] = {"d0010407", "b0020407"};
     inv.new_substitute_list[1] = {"00000407", "00010407"};
     ASSERT_TRUE(write_preload_substitutes()) << inv.error_text;
-    EXPECT_EQ(lists_text("2=00000407 1=d0010407", "00000407=00010407 d0010407=b0020407"),
+    EXPECT_EQ(lists_text("1=d0010407 2=00000407", "00000407=00010407 d0010407=b0020407"),
               user_lists());
 }
 
@@ -345,7 +346,7 @@ TEST_F(layout_plans, install_keeps_an_entry_named_0_at_0)
     scan_as_installer();
     ASSERT_TRUE(plan_layout_install(-1));
     ASSERT_TRUE(write_preload_substitutes());
-    EXPECT_EQ(lists_text("0=00000409 2=00000407 1=d0010407", "d0010407=b0010407"), user_lists());
+    EXPECT_EQ(lists_text("0=00000409 1=d0010407 2=00000407", "d0010407=b0010407"), user_lists());
 }
 
 TEST_F(layout_plans, install_places_entries_beyond_99_and_below_0_after_the_others)
@@ -371,7 +372,7 @@ TEST_F(layout_plans, update_moves_the_layout_to_place_1_and_keeps_substitutes)
     EXPECT_TRUE(inv.keep_substitutes);
     std::string substitutes_before = dump(SUBSTITUTES_KEY);
     ASSERT_TRUE(write_preload_substitutes());
-    EXPECT_EQ("[" PRELOAD_KEY "]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n", dump(PRELOAD_KEY));
+    EXPECT_EQ("[" PRELOAD_KEY "]\n\"1\"=\"d0010407\"\n\"2\"=\"00000407\"\n\n", dump(PRELOAD_KEY));
     EXPECT_EQ(substitutes_before, dump(SUBSTITUTES_KEY));
 }
 
@@ -559,7 +560,7 @@ protected:
     }
     std::string planned_lists()
     {
-        return lists_text("2=00000407 1=d0010407 3=d0020407",
+        return lists_text("1=d0010407 2=00000407 3=d0020407",
                           "d0010407=b0010407 d0020407=a0000409");
     }
     // The first step of the next run of either program.
@@ -718,7 +719,7 @@ TEST_F(list_write, layouts_the_user_added_after_a_stop_keep_a_place_when_the_cha
     // Meanwhile the user adds the US layout in the language settings.
     SEED("[" PRELOAD_KEY "]\n\"9\"=\"00000409\"\n");
     ASSERT_TRUE(next_run_finishes()) << inv.error_text;
-    EXPECT_EQ(lists_text("2=00000407 1=d0010407 3=d0020407 4=00000409",
+    EXPECT_EQ(lists_text("1=d0010407 2=00000407 3=d0020407 4=00000409",
                          "d0010407=b0010407 d0020407=a0000409"),
               user_lists());
 }

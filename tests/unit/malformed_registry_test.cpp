@@ -81,7 +81,7 @@ TEST_F(malformed_registry, binary_preload_data_of_260_bytes_is_not_taken_for_a_l
     ASSERT_TRUE(installed(texts));
     // Data that are no text name no layout: the rewritten list holds the readable entries only.
     EXPECT_EQ(1, layout_inventory.preload_count - 1);
-    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n",
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"d0010407\"\n\"2\"=\"00000407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout\\Preload"));
 }
 
@@ -156,8 +156,8 @@ TEST_F(malformed_registry, duplicate_preload_data_are_all_kept)
 {
     preload_values("\"1\"=\"00000407\"\n\"2\"=\"00000407\"\n\"3\"=\"00000409\"\n");
     ASSERT_TRUE(installed(install()));
-    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"3\"=\"00000407\"\n"
-              "\"4\"=\"00000409\"\n\"1\"=\"d0010407\"\n\n",
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"d0010407\"\n\"2\"=\"00000407\"\n"
+              "\"3\"=\"00000407\"\n\"4\"=\"00000409\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout\\Preload"));
 }
 

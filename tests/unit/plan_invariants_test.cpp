@@ -1,4 +1,5 @@
 // Invariants of every plan and the list write over many reproducible random layout registries.
+#include "list_watch.h"
 #include "test_support.h"
 
 #include <ctype.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <ostream>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +51,13 @@ std::string upper(std::string text)
 {
     for (char& c : text)
         c = (char)toupper((unsigned char)c);
+    return text;
+}
+
+std::string lower(std::string text)
+{
+    for (char& c : text)
+        c = (char)tolower((unsigned char)c);
     return text;
 }
 
@@ -373,6 +382,25 @@ public:
         return "unknown plan";
     }
 
+    // Every state of the change: with names 1 to n at the start, Preload keeps them and its
+    // places reach the user's layouts after every write; with other names every value counts.
+    std::string check_every_write(const std::vector<list_state>& states) const
+    {
+        int skip = kind_ == removal ? last_substituted_by(s_.target_key) : -1;
+        std::set<std::string> required;
+        for (const std::string& layout : reached_layouts(skip))
+            required.insert(lower(layout));
+        std::set<std::string> names;
+        for (const auto& value : before_.preload)
+            names.insert(value.first);
+        bool places = !names.empty();
+        for (size_t place = 1; place <= names.size(); place++)
+            places = places && names.count(std::to_string(place)) > 0;
+        std::string failure = first_broken_state(
+            states, required, places ? numbering::places_1_to_n : numbering::any_names);
+        return failure.empty() ? "" : "during the change: " + failure;
+    }
+
 private:
     plan_kind kind_;
     const scenario& s_;
@@ -423,14 +451,18 @@ private:
         return "";
     }
 
-    // The registry holds exactly the planned Preload; every planned substitution has its own
-    // Substitutes value, and no two records shared a name.
+    // The registry holds exactly the planned Preload (in the order its places came into being,
+    // which is not the plan's); every planned substitution has its own Substitutes value, and no
+    // two records shared a name.
     std::string check_written_plan() const
     {
         value_list planned;
         for (int i = 0; i < inv.newpreloadcount; i++)
             planned.push_back({inv.new_preload_list[i].name, inv.new_preload_list[i].data});
-        if (after_.preload != planned)
+        value_list written = after_.preload;
+        std::sort(planned.begin(), planned.end());
+        std::sort(written.begin(), written.end());
+        if (written != planned)
             return "Preload is not the planned list";
         if (inv.keep_substitutes)
             return after_.substitutes == before_.substitutes ? "" : "Substitutes changed";
@@ -606,8 +638,19 @@ std::string run_case(plan_kind kind, const scenario& s, int case_number)
             planned = plan_installation();
     }
     if (failure.empty()) {
+        // Every fourth case of each half is watched write by write; watching all would triple
+        // the time.
+        const bool watched = case_number % 8 < 2;
+        list_watch watch;
+        if (watched)
+            watch.start();
         bool written = write_preload_substitutes();
-        failure = invariant_run(kind, s, {s.preload, s.substitutes}).check(planned, written);
+        if (watched)
+            watch.stop();
+        invariant_run run(kind, s, {s.preload, s.substitutes});
+        failure = run.check(planned, written);
+        if (failure.empty() && watched)
+            failure = run.check_every_write(watch.states());
     }
     if (failure.empty())
         return failure;

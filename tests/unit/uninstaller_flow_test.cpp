@@ -356,7 +356,7 @@ TEST_F(uninstaller_test, a_complete_removal_leaves_only_the_copy_for_the_restart
 TEST_F(uninstaller_test, the_worked_example_leaves_the_german_layout_alone_in_the_lists)
 {
     install_product(32);
-    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"2\"=\"00000407\"\n\"1\"=\"d0010407\"\n\n",
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"d0010407\"\n\"2\"=\"00000407\"\n\n",
               dump("HKEY_CURRENT_USER\\Keyboard Layout\\Preload"));
     ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
     EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
