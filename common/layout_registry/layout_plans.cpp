@@ -515,7 +515,7 @@ static bool plan_removal(removed_key key)
         return plan_failed();
     // Without its key the layout cannot be loaded anyway: a list that it alone filled gets the
     // standard German layout, so that the user keeps one.
-    if (!key_must_exist && layout_inventory.newpreloadcount == 0) {
+    if (key == removed_key::gone_already && layout_inventory.newpreloadcount == 0) {
         preload_entry* record = &layout_inventory.new_preload_list[0];
         memset(record, 0, sizeof *record);
         record->number = 1;
