@@ -9,6 +9,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/frame.h"
+#include "layout_registry/language_list.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
 #include "layout_registry/list_rewrite.h"
@@ -110,6 +111,24 @@ static void warn_if_lists_not_written()
                   LAYOUT_TEXT, layout_inventory.error_text);
 }
 
+// The end of the final message when the layout could not be put into the language list of
+// Windows 8 and later, whose Settings and input switcher would then not offer it.
+#define ADD_BY_HAND_TEXT                                                                        \
+    "\n\nSollte die Tastaturbelegung in den Windows-Einstellungen fehlen, fügen Sie sie bitte "  \
+    "von Hand hinzu: Einstellungen > Zeit und Sprache > Sprache > Deutsch > Optionen > "        \
+    "Tastatur hinzufügen."
+
+// The layout as the default of the user's language list, where Windows has one: after its key
+// has all its values and the user's lists are written, so that the list never names a layout
+// that cannot be loaded. A run stopped before this step is made good by the next one, whose
+// update makes the same call. The end of the final message.
+static const char* add_to_language_list(const char* key_name)
+{
+    language_list_outcome outcome =
+        change_language_list(key_name, language_list_change::add_as_default);
+    return outcome == language_list_outcome::failed ? ADD_BY_HAND_TEXT : "";
+}
+
 // The values of a layout key of this build, in the order a new key gets them.
 struct layout_key_value {
     const char* name;
@@ -142,6 +161,38 @@ static bool write_layout_key_values(HKEY key)
     return written;
 }
 
+// Which of this build's values the key at `path` lacks; false when it cannot be read.
+static bool find_missing_values(const char* path, const layout_key_value* values, bool* missing)
+{
+    HKEY key = reg_open_key_read(HKEY_LOCAL_MACHINE, path);
+    if (!key)
+        return false;
+    bool read = true;
+    for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT && read; i++) {
+        char data[MAX_PATH];
+        reg_result found = reg_query_string(key, values[i].name, data, sizeof data);
+        read = found != reg_result::failed;
+        missing[i] = found == reg_result::missing;
+    }
+    RegCloseKey(key);
+    return read;
+}
+
+// Writes the values marked missing, in the order a new key gets them; false at the first one
+// that cannot be written, or when the key cannot be opened for writing.
+static bool add_missing_values(const char* path, const layout_key_value* values,
+                               const bool* missing)
+{
+    HKEY key = reg_open_key_full(HKEY_LOCAL_MACHINE, path);
+    if (!key)
+        return false;
+    bool written = true;
+    for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT && written; i++)
+        written = !missing[i] || reg_set_string(key, values[i].name, values[i].data);
+    RegCloseKey(key);
+    return written;
+}
+
 // Update mode: the values that the found key lacks (an earlier run stopped while it wrote
 // them) are added in the same order; values it has stay as they are. False after a warning.
 static bool complete_layout_key(const char* key_name)
@@ -150,31 +201,18 @@ static bool complete_layout_key(const char* key_name)
     format_text_args(path, sizeof path, "%s\\%s", KEYBOARD_LAYOUTS_PATH, key_name);
     layout_key_value values[LAYOUT_KEY_VALUE_COUNT];
     layout_key_values(values);
-    bool missing[LAYOUT_KEY_VALUE_COUNT];
+    bool missing[LAYOUT_KEY_VALUE_COUNT] = {};
+    bool found = find_missing_values(path, values, missing);
     bool any_missing = false;
-    bool read = true;
-    HKEY key = reg_open_key_read(HKEY_LOCAL_MACHINE, path);
-    for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT && key; i++) {
-        char data[MAX_PATH];
-        reg_result found = reg_query_string(key, values[i].name, data, sizeof data);
-        read = read && found != reg_result::failed;
-        missing[i] = found == reg_result::missing;
+    for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT; i++)
         any_missing = any_missing || missing[i];
-    }
-    if (key)
-        RegCloseKey(key);
-    if (key && read && !any_missing)
+    if (found && !any_missing)
         return true;
-    bool written = key && read;
-    key = written ? reg_open_key_full(HKEY_LOCAL_MACHINE, path) : 0;
-    for (int i = 0; i < LAYOUT_KEY_VALUE_COUNT && key && written; i++)
-        written = !missing[i] || reg_set_string(key, values[i].name, values[i].data);
-    if (key)
-        RegCloseKey(key);
-    if (!written || !key)
-        show_warning("Fehler beim Schreiben der Werte des Tastaturbelegungs-Registry-Keys %s",
-                     key_name);
-    return written && key;
+    if (found && add_missing_values(path, values, missing))
+        return true;
+    show_warning("Fehler beim Schreiben der Werte des Tastaturbelegungs-Registry-Keys %s",
+                 key_name);
+    return false;
 }
 
 // A layout key that an earlier run of this build created and did not complete has no Layout
@@ -226,9 +264,11 @@ static bool register_new_layout()
     if (!registered)
         return false;
     warn_if_lists_not_written();
+    const char* hint = add_to_language_list(layout_inventory.layout_key_name);
     show_info("Tastaturbelegung " LAYOUT_TEXT " erfolgreich installiert.\n"
               "Die Tastaturbelegung steht Ihnen nach einem Systemneustart zur Verfügung.\n\n"
-              "=== BITTE SYSTEM JETZT NEU STARTEN! ===");
+              "=== BITTE SYSTEM JETZT NEU STARTEN! ===%s",
+              hint);
     return true;
 }
 
@@ -315,11 +355,13 @@ static void install()
     if (!complete_layout_key(key_name))
         return;
     warn_if_lists_not_written();
-    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s", layout_text,
+    const char* hint = add_to_language_list(key_name);
+    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s%s", layout_text,
               layout_inventory.preload_rewritten
                   ? "\n\nNach einem Systemneustart sollte die Tastaturbelegung wieder "
                     "voreingestellt sein."
-                  : "");
+                  : "",
+              hint);
 }
 
 bool run_installation()

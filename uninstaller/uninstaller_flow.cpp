@@ -9,6 +9,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/frame.h"
+#include "layout_registry/language_list.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
 #include "layout_registry/list_rewrite.h"
@@ -24,13 +25,29 @@
 // earlier run that stopped after deleting the layout key has left.
 enum removal { removal_refused, removal_of_installation, removal_of_leftovers };
 
-// This build's uninstall entry still names the key of the command line: the key is gone, but
-// an earlier removal stopped before it reached the entry (which goes last).
-static bool leftovers_of_installation()
+// This build's uninstall entry names the key of the command line: the installation is this
+// build's even when its key is gone (an earlier removal stopped after deleting it, before it
+// reached the entry, which goes last) or has no Layout File yet (an installation stopped while
+// it wrote the key's values; the entry is written before the key).
+static bool named_by_own_entry()
 {
     char entry_key[MAX_PATH];
     return read_uninstall_entry_key(UNINSTALL_DISPLAY_NAME, entry_key) &&
            names_equal_nocase(entry_key, layout_inventory.target_key_name);
+}
+
+// Whether removing the layout would leave the user without one: every Preload value reaches
+// it, directly or through Substitutes. A list without values loses nothing.
+static bool only_layout_of_user()
+{
+    const char* key = layout_inventory.target_key_name;
+    for (int i = 0; i < layout_inventory.preload_count; i++) {
+        const preload_entry& entry = layout_inventory.preload_list[i];
+        const char* reached = entry.substitute ? entry.substitute : entry.data;
+        if (!names_equal_nocase(reached, key))
+            return false;
+    }
+    return layout_inventory.preload_count > 0;
 }
 
 // The refusals before the question, and the question.
@@ -43,7 +60,7 @@ static removal removal_allowed()
     const char* key = layout_inventory.target_key_name;
     removal kind = removal_of_installation;
     if (layout_inventory.target_key_index == -1) {
-        if (!leftovers_of_installation()) {
+        if (!named_by_own_entry()) {
             show_warning(KEY_NOT_FOUND_TEXT, LAYOUT_TEXT, key, DLL_BASE_NAME);
             return removal_refused;
         }
@@ -51,12 +68,13 @@ static removal removal_allowed()
     } else {
         const char* layout_file =
             layout_inventory.layout_key_list[layout_inventory.target_key_index].layout_file;
-        if (!layout_file) {
+        if (!layout_file && !named_by_own_entry()) {
             show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält keine "
                          "Treiberdatei-Angabe." KEY_DETAILS, LAYOUT_TEXT, key, DLL_BASE_NAME);
             return removal_refused;
         }
-        if (!uninstaller.force_option && !names_equal_nocase(layout_file, DLL_FILE_NAME)) {
+        if (layout_file && !uninstaller.force_option &&
+            !names_equal_nocase(layout_file, DLL_FILE_NAME)) {
             show_warning("Der Registry-Key des zu deinstallierenden Tastaturtreibers enthält eine "
                          "andere Treiberdatei-Angabe als zum Zeitpunkt der Installation.\n"
                          "Aus Sicherheitsgründen wird daher die Deinstallation jetzt nicht "
@@ -66,7 +84,9 @@ static removal removal_allowed()
             return removal_refused;
         }
     }
-    if (layout_inventory.preload_count == 1) {
+    // Removing leftovers, the layout cannot be loaded anyway: a list it alone fills is given the
+    // standard layout instead.
+    if (kind == removal_of_installation && only_layout_of_user()) {
         show_warning("In den Windows-Spracheinstellungen ist die zu deinstallierende "
                      "Tastaturbelegung derzeit als einzig auswählbare Belegung hinterlegt.\n"
                      "Bitte wählen Sie dort erst eine andere Tastaturbelegung, bevor Sie die "
@@ -137,29 +157,57 @@ static bool remove_layout_dll(removal kind)
     return true;
 }
 
-// The user's lists, then the layout key. The lists come first: with them changed, a stop before
-// the key is gone leaves nothing that names a missing layout.
-static void remove_from_registry(removal kind)
+// The end of the final message when the layout could not be taken out of the language list of
+// Windows 8 and later.
+#define REMOVE_BY_HAND_TEXT                                                                     \
+    "\n\nSollte die Tastaturbelegung noch in den Windows-Einstellungen aufgeführt sein, "        \
+    "entfernen Sie sie bitte dort von Hand: Einstellungen > Zeit und Sprache > Sprache > "      \
+    "Deutsch > Optionen."
+
+// The key name as the layout key has it, or as the command line gave it when the key is gone.
+static const char* removed_key_name(removal kind)
 {
+    if (kind == removal_of_installation)
+        return layout_inventory.layout_key_list[layout_inventory.target_key_index].key_name;
+    return layout_inventory.target_key_name;
+}
+
+// The user's lists, the language list of Windows 8 and later, then the layout key. The lists
+// come first: with them changed, a stop before the key is gone leaves nothing that names a
+// missing layout; a stop before the language list has changed is made good by the next run,
+// which takes the layout out of it again. When the lists cannot be changed, the key stays, so
+// that no list names a missing key, and so does the entry, from which the removal can be run
+// again: false then. *hint is the end of the final message.
+static bool remove_from_registry(removal kind, const char** hint)
+{
+    *hint = "";
     if (kind == removal_of_installation)
         plan_layout_removal();
     else
         plan_removal_of_missing_layout();
-    if (!write_preload_substitutes())
-        show_info("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s",
+    if (!write_preload_substitutes()) {
+        show_info("Warnung bei Deinstallation von %s:\nProblem bei Registry-Key-Update:\n  %s\n\n"
+                  "Die Deinstallation wurde nicht abgeschlossen. Bitte starten Sie sie später "
+                  "erneut über die Liste der installierten Programme.",
                   LAYOUT_TEXT, layout_inventory.error_text);
+        return false;
+    }
+    if (change_language_list(removed_key_name(kind), language_list_change::remove) ==
+        language_list_outcome::failed)
+        *hint = REMOVE_BY_HAND_TEXT;
     if (kind == removal_of_leftovers)
-        return;
+        return true;
     HKEY layouts = reg_open_key_read(HKEY_LOCAL_MACHINE, KEYBOARD_LAYOUTS_PATH);
     if (!layouts) {
         show_warning("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_LOCAL_MACHINE\\%s",
                      KEYBOARD_LAYOUTS_PATH);
-        return;
+        return true;
     }
     if (!reg_delete_tree(layouts, layout_inventory.target_key_name))
         show_warning("Warnung:\nFehler beim Löschen des Registry-Keys %s - %s",
                      KEYBOARD_LAYOUTS_PATH, layout_inventory.target_key_name);
     RegCloseKey(layouts);
+    return true;
 }
 
 // The uninstaller file goes last of the three, and the uninstall entry after the folder: as long
@@ -199,12 +247,14 @@ static void uninstall()
     removal kind = removal_allowed();
     if (kind == removal_refused || !remove_layout_dll(kind))
         return;
-    remove_from_registry(kind);
+    const char* hint = "";
+    if (!remove_from_registry(kind, &hint))
+        return;
     if (DIAGRAM_NAME[0])
         delete_shortcut(frame.main_window, 0, DIAGRAM_NAME, false);
     remove_program_folder();
     write_uninstall_entry(UNINSTALL_DISPLAY_NAME, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-    show_info("Folgender Tastatur-Treiber wurde deinstalliert:\n%s", LAYOUT_TEXT);
+    show_info("Folgender Tastatur-Treiber wurde deinstalliert:\n%s%s", LAYOUT_TEXT, hint);
 
     // The running copy, and after it the private folder it was put in: the folder can go only
     // once the file is gone.

@@ -139,3 +139,20 @@ void restore_fs_redirection()
         Wow64RevertWow64FsRedirection(install_folders.saved_redirection_state);
     install_folders.redirection_off = false;
 }
+
+HMODULE load_system_library(const char* name)
+{
+    bool switched_on = false;
+    if (install_folders.redirection_off) {
+        switched_on = Wow64RevertWow64FsRedirection(install_folders.saved_redirection_state) != 0;
+        if (!switched_on)
+            return 0;
+    }
+    HMODULE module = LoadLibraryExA(name, 0, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Should redirection stay on, the end of the run must not switch it on once more. The
+    // callers come after the work in the system folders, so the rest of the run is unaffected.
+    if (switched_on)
+        install_folders.redirection_off =
+            Wow64DisableWow64FsRedirection(&install_folders.saved_redirection_state) != 0;
+    return module;
+}

@@ -35,3 +35,7 @@ bool determine_install_folders();
 // meant for it would otherwise go into the root of the current drive).
 bool query_temp_folder(char* folder);
 void restore_fs_redirection();
+// Loads a DLL from the system folder only. With redirection off, a 32-bit process's loader would
+// find the 64-bit DLL of the real system folder and fail: redirection is switched on for the
+// load and off again afterwards. Null when the DLL cannot be loaded.
+HMODULE load_system_library(const char* name);

@@ -90,6 +90,8 @@ bool scan_layout_inventory();
 void adopt_own_layout(int position);
 
 bool is_standard_layout_name(const char* text);
+// The key name of the standard German layout.
+#define GERMAN_STANDARD_LAYOUT "00000407"
 bool names_equal_nocase(const char* a, const char* b);
 LONG parse_hex(const char* text);
 LONG parse_decimal(const char* text);

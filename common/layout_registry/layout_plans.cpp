@@ -491,6 +491,18 @@ static bool plan_removal(bool key_must_exist)
     }
     if (!build_removal_list(removed))
         return plan_failed();
+    // Without its key the layout cannot be loaded anyway: a list that it alone filled gets the
+    // standard German layout, so that the user keeps one.
+    if (!key_must_exist && layout_inventory.newpreloadcount == 0) {
+        preload_entry* record = &layout_inventory.new_preload_list[0];
+        memset(record, 0, sizeof *record);
+        record->number = 1;
+        record->name = copy_number_text(1);
+        if (!record->name)
+            return text_store_full();
+        record->data = GERMAN_STANDARD_LAYOUT;
+        layout_inventory.newpreloadcount = 1;
+    }
     return true;
 }
 

@@ -174,6 +174,11 @@ reg_result reg_query_string(HKEY key, const char* value_name, char* text, DWORD 
     return result;
 }
 
+reg_result reg_query_value_presence(HKEY key, const char* value_name)
+{
+    return read_result(RegQueryValueExA(key, value_name, 0, 0, 0, 0));
+}
+
 reg_result reg_enum_value_name(HKEY key, DWORD index, char* name, DWORD size)
 {
     memset(name, 0, size);

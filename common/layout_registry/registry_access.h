@@ -42,5 +42,7 @@ reg_result reg_open_existing_key(HKEY parent, const char* subkey_path, HKEY* key
 reg_result reg_query_string(HKEY key, const char* value_name, char* text, DWORD size);
 // The name of the value at `index`, whatever its data, into `size` bytes.
 reg_result reg_enum_value_name(HKEY key, DWORD index, char* name, DWORD size);
+// Whether the value is there, of any type and size (read), not there (missing), or failed.
+reg_result reg_query_value_presence(HKEY key, const char* value_name);
 // True when the value is gone afterwards: deleted now, or not there.
 bool reg_delete_value(HKEY key, const char* value_name);

@@ -356,6 +356,14 @@ TEST_F(registry_contract, query_value_gives_data_as_enumeration_does) {
     EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
 }
 
+// Without buffers the query tells whether the value is there, whatever its type and size.
+TEST_F(registry_contract, query_value_without_buffers_tells_whether_the_value_is_there) {
+    const BYTE multi[] = {'d', 'e', '-', 'D', 'E', 0, 0};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "Languages", 0, REG_MULTI_SZ, multi, sizeof multi));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key_, "languages", NULL, NULL, NULL, NULL));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key_, "Language", NULL, NULL, NULL, NULL));
+}
+
 TEST_F(registry_contract, enumerations_end_with_no_more_items_at_the_count) {
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k1"));
     ASSERT_EQ(ERROR_SUCCESS, create_subkey(key_, "k2"));

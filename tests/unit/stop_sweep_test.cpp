@@ -104,6 +104,8 @@ std::string first_difference(const std::string& expected, const std::string& act
 class stop_sweep : public sweep_test {
 protected:
     flow which = flow::install_new;
+    // The user has the language list of Windows 8 and later.
+    bool with_language_list = false;
     std::string start_image;
     // The layouts of the user that every stop point must keep resolvable.
     std::set<std::string> kept_layouts;
@@ -178,6 +180,8 @@ protected:
         which = chosen;
         test_warning_caption = "Tastaturtreiber-Installation";
         on_64_bit_windows();
+        if (with_language_list)
+            SEED(language_list_fixture);
         if (which != flow::install_new) {
             fresh_process("Install_" DLL_BASE_NAME);
             ASSERT_FALSE(run_installer());
@@ -342,6 +346,18 @@ TEST_F(stop_sweep, an_update_completing_the_layout_key_stopped_anywhere_is_finis
 TEST_F(stop_sweep, a_removal_stopped_anywhere_is_finished_from_the_uninstall_entry)
 {
     expect_every_stop_point_holds(flow::uninstall, "uninstall");
+}
+
+TEST_F(stop_sweep, with_the_language_list_a_new_installation_stopped_anywhere_is_finished)
+{
+    with_language_list = true;
+    expect_every_stop_point_holds(flow::install_new, "install new (language list)");
+}
+
+TEST_F(stop_sweep, with_the_language_list_a_removal_stopped_anywhere_is_finished)
+{
+    with_language_list = true;
+    expect_every_stop_point_holds(flow::uninstall, "uninstall (language list)");
 }
 
 }  // namespace

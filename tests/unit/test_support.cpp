@@ -43,6 +43,17 @@ void add_payload_resources(const char* uninstaller)
     }
 }
 
+const char* const language_list_fixture = R"REG(
+[HKEY_CURRENT_USER\Control Panel\International\User Profile]
+"Languages"=hex(7):65,6e,2d,55,53,00,64,65,2d,44,45,00,00
+
+[HKEY_CURRENT_USER\Control Panel\International\User Profile\en-US]
+"0409:00000409"=dword:00000001
+
+[HKEY_CURRENT_USER\Control Panel\International\User Profile\de-DE]
+"0407:00000407"=dword:00000001
+)REG";
+
 const char* const german_windows_fixture = R"REG(
 [HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall]
 

@@ -35,6 +35,11 @@ void add_payload_resources(const char* uninstaller = nullptr);
 // and the standard German-family layout keys.
 extern const char* const german_windows_fixture;
 
+// The language list of Windows 8 and later, as a user with English first and German second has
+// it: Languages and a subkey of keyboards for each.
+extern const char* const language_list_fixture;
+#define USER_PROFILE_KEY "HKEY_CURRENT_USER\\Control Panel\\International\\User Profile"
+
 // Registry paths the tests seed and compare: the layout keys (LAYOUTS opens a .reg key header)
 // and the product's uninstall entry.
 #define LAYOUTS_KEY "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts"

@@ -410,17 +410,122 @@ TEST_F(uninstaller_test, another_builds_key_with_force_removes_this_builds_dll)
     EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
 }
 
-TEST_F(uninstaller_test, a_single_preload_value_refuses_whatever_it_names)
+#define ONLY_LAYOUT_TEXT                                                                        \
+    "In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung derzeit "   \
+    "als einzig auswählbare Belegung hinterlegt."
+
+// The refusal says that the layout is the user's only one: it is given only when every Preload
+// value reaches the layout, so that the removal would leave the user without any.
+TEST_F(uninstaller_test, the_only_layout_refusal_comes_only_when_every_value_reaches_the_layout)
 {
-    install_product(32);
+    const struct { const char* name; const char* preload; bool refused; } cases[] = {
+        {"the layout alone", "\"1\"=\"d0010407\"\n", true},
+        {"the layout twice", "\"1\"=\"d0010407\"\n\"2\"=\"d0020407\"\n", true},
+        {"the layout by its key name", "\"1\"=\"b0040407\"\n", true},
+        {"another layout alone", "\"1\"=\"00000409\"\n", false},
+        {"the German layout alone, as a finished list change leaves it", "\"1\"=\"00000407\"\n", false},
+        {"no value", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        winsim::reset();
+        reset_program_state("Install_" DLL_BASE_NAME);
+        install_product(32);
+        SEED((std::string("[-HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n"
+                          "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n") + c.preload +
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\"d0020407\"=\"b0040407\"\n")
+                 .c_str());
+        std::string before = registry();
+        ASSERT_TRUE(run_copy({"b0040407"}, {IDNO}));
+        ASSERT_EQ(c.refused ? 1u : 2u, boxes().size());
+        if (c.refused)
+            EXPECT_EQ(0u, boxes()[0].find(ONLY_LAYOUT_TEXT)) << boxes()[0];
+        else
+            EXPECT_EQ("Deinstallation abgebrochen.", boxes()[1]);
+        EXPECT_EQ(before, registry());
+    }
+}
+
+// A list change that a stopped removal finished leaves only the German layout: the next run
+// from the entry removes the rest instead of refusing.
+TEST_F(uninstaller_test, a_layout_no_longer_listed_is_removed_with_the_german_layout_alone_left)
+{
+    install_product(64);
     SEED("[-HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n"
-         "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000409\"\n");
-    std::string before = registry();
-    ASSERT_TRUE(run_copy({"b0040407"}, {}));
-    ASSERT_EQ(1u, boxes().size());
-    EXPECT_EQ(0u, boxes()[0].find("In den Windows-Spracheinstellungen ist die zu deinstallierende "
-                                  "Tastaturbelegung derzeit als einzig auswählbare Belegung hinterlegt."));
-    EXPECT_EQ(before, registry());
+         "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n"
+         "[-HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n"
+         "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n");
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+              boxes().back());
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_FALSE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\n",
+              dump("HKEY_CURRENT_USER\\Keyboard Layout\\Preload"));
+}
+
+// Removing leftovers, a list that the missing layout alone fills gets the German layout.
+TEST_F(uninstaller_test, leftovers_that_fill_the_list_alone_leave_the_german_layout)
+{
+    install_product(64);
+    SEED("[-HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n"
+         "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"d0010407\"\n"
+         "[-" LAYOUTS_KEY "\\b0040407]\n");
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+              boxes().back());
+    EXPECT_EQ("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\n"
+              "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\n",
+              dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+    EXPECT_FALSE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
+}
+
+// An installation stopped while it wrote the key's values: the key this build's entry names
+// is this build's, and is removed like a complete one.
+TEST_F(uninstaller_test, a_half_written_key_named_by_the_entry_is_removed)
+{
+    on_windows(64);
+    std::string registry_before = registry();
+    winsim::reset();
+    install_product(64);
+    SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n"
+         LAYOUTS "\\b0040407]\n\"Layout File\"=-\n\"Layout Id\"=-\n\"Created by KbdEdit\"=-\n");
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    EXPECT_EQ("Soll folgender Tastatur-Treiber deinstalliert werden?\n\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+              boxes()[0]);
+    EXPECT_EQ(registry_before, registry());
+}
+
+// A failed list change leaves the key, which the lists still name, and the entry, from which
+// the removal is run again to its end.
+TEST_F(uninstaller_test, a_failed_list_change_stops_before_the_key_and_a_later_run_finishes)
+{
+    on_windows(64);
+    std::string registry_before = registry();
+    winsim::reset();
+    install_product(64);
+    SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n");
+    winsim::fail_call("RegSetValueExA", "HKEY_CURRENT_USER\\Software\\" PROGRAM_FOLDER_NAME,
+                      ERROR_ACCESS_DENIED);
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    EXPECT_NE(std::string::npos, boxes().back().find("Problem bei Registry-Key-Update:"));
+    EXPECT_NE(std::string::npos, boxes().back().find("Die Deinstallation wurde nicht abgeschlossen."));
+    EXPECT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_TRUE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
+    EXPECT_TRUE(winsim::entry_exists((program_folder + UNINSTALLER_FILE_NAME).c_str()));
+    std::string substitute;
+    EXPECT_TRUE(winsim::reg_read_string("HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes",
+                                        "d0010407", &substitute));
+    EXPECT_EQ("b0040407", substitute);
+
+    winsim::clear_faults();
+    fresh_process();
+    // The DLLs went before the lists: the next run asks whether to go on without them.
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES, IDYES}));
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+              boxes().back());
+    EXPECT_EQ(registry_before, registry());
 }
 
 TEST_F(uninstaller_test, a_dll_in_use_stops_before_the_registry)

@@ -5,6 +5,7 @@
 
 #include "codepage.h"
 #include "file_system.h"
+#include "modules.h"
 #include "subsystems.h"
 #include "wow64_state.h"
 
@@ -176,6 +177,10 @@ bool process_is_wow64() { return process().wow64; }
 bool process_has_is_wow64_function() { return process().wow64_present; }
 void set_default_dll_directories_present(bool present) { process().dll_directories_present = present; }
 const std::vector<DWORD>& default_dll_directories_calls() { return process().dll_directories_calls; }
+bool dll_search_limited_to_system_folder() {
+    const std::vector<DWORD>& calls = process().dll_directories_calls;
+    return !calls.empty() && calls.back() == LOAD_LIBRARY_SEARCH_SYSTEM32;
+}
 void add_icon_resource(const char* name) { process().icon_resources.insert(cp1252_upcase(name)); }
 int outstanding_local_allocations() { return (int)process().local_allocations.size(); }
 
@@ -268,11 +273,13 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
     std::string name = cp1252_upcase(module_name);
     if (name == "KERNEL32" || name == "KERNEL32.DLL")
         return kernel32_module;
-    SetLastError(126);  // ERROR_MOD_NOT_FOUND
+    SetLastError(ERROR_MOD_NOT_FOUND);
     return 0;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR proc_name) {
+    if (module && module == input_dll_module())
+        return input_dll_export(proc_name);
     if (module != kernel32_module)
         winsim_not_implemented("GetProcAddress outside kernel32");
     std::string name = proc_name;
@@ -282,7 +289,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR proc_name) {
         return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(simulated_is_wow64_process2));
     if (name == "SetDefaultDllDirectories" && process().dll_directories_present)
         return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(simulated_set_default_dll_directories));
-    SetLastError(127);  // ERROR_PROC_NOT_FOUND
+    SetLastError(ERROR_PROC_NOT_FOUND);
     return 0;
 }
 

@@ -17,6 +17,8 @@ void reset_files();
 void reset_security();
 // COM on the thread, the task allocator, shell-link objects and special folders (com.cpp, shell_*.cpp).
 void reset_shell();
+// input.dll: whether it is there, its loads and its calls (input_dll.cpp).
+void reset_input_dll();
 
 // winsim::reset() runs these in order; a new part of the simulation adds its reset here.
 inline void (*const subsystem_resets[])() = {
@@ -27,6 +29,7 @@ inline void (*const subsystem_resets[])() = {
     reset_files,
     reset_security,
     reset_shell,
+    reset_input_dll,
 };
 
 }  // namespace winsim

@@ -38,6 +38,11 @@ BOOL WINAPI IsWow64Process2(HANDLE process, USHORT* process_machine, USHORT* nat
 
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 BOOL WINAPI SetDefaultDllDirectories(DWORD directory_flags);
+// Of the system's DLLs only input.dll can be loaded; a name without a folder, and of the flags
+// only LOAD_LIBRARY_SEARCH_SYSTEM32.
+HMODULE WINAPI LoadLibraryA(LPCSTR file_name);
+HMODULE WINAPI LoadLibraryExA(LPCSTR file_name, HANDLE file, DWORD flags);
+BOOL WINAPI FreeLibrary(HMODULE module);
 
 #define CP_ACP 0
 #define CP_OEMCP 1

@@ -1,0 +1,30 @@
+// Test-facing control of the simulated input.dll: whether it is there, and the record of its InstallLayoutOrTip calls.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// input.dll in the system folder, and whether it exports InstallLayoutOrTip; by default both,
+// as on Windows 7 and later.
+void set_input_dll(bool dll_present, bool function_present);
+
+// Every InstallLayoutOrTip call, in order: its text (converted to CP1252) and flags, and whether
+// it succeeded.
+struct layout_or_tip_call {
+    std::string text;
+    DWORD flags;
+    bool succeeded;
+};
+const std::vector<layout_or_tip_call>& layout_or_tip_calls();
+
+// Libraries loaded with LoadLibraryA or LoadLibraryExA and not yet freed.
+int loaded_library_count();
+
+// Faults (control.h): LoadLibraryA and LoadLibraryExA take the name as given as subject,
+// InstallLayoutOrTip its text; a fault makes InstallLayoutOrTip return FALSE with that error.
+
+}  // namespace winsim

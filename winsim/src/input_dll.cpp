@@ -1,0 +1,250 @@
+// The simulated library loader (LoadLibraryA, LoadLibraryExA, FreeLibrary) and input.dll, whose InstallLayoutOrTip edits the user's language list of Windows 8 and later.
+#include <windows.h>
+#include <winsim/control.h>
+#include <winsim/input_control.h>
+
+#include "codepage.h"
+#include "file_system.h"
+#include "modules.h"
+#include "registry_store.h"
+#include "subsystems.h"
+#include "wow64_state.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+namespace {
+
+HMODULE const the_input_module = reinterpret_cast<HMODULE>(0x6f000000);
+
+#define ILOT_UNINSTALL 0x00000001
+#define ILOT_DEFPROFILE 0x00000002
+
+const char* const user_profile_path = "HKEY_CURRENT_USER\\Control Panel\\International\\User Profile";
+
+struct input_dll_state {
+    bool dll_present = true;
+    bool function_present = true;
+    int loaded = 0;
+    std::vector<layout_or_tip_call> calls;
+};
+
+input_dll_state& input() {
+    static input_dll_state state;
+    return state;
+}
+
+// The locale name under which the language list keeps a language id (four hex digits).
+const char* locale_of_language(const std::string& language) {
+    static const struct { const char* id; const char* locale; } table[] = {
+        {"0407", "de-DE"}, {"0807", "de-CH"}, {"0C07", "de-AT"}, {"1007", "de-LU"},
+        {"1407", "de-LI"}, {"0409", "en-US"}, {"0809", "en-GB"},
+    };
+    for (const auto& entry : table) {
+        if (cp1252_equal_nocase(entry.id, language)) return entry.locale;
+    }
+    return nullptr;
+}
+
+bool all_hex(const std::string& text) {
+    for (char ch : text) {
+        if (!strchr("0123456789abcdefABCDEF", ch) || !ch) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> read_multi_string(const registry_store::value_entry& value) {
+    std::vector<std::string> items;
+    std::string item;
+    for (BYTE byte : value.data) {
+        if (byte) {
+            item += (char)byte;
+        } else if (!item.empty()) {
+            items.push_back(item);
+            item.clear();
+        }
+    }
+    if (!item.empty()) items.push_back(item);
+    return items;
+}
+
+void write_multi_string(registry_store::key_node* key, const char* name,
+                        const std::vector<std::string>& items) {
+    std::vector<BYTE> data;
+    for (const std::string& item : items) {
+        data.insert(data.end(), item.begin(), item.end());
+        data.push_back(0);
+    }
+    data.push_back(0);
+    registry_store::set_value(key, name, REG_MULTI_SZ, data.data(), (DWORD)data.size());
+}
+
+// A keyboard entry of a language's subkey: "<language>:<layout>".
+bool is_keyboard_entry(const registry_store::value_entry& value) {
+    return value.name.find(':') != std::string::npos;
+}
+
+// Adds the entry to its language (with ILOT_DEFPROFILE as the first entry of the first
+// language), or removes it. The entries' DWORDs give their order, 1 for the first.
+void change_language_list(registry_store::key_node* profile, const std::string& language,
+                          const std::string& entry, DWORD flags) {
+    const char* locale = locale_of_language(language);
+    if (!locale) winsim_not_implemented("InstallLayoutOrTip for a language other than German or English");
+    registry_store::key_node* subkey = registry_store::find_subkey(profile, locale);
+    if (flags & ILOT_UNINSTALL) {
+        if (subkey) registry_store::delete_value(subkey, entry);
+        return;
+    }
+    registry_store::value_entry* languages_value = registry_store::find_value(profile, "Languages");
+    std::vector<std::string> languages = read_multi_string(*languages_value);
+    auto listed = std::find_if(languages.begin(), languages.end(), [&](const std::string& item) {
+        return cp1252_equal_nocase(item, locale);
+    });
+    bool first = (flags & ILOT_DEFPROFILE) != 0;
+    if (listed != languages.end() && first) languages.erase(listed);
+    if (listed == languages.end() || first)
+        languages.insert(first ? languages.begin() : languages.end(), locale);
+    write_multi_string(profile, "Languages", languages);
+
+    if (!subkey) subkey = registry_store::add_subkey(profile, locale);
+    std::vector<registry_store::value_entry> keyboards;
+    for (const auto& value : subkey->values) {
+        if (is_keyboard_entry(value) && !cp1252_equal_nocase(value.name, entry)) keyboards.push_back(value);
+    }
+    std::stable_sort(keyboards.begin(), keyboards.end(), [](const auto& a, const auto& b) {
+        DWORD order_a = 0, order_b = 0;
+        if (a.data.size() == 4) memcpy(&order_a, a.data.data(), 4);
+        if (b.data.size() == 4) memcpy(&order_b, b.data.data(), 4);
+        return order_a < order_b;
+    });
+    registry_store::value_entry added{entry, REG_DWORD, {}};
+    keyboards.insert(first ? keyboards.begin() : keyboards.end(), added);
+    for (const auto& value : keyboards) registry_store::delete_value(subkey, value.name);
+    DWORD order = 1;
+    for (const auto& value : keyboards) {
+        registry_store::set_value(subkey, value.name, REG_DWORD, reinterpret_cast<const BYTE*>(&order), 4);
+        order++;
+    }
+}
+
+BOOL WINAPI simulated_install_layout_or_tip(LPCWSTR text, DWORD flags) {
+    std::string narrow;
+    for (size_t i = 0; text && text[i]; i++) {
+        unsigned char byte = '?';
+        utf16_to_cp1252(text[i], &byte);
+        narrow += (char)byte;
+    }
+    DWORD error = 0;
+    bool failed = call_fails("InstallLayoutOrTip", narrow, -1, &error);
+    input().calls.push_back(layout_or_tip_call{narrow, flags, !failed});
+    if (failed) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if ((flags & ~(DWORD)(ILOT_UNINSTALL | ILOT_DEFPROFILE)) ||
+        flags == (ILOT_UNINSTALL | ILOT_DEFPROFILE))
+        winsim_not_implemented("InstallLayoutOrTip with flags other than ILOT_UNINSTALL or ILOT_DEFPROFILE");
+    if (narrow.size() != 13 || narrow[4] != ':' || !all_hex(narrow.substr(0, 4)) ||
+        !all_hex(narrow.substr(5)))
+        winsim_not_implemented("InstallLayoutOrTip with a text other than one \"<language>:<layout>\"");
+    registry_store::key_node* profile = registry_store::find_key(user_profile_path);
+    if (!profile || !registry_store::find_value(profile, "Languages"))
+        winsim_not_implemented("InstallLayoutOrTip without the user's language list");
+    change_language_list(profile, narrow.substr(0, 4), narrow, flags);
+    return TRUE;
+}
+
+// A system DLL that the simulation does not provide: loading it would pretend.
+bool unsimulated_system_dll(const std::string& base_name) {
+    static const char* const names[] = {"KERNEL32", "USER32", "GDI32", "ADVAPI32", "SHELL32",
+                                        "OLE32", "NTDLL", "COMCTL32", "MSCTF"};
+    for (const char* name : names) {
+        if (base_name == name) return true;
+    }
+    return false;
+}
+
+HMODULE load_library(const char* call, LPCSTR file_name) {
+    if (!file_name) winsim_not_implemented("LoadLibrary without a name");
+    if (strchr(file_name, '\\') || strchr(file_name, '/'))
+        winsim_not_implemented("LoadLibrary of a path");
+    DWORD error = 0;
+    if (call_fails(call, file_name, -1, &error)) {
+        SetLastError(error);
+        return 0;
+    }
+    std::string base_name = cp1252_upcase(file_name);
+    if (base_name.size() > 4 && base_name.compare(base_name.size() - 4, 4, ".DLL") == 0)
+        base_name.resize(base_name.size() - 4);
+    if (unsimulated_system_dll(base_name))
+        winsim_not_implemented("LoadLibrary of a system DLL other than input.dll");
+    if (base_name != "INPUT" || !input().dll_present) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    // With redirection off, a WOW64 process's loader finds the 64-bit DLL of the real system
+    // folder, which it cannot map.
+    if (process_is_wow64() && files::redirection_disabled()) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return 0;
+    }
+    input().loaded++;
+    return the_input_module;
+}
+
+}  // namespace
+
+void reset_input_dll() { input() = input_dll_state(); }
+
+void set_input_dll(bool dll_present, bool function_present) {
+    input().dll_present = dll_present;
+    input().function_present = function_present;
+}
+const std::vector<layout_or_tip_call>& layout_or_tip_calls() { return input().calls; }
+int loaded_library_count() { return input().loaded; }
+
+HMODULE input_dll_module() { return the_input_module; }
+
+FARPROC input_dll_export(LPCSTR proc_name) {
+    if (input().loaded == 0) winsim_not_implemented("GetProcAddress on a library that is not loaded");
+    if (proc_name && strcmp(proc_name, "InstallLayoutOrTip") == 0 && input().function_present)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(simulated_install_layout_or_tip));
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return 0;
+}
+
+}  // namespace winsim
+
+using namespace winsim;
+
+// Without SetDefaultDllDirectories the search would begin in the program's own folder, which
+// the simulation does not model.
+HMODULE WINAPI LoadLibraryA(LPCSTR file_name) {
+    if (!dll_search_limited_to_system_folder())
+        winsim_not_implemented("LoadLibraryA with the program's folder in the DLL search path");
+    return load_library("LoadLibraryA", file_name);
+}
+
+HMODULE WINAPI LoadLibraryExA(LPCSTR file_name, HANDLE file, DWORD flags) {
+    if (file) winsim_not_implemented("LoadLibraryExA with a file handle");
+    if (flags != LOAD_LIBRARY_SEARCH_SYSTEM32)
+        winsim_not_implemented("LoadLibraryExA with flags other than LOAD_LIBRARY_SEARCH_SYSTEM32");
+    return load_library("LoadLibraryExA", file_name);
+}
+
+BOOL WINAPI FreeLibrary(HMODULE module) {
+    DWORD error = 0;
+    if (call_fails("FreeLibrary", "", -1, &error)) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (module != the_input_module || input().loaded == 0)
+        winsim_not_implemented("FreeLibrary of a module that was not loaded");
+    input().loaded--;
+    return TRUE;
+}
