@@ -90,9 +90,11 @@ expect_input_calls() {
 # without FLAGS.
 check_input_calls() {
   local record="" title="no input.dll call"
-  if [ -n "${2:-}" ]; then
-    if [ "$language_list" = 1 ]; then record="32 0407:$key $2"; title=$record; else
-      title="without the language list no input.dll call"; fi
+  if [ -n "${2:-}" ] && [ "$language_list" = 1 ]; then
+    record="32 0407:$key $2"
+    title="the 32-bit double records $record"
+  elif [ -n "${2:-}" ]; then
+    title="without the language list no input.dll call"
   fi
   e2e_check "$1: $title" expect_input_calls "$record"
 }
@@ -121,9 +123,12 @@ registry_value() {
 # The lines of a state file below one registry key's header, up to the next blank line.
 section() { header="[$2]" awk '$0==ENVIRON["header"]{on=1} on&&/^$/{exit} on' "$1"; }
 
-# The user moves the Q7 layout to place 2 of the language settings.
+# The user moves the Q7 layout to place 2 of the language settings; further fixtures, by file
+# name, go in with the same import.
 move_layout_to_place_2() {
-  e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/move_layout_to_place_2.reg")"
+  local files=("$(e2e_winpath "$here/fixtures/move_layout_to_place_2.reg")") extra
+  for extra in "$@"; do files+=("$(e2e_winpath "$here/fixtures/$extra")"); done
+  e2e_wine wine "$regtool" import "${files[@]}"
 }
 
 pending_deletions() { e2e_wine wine "$regtool" pending | tr -d '\r'; }
@@ -265,19 +270,19 @@ SCRIPT
     diff -u "$E2E_ROOT/moved$bits.state" "$E2E_ROOT/unchanged$bits.state"
   check_input_calls "$bits-bit: No and the refusal"
 
-  # A single layout in the user's list: the uninstaller refuses, whichever layout it is.
+  # The Q7 layout alone in the user's list: the uninstaller refuses.
   e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/single_preload.reg")"
   state "$E2E_ROOT/single$bits.state"
   e2e_script single <<'SCRIPT'
 ok als einzig auswählbare Belegung hinterlegt.
 SCRIPT
-  e2e_check "$bits-bit: the uninstaller refuses while Preload holds one value" \
+  e2e_check "$bits-bit: the uninstaller refuses while Preload holds the layout alone" \
     e2e_run --wait-image "$uninstaller" single -- "$folder/$uninstaller" "$key"
   state "$E2E_ROOT/single_after$bits.state"
   e2e_check "$bits-bit: the refusal changes nothing" \
     diff -u "$E2E_ROOT/single$bits.state" "$E2E_ROOT/single_after$bits.state"
   check_input_calls "$bits-bit: the uninstaller's refusal"
-  move_layout_to_place_2
+  move_layout_to_place_2 single_preload_undone.reg
 
   # The layout DLL in use by another program: the removal stops before the registry.
   start_holding "$system32/$dll"
