@@ -15,7 +15,7 @@ target_link_options(kb_product_options INTERFACE ${KB_SMALL_CODE}
 target_link_options(kb_test_options INTERFACE -static)
 
 set(KB_PLATFORM_INPUTS payload)
-set(KB_PLATFORM_TOOLS tools/frame_probe tools/regtool tools/dialog_driver)
+set(KB_PLATFORM_TOOLS tools/frame_probe tools/regtool tools/dialog_driver tools/input_double)
 set(KB_PLATFORM_TESTS e2e)
 
 # Signing, for authors who distribute the installer: a code-signing certificate with its key

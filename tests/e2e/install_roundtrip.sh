@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # End-to-end run of the real programs under Wine, in a 64-bit and a 32-bit prefix: install, update,
 # No, a refused parameter, then the uninstaller as Windows starts it from the uninstall entry.
+# The 64-bit prefix has the language list of Windows 8 and later and the 32-bit one has none; a
+# test double of input.dll in each system folder records the programs' InstallLayoutOrTip calls.
 #
 #   bash tests/e2e/install_roundtrip.sh DRIVER REGTOOL INSTALLER PAYLOAD_DIR PRODUCT_SH [64|32]...
-#   (PRODUCT_SH: the build's product.sh with the names and payload times)
+#   (PRODUCT_SH: the build's product.sh with the names and payload times; the doubles of input.dll
+#   are taken from the same build, tools/input_double beside REGTOOL's folder)
 #   (KB_E2E_SHOW=1 prints each transcript and the state after each run, for the main job)
 set -euo pipefail
 export LC_ALL=C
@@ -28,6 +31,7 @@ uninstaller=$kb_uninstaller
 diagram=$kb_diagram
 keys=('HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts'
       'HKEY_CURRENT_USER\Keyboard Layout'
+      'HKEY_CURRENT_USER\Control Panel\International\User Profile'
       'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall')
 
 show() { [ "${KB_E2E_SHOW:-0}" != 1 ] || cat "$@"; }
@@ -51,7 +55,52 @@ state() {
   } >>"$out"
 }
 
-seed() { e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/german_windows.reg")"; }
+# A German Windows as a fresh user sees it; in the 64-bit prefix a Windows 8 or later, with the
+# user's language list, in the 32-bit one a Windows 7, without it.
+seed() {
+  local files=("$(e2e_winpath "$here/fixtures/german_windows.reg")")
+  [ "$language_list" != 1 ] || files+=("$(e2e_winpath "$here/fixtures/language_list.reg")")
+  e2e_wine wine "$regtool" import "${files[@]}"
+}
+
+# The doubles of input.dll as the system's: the 32-bit one where a 32-bit program loads it from
+# (syswow64 of a 64-bit Windows, system32 of a 32-bit one), the 64-bit one in a 64-bit system32.
+put_input_doubles() {
+  if [ "$bits" = 64 ]; then
+    cp "$doubles/x86/input.dll" "$wow64/input.dll"
+    cp "$doubles/x64/input.dll" "$system32/input.dll"
+  else
+    cp "$doubles/x86/input.dll" "$system32/input.dll"
+  fi
+}
+
+# expect_input_calls [RECORD]: the doubles recorded this one call since the last look, or none
+# without RECORD; the record then starts afresh.
+expect_input_calls() {
+  local status=0
+  touch "$input_log"
+  diff -u --label expected --label "$input_log" <(printf '%s' "${1:+$1$'\n'}") \
+    <(tr -d '\r' <"$input_log") >&2 || status=1
+  rm -f "$input_log"
+  return "$status"
+}
+
+# check_input_calls WHAT [FLAGS]: WHAT made one InstallLayoutOrTip call of the 32-bit double, for
+# the layout key with FLAGS, where the prefix has the language list; no call without the list or
+# without FLAGS.
+check_input_calls() {
+  local record="" title="no input.dll call"
+  if [ -n "${2:-}" ] && [ "$language_list" = 1 ]; then
+    record="32 0407:$key $2"
+    title="the 32-bit double records $record"
+  elif [ -n "${2:-}" ]; then
+    title="without the language list no input.dll call"
+  fi
+  e2e_check "$1: $title" expect_input_calls "$record"
+}
+
+# The final box of a run says where to add the layout by hand only when input.dll failed.
+no_hint() { ! grep -q 'von Hand' "$E2E_ROOT/$1.transcript"; }
 
 # The last-write time of a file in the FILETIME form of the payload table, to the 100 ns.
 filetime_of() {
@@ -74,9 +123,12 @@ registry_value() {
 # The lines of a state file below one registry key's header, up to the next blank line.
 section() { header="[$2]" awk '$0==ENVIRON["header"]{on=1} on&&/^$/{exit} on' "$1"; }
 
-# The user moves the Q7 layout to place 2 of the language settings.
+# The user moves the Q7 layout to place 2 of the language settings; further fixtures, by file
+# name, go in with the same import.
 move_layout_to_place_2() {
-  e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/move_layout_to_place_2.reg")"
+  local files=("$(e2e_winpath "$here/fixtures/move_layout_to_place_2.reg")") extra
+  for extra in "$@"; do files+=("$(e2e_winpath "$here/fixtures/$extra")"); done
+  e2e_wine wine "$regtool" import "${files[@]}"
 }
 
 pending_deletions() { e2e_wine wine "$regtool" pending | tr -d '\r'; }
@@ -104,12 +156,13 @@ ok Nach einem Systemneustart sollte die Tastaturbelegung wieder voreingestellt s
 SCRIPT
   e2e_check "$2" e2e_run "$1" -- "$installer"
   state "$E2E_ROOT/$1$bits.state"
+  check_input_calls "$2" 00000002
 }
 
 run_scenario() {
-  local bits=$1 arch drive program_files system32 wow64 folder key layouts
-  arch=win64
-  [ "$bits" = 32 ] && arch=win32
+  local bits=$1 arch drive program_files system32 wow64 folder key layouts input_log language_list
+  arch=win64 language_list=1
+  [ "$bits" = 32 ] && arch=win32 language_list=0
   e2e_prefix "p$bits" "$arch"
   drive=$WINEPREFIX/drive_c
   system32="$drive/windows/system32"
@@ -120,6 +173,11 @@ run_scenario() {
   fi
   folder="$program_files/$kb_product_name"
   layouts='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts'
+  input_log=$E2E_ROOT/input$bits.log
+  rm -f "$input_log"
+  export KB_INPUT_DOUBLE_LOG
+  KB_INPUT_DOUBLE_LOG=$(e2e_winpath "$input_log")
+  put_input_doubles
   seed
   state "$E2E_ROOT/before$bits.state"
 
@@ -151,6 +209,8 @@ SCRIPT
     bash -c "find -L '$drive/users' '$HOME' -maxdepth 3 -name '$diagram.LNK' 2>/dev/null | grep -q ."
   key=$(registry_value 'HKEY_CURRENT_USER\Keyboard Layout\Substitutes' d0010407)
   e2e_check "$bits-bit: the new layout key b0020407 through d0010407" test "$key" = b0020407
+  check_input_calls "$bits-bit: the installation" 00000002
+  e2e_check "$bits-bit: the final box of the installation has no hint" no_hint install
   e2e_check "$bits-bit: the new key's values" diff -u <(printf '%s\n' \
       "[$layouts\\$key]" '"Created by KbdEdit"=""' "\"Layout File\"=\"$kb_dll\"" \
       '"Layout Id"="0c00"' "\"Layout Text\"=\"$kb_layout_text\"") \
@@ -165,6 +225,7 @@ SCRIPT
   # the user moves the Q7 layout to place 2 first; Wine's write then changes nothing.
   move_layout_to_place_2
   run_update updated "$bits-bit: a second run updates"
+  e2e_check "$bits-bit: the final box of the update has no hint" no_hint updated
   e2e_check "$bits-bit: the update puts the layout back at place 1 and keeps the rest" \
     diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated$bits.state"
 
@@ -178,9 +239,14 @@ SCRIPT
     e2e_check "64-bit: the update while the DLL is in use puts the layout back at place 1" \
       diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated_held$bits.state"
 
-    # A second user installs the layout for themselves while the first one uses it.
+    # A second user installs the layout for themselves while the first one uses it; their
+    # input.dll fails, which leaves the installation as it is and adds a hint to the last box.
     e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/second_user.reg")"
+    export KB_INPUT_DOUBLE_FAIL=1
     run_update second_user "64-bit: a second user installs while the DLL is in use"
+    unset KB_INPUT_DOUBLE_FAIL
+    e2e_check "64-bit: input.dll failing, the final box says where to add the layout by hand" \
+      grep -q 'von Hand hinzu' "$E2E_ROOT/second_user.transcript"
     e2e_check "64-bit: the second user has the layout at the head of the list" \
       diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/second_user$bits.state"
     stop_holding
@@ -202,19 +268,21 @@ SCRIPT
   state "$E2E_ROOT/unchanged$bits.state"
   e2e_check "$bits-bit: No and the refusal change nothing" \
     diff -u "$E2E_ROOT/moved$bits.state" "$E2E_ROOT/unchanged$bits.state"
+  check_input_calls "$bits-bit: No and the refusal"
 
-  # A single layout in the user's list: the uninstaller refuses, whichever layout it is.
+  # The Q7 layout alone in the user's list: the uninstaller refuses.
   e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/single_preload.reg")"
   state "$E2E_ROOT/single$bits.state"
   e2e_script single <<'SCRIPT'
 ok als einzig auswählbare Belegung hinterlegt.
 SCRIPT
-  e2e_check "$bits-bit: the uninstaller refuses while Preload holds one value" \
+  e2e_check "$bits-bit: the uninstaller refuses while Preload holds the layout alone" \
     e2e_run --wait-image "$uninstaller" single -- "$folder/$uninstaller" "$key"
   state "$E2E_ROOT/single_after$bits.state"
   e2e_check "$bits-bit: the refusal changes nothing" \
     diff -u "$E2E_ROOT/single$bits.state" "$E2E_ROOT/single_after$bits.state"
-  move_layout_to_place_2
+  check_input_calls "$bits-bit: the uninstaller's refusal"
+  move_layout_to_place_2 single_preload_undone.reg
 
   # The layout DLL in use by another program: the removal stops before the registry.
   start_holding "$system32/$dll"
@@ -230,6 +298,7 @@ SCRIPT
   state "$E2E_ROOT/held_after$bits.state"
   e2e_check "$bits-bit: with the DLL in use nothing is removed" \
     diff -u "$E2E_ROOT/held$bits.state" "$E2E_ROOT/held_after$bits.state"
+  check_input_calls "$bits-bit: the stopped removal"
 
   # The uninstaller as Windows runs the UninstallString: it copies itself into the temporary
   # folder, starts the copy and ends; the copy asks and removes everything.
@@ -244,6 +313,7 @@ SCRIPT
   show "$E2E_ROOT/removed$bits.state"
   e2e_check "$bits-bit: afterwards registry and files are as before the installation" \
     diff -u "$E2E_ROOT/before$bits.state" "$E2E_ROOT/removed$bits.state"
+  check_input_calls "$bits-bit: the removal" 00000001
   pending_deletions >"$E2E_ROOT/pending$bits.txt"
   show "$E2E_ROOT/pending$bits.txt"
   e2e_check "$bits-bit: the copy in the temporary folder is listed for deletion at restart" \
@@ -256,6 +326,10 @@ SCRIPT
 }
 
 uninstaller_program=$(realpath "$(dirname "$installer")/../uninstaller/$uninstaller")
+doubles=$(realpath "$(dirname "$regtool")/../input_double")
+for double in "$doubles/x86/input.dll" "$doubles/x64/input.dll"; do
+  [ -f "$double" ] || { echo "$0: no input.dll double $double (build the tools)" >&2; exit 2; }
+done
 for bits in "${bitnesses[@]}"; do
   run_scenario "$bits"
 done

@@ -29,7 +29,7 @@ signed_build() {
     >/dev/null
   cmake --build "$folder" -j"$(nproc)" --target "$@"
 }
-signed_build build/windows-signed kbinstall dialog_driver regtool
+signed_build build/windows-signed kbinstall dialog_driver regtool input_double
 signed_build build/windows-signed-again kbinstall
 
 signed=build/windows-signed

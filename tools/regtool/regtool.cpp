@@ -1,7 +1,9 @@
 // Test tool (Windows console, kernel32 and advapi32 only, so that Wine leaves the user's layout
 // list alone): exports registry subtrees as .reg text and applies .reg text.
 //   regtool export KEY...   the subtrees, keys and values in the platform's order
-//   regtool import FILE     [key], [-key], "name"="text", @="text", "name"=dword:..., "name"=-
+//   regtool import FILE...  [key], [-key], "name"="text", @="text", "name"=dword:..., "name"=-,
+//                           "name"=hex:.. and "name"=hex(TYPE):.. (one line, the data as
+//                           regedit writes it: REG_MULTI_SZ as UTF-16 text)
 //   regtool pending         the files listed for a rename or deletion at the next restart
 //   regtool hold FILE STOP  keeps FILE open (no delete sharing), as a program using it would,
 //                           until the file STOP exists
@@ -105,6 +107,39 @@ static const char* read_quoted(const char* p, char* out)
     return *p == '"' ? p + 1 : p;
 }
 
+// Reads the bytes "xx,xx,..." of a hex value into data; false when they are not such bytes.
+static bool read_hex_bytes(const char* p, BYTE* data, DWORD capacity, DWORD* size)
+{
+    *size = 0;
+    while (*p) {
+        char* end;
+        unsigned long byte = strtoul(p, &end, 16);
+        if (end == p || byte > 0xFF || *size == capacity)
+            return false;
+        data[(*size)++] = (BYTE)byte;
+        p = end;
+        if (*p == ',')
+            p++;
+        else if (*p)
+            return false;
+    }
+    return true;
+}
+
+// Sets a value of hex data. The wide call takes the bytes as they are, also for the text types
+// whose bytes regedit writes as UTF-16; the name is the file's ANSI text.
+static bool set_hex_value(HKEY key, const char* value_name, DWORD type, const char* hex)
+{
+    static BYTE data[65536];
+    DWORD size = 0;
+    if (!read_hex_bytes(hex, data, sizeof data, &size))
+        return false;
+    WCHAR wide_name[16384];
+    if (!MultiByteToWideChar(CP_ACP, 0, value_name ? value_name : "", -1, wide_name, 16384))
+        return false;
+    return RegSetValueExW(key, value_name ? wide_name : 0, 0, type, data, size) == ERROR_SUCCESS;
+}
+
 static int import_file(const char* file_name)
 {
     FILE* file = fopen(file_name, "rb");
@@ -165,6 +200,18 @@ static int import_file(const char* file_name)
         } else if (strncmp(p, "dword:", 6) == 0) {
             DWORD value = (DWORD)strtoul(p + 6, 0, 16);
             RegSetValueExA(key, value_name, 0, REG_DWORD, (const BYTE*)&value, 4);
+        } else if (strncmp(p, "hex", 3) == 0 && (p[3] == ':' || p[3] == '(')) {
+            DWORD type = REG_BINARY;
+            const char* data = p + 4;
+            if (p[3] == '(') {
+                char* end;
+                type = (DWORD)strtoul(p + 4, &end, 16);
+                data = end[0] == ')' && end[1] == ':' ? end + 2 : 0;
+            }
+            if (!data || !set_hex_value(key, value_name, type, data)) {
+                fprintf(stderr, "regtool: line %d: hex value not understood\n", line_number);
+                return 1;
+            }
         } else {
             fprintf(stderr, "regtool: line %d: value type not understood\n", line_number);
             return 1;
@@ -224,8 +271,13 @@ int main(int argc, char** argv)
         return print_pending();
     if (argc == 4 && strcmp(argv[1], "hold") == 0)
         return hold_file(argv[2], argv[3]);
-    if (argc >= 3 && strcmp(argv[1], "import") == 0)
-        return import_file(argv[2]);
+    if (argc >= 3 && strcmp(argv[1], "import") == 0) {
+        for (int i = 2; i < argc; i++) {
+            if (int status = import_file(argv[i]))
+                return status;
+        }
+        return 0;
+    }
     if (argc >= 3 && strcmp(argv[1], "export") == 0) {
         for (int i = 2; i < argc; i++) {
             const char* rest;
@@ -238,6 +290,7 @@ int main(int argc, char** argv)
         }
         return 0;
     }
-    fprintf(stderr, "usage: regtool export KEY... | regtool import FILE | regtool pending\n");
+    fprintf(stderr, "usage: regtool export KEY... | regtool import FILE... | regtool pending | "
+                    "regtool hold FILE STOP\n");
     return 2;
 }
