@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "files/file_operations.h"
-#include "files/private_folder.h"
 #include "files/shortcuts.h"
 #include "files/system_folders.h"
 #include "frame/messages.h"
@@ -255,21 +254,14 @@ static void uninstall()
     remove_program_folder();
     write_uninstall_entry(UNINSTALL_DISPLAY_NAME, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
     show_info("Folgender Tastatur-Treiber wurde deinstalliert:\n%s%s", LAYOUT_TEXT, hint);
-
-    // The running copy, and after it the private folder it was put in: the folder can go only
-    // once the file is gone.
-    const char* own_path = uninstaller.own_path;
-    if (!own_path[0])
-        return;
-    MoveFileExA(own_path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
-    char folder[MAX_PATH];
-    if (in_private_folder_of(own_path, uninstaller.temp_folder, folder))
-        MoveFileExA(folder, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    uninstaller.run_end = copy_run_removed;
 }
 
 bool run_uninstallation()
 {
     uninstall();
+    // Every way out, the normal end as No, a refusal or a failure.
+    leave_copy_for_restart();
     restore_fs_redirection();
     return false;
 }

@@ -1,5 +1,5 @@
 // The uninstaller's start check: the key on the command line, and the restart from a copy in
-// the temporary folder so that the program file itself can be deleted.
+// a private temporary folder so that the program file itself can be deleted; the copy's end.
 #include "uninstaller_flow.h"
 
 #include <stdlib.h>
@@ -49,27 +49,31 @@ static void cannot_copy()
                  "werden, um sein Original löschen zu können");
 }
 
-// Removes the private folder again when the copy did not get into it.
-static void remove_empty_folder(const char* folder)
+// Removes the copy (when there is one) and the private folder again when the copy did not start.
+static void remove_private_copy(const char* folder, const char* copy_path)
 {
+    if (copy_path)
+        DeleteFileA(copy_path);
     char path[MAX_PATH];
     strcpy(path, folder);
     strip_trailing_backslash(path);
     RemoveDirectoryA(path);
 }
 
-// The first instance: copy into a new private folder below the temporary folder, start the
-// copy with the same key. The copy runs with administrator rights, and every program of the
-// user may write to the temporary folder itself: there, another program could put its own
-// file in the copy's place between the copy and its start. A folder that only Administrators
-// and SYSTEM may change, under a name nobody can foresee and created only if it is new, leaves
-// no such gap.
-static void relocate(const char* own_path, const char* temp_folder)
+// The first instance: copy into a new private folder below `parent`, the Temp folder of the
+// shared Windows folder, and start the copy with the same key. The copy runs with administrator
+// rights. Every program of the user may change its own temporary folder, including renaming
+// whatever is in it, so there another program could put its own folder and program in the
+// copy's place between the copy and its start. In the shared Temp folder users may add entries
+// but not rename or delete what they did not create; a folder that only Administrators and
+// SYSTEM may change, under a name nobody can foresee and created only if it is new, leaves no
+// such gap.
+static void relocate(const char* own_path, const char* parent)
 {
     char folder[MAX_PATH];
-    if (!create_private_folder(temp_folder, folder)) {
+    if (!create_private_folder(parent, folder)) {
         show_warning("Folgendes Verzeichnis kann nicht angelegt werden:\n%s\n\n%s",
-                     folder[0] ? folder : temp_folder, error_record.windows_error_text);
+                     folder[0] ? folder : parent, error_record.windows_error_text);
         cannot_copy();
         return;
     }
@@ -78,12 +82,12 @@ static void relocate(const char* own_path, const char* temp_folder)
     if (!join_path(copy_path, folder, name)) {
         show_warning("Der Pfad der Kopie ist zu lang:\n%s%s\n\n%s", folder, name,
                      error_record.windows_error_text);
-        remove_empty_folder(folder);
+        remove_private_copy(folder, 0);
         cannot_copy();
         return;
     }
     if (!copy_one_file(own_path, copy_path, true, true)) {
-        remove_empty_folder(folder);
+        remove_private_copy(folder, copy_path);
         cannot_copy();
         return;
     }
@@ -91,12 +95,14 @@ static void relocate(const char* own_path, const char* temp_folder)
     strcpy(parameters, layout_inventory.target_key_name);
     if (uninstaller.force_option)
         strcat(parameters, " /force");
-    if (!launch_program(copy_path, parameters, 0))
+    if (!launch_program(copy_path, parameters, 0)) {
+        remove_private_copy(folder, copy_path);
         show_warning("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, "
                      "um sein Original löschen zu können");
+    }
 }
 
-bool check_uninstaller_command_line()
+static bool check_command_line_and_instance()
 {
     frame.center_main_window = true;
     uninstaller.force_option =
@@ -113,25 +119,52 @@ bool check_uninstaller_command_line()
     const char* problem = 0;
     if (!determine_install_folders())
         problem = install_folders.error_text;
-    else if (!query_temp_folder(temp_folder))
+    else if (!query_temp_folder(temp_folder) || !uninstaller.shared_temp_folder[0])
         problem = "Das temporäre Verzeichnis kann nicht ermittelt werden.";
     if (problem) {
         show_warning("%s\n\nDeinstallation abgebrochen.", problem);
         restore_fs_redirection();
         return false;
     }
-    char* own_path = uninstaller.own_path;
-    own_program_path(own_path);
 
-    // The copy runs from a path that begins with the temporary folder, whatever the case.
-    if (find_text_nocase(own_path, temp_folder) == own_path) {
+    // The copy runs from its private folder. An instance started by hand from the user's
+    // temporary folder (a path that begins with it, whatever the case) goes on as the copy too:
+    // it starts nothing, so nothing can be put in its place.
+    const char* own_path = uninstaller.own_path;
+    if (uninstaller.private_folder[0] || find_text_nocase(own_path, temp_folder) == own_path) {
         format_text_args(frame.window_title, sizeof frame.window_title, UNINSTALLER_TITLE_FORMAT,
                          frame.program_name, VERSION_TEXT);
         return true;
     }
-    relocate(own_path, temp_folder);
+    relocate(own_path, uninstaller.shared_temp_folder);
     restore_fs_redirection();
     return false;
+}
+
+bool check_uninstaller_command_line()
+{
+    // Which program runs is known first, so that every way out of the copy below leaves it and
+    // its private folder for the restart.
+    own_program_path(uninstaller.own_path);
+    if (query_shared_temp_folder(uninstaller.shared_temp_folder))
+        in_private_folder_of(uninstaller.own_path, uninstaller.shared_temp_folder,
+                             uninstaller.private_folder);
+    if (check_command_line_and_instance())
+        return true;
+    leave_copy_for_restart();
+    return false;
+}
+
+void leave_copy_for_restart()
+{
+    const char* own_path = uninstaller.own_path;
+    // The file first: the folder can go only once it is empty.
+    if (uninstaller.private_folder[0]) {
+        MoveFileExA(own_path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+        MoveFileExA(uninstaller.private_folder, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    } else if (uninstaller.run_end == copy_run_removed && own_path[0]) {
+        MoveFileExA(own_path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
 }
 
 bool launch_program(const char* program, const char* parameters, const char* working_folder)

@@ -13,9 +13,9 @@
 // An ACL with two allow entries for SIDs of at most two sub-authorities.
 #define PRIVATE_ACL_SIZE 128
 
-// The descriptor of a private folder: a protected DACL (nothing inherited from the temporary
-// folder, which every program of the user may change) that allows everything to Administrators
-// and SYSTEM, for the folder and, inherited, for the files in it.
+// The descriptor of a private folder: a protected DACL (nothing inherited from the folder it is
+// made in, where every user may add entries) that allows everything to Administrators and
+// SYSTEM, for the folder and, inherited, for the files in it.
 struct private_descriptor {
     SECURITY_DESCRIPTOR descriptor;
     DWORD acl[PRIVATE_ACL_SIZE / sizeof(DWORD)];
@@ -111,8 +111,10 @@ bool in_private_folder_of(const char* path, const char* parent, char* folder)
         return false;
     const char* name = path + parent_length;
     const char* separator = strchr(name, '\\');
+    const size_t prefix_length = strlen(PRIVATE_FOLDER_PREFIX);
     if (!separator || strchr(separator + 1, '\\') || find_text_nocase(name, PRIVATE_FOLDER_PREFIX) != name ||
-        (size_t)(separator - name) != strlen(PRIVATE_FOLDER_PREFIX) + 16)
+        (size_t)(separator - name) != prefix_length + 16 ||
+        strspn(name + prefix_length, "0123456789ABCDEFabcdef") != 16)
         return false;
     memcpy(folder, path, (size_t)(separator - path));
     folder[separator - path] = 0;

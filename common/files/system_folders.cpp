@@ -98,6 +98,14 @@ bool query_temp_folder(char* folder)
     return query_system_folder(folder, temp_path_query);
 }
 
+bool query_shared_temp_folder(char* folder)
+{
+    bool found = query_system_folder(folder, GetSystemWindowsDirectoryA) && append_level(folder, "Temp\\");
+    if (!found)
+        folder[0] = 0;
+    return found;
+}
+
 bool determine_install_folders()
 {
     install_folders.error_text[0] = 0;

@@ -34,6 +34,12 @@ bool determine_install_folders();
 // The user's temporary folder with a trailing backslash; false unless it is a full path (a file
 // meant for it would otherwise go into the root of the current drive).
 bool query_temp_folder(char* folder);
+// The Temp folder of the shared Windows folder, with a trailing backslash; false (and an empty
+// folder) unless it is a full path. Every user may add entries to it, but only SYSTEM and the
+// Administrators may rename or delete what they did not create. The shared folder comes from
+// GetSystemWindowsDirectoryA: with Terminal Services, GetWindowsDirectoryA gives a program that
+// is not marked as aware of them a Windows folder of the user's own.
+bool query_shared_temp_folder(char* folder);
 void restore_fs_redirection();
 // Loads a DLL from the system folder only. With redirection off, a 32-bit process's loader would
 // find the 64-bit DLL of the real system folder and fail: redirection is switched on for the

@@ -30,8 +30,18 @@ static void restrict_dll_search()
         set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+// Under WOW64 the process has a machine of its own (x86) beside the native one, and
+// IsWow64Process2 names it on every Windows that has the function. IsWow64Process is asked only
+// where it has not: it answers FALSE for a 32-bit program on 64-bit Windows 10 on ARM, which
+// would leave redirection on and put the ARM64 DLL into the 32-bit system folder.
 bool probe_wow64()
 {
+    is_wow64_process2_function is_wow64_process2 =
+        reinterpret_cast<is_wow64_process2_function>(kernel32_function("IsWow64Process2"));
+    USHORT process_machine = IMAGE_FILE_MACHINE_UNKNOWN, native_machine = IMAGE_FILE_MACHINE_UNKNOWN;
+    if (is_wow64_process2 &&
+        is_wow64_process2(GetCurrentProcess(), &process_machine, &native_machine))
+        return process_machine != IMAGE_FILE_MACHINE_UNKNOWN;
     is_wow64_process_function is_wow64_process =
         reinterpret_cast<is_wow64_process_function>(kernel32_function("IsWow64Process"));
     if (!is_wow64_process)

@@ -11,6 +11,7 @@
 bool program_start_check();
 bool program_main_flow();
 
+// Whether the 32-bit program runs under WOW64 (on 64-bit Windows, Intel or ARM).
 bool probe_wow64();
 // The native machine from IsWow64Process2 (Windows 10 and later); without it the machine is
 // Intel: x64 under WOW64, x86 otherwise.

@@ -627,6 +627,71 @@ TEST_F(private_folder_contract, the_folder_has_the_protected_dacl_it_was_created
     }
 }
 
+// The two temporary folders: the user's own, in which the user may remove anything, and the
+// Windows folder's, in which every user may add entries but not remove another's.
+class temporary_folders_contract : public file_security_contract {
+protected:
+    // The rights that the allow entries for the folder itself give to the SIDs `chosen` picks.
+    DWORD allowed_rights(const std::string& folder, bool (*chosen)(PSID)) {
+        std::vector<BYTE> descriptor = read_descriptor(folder.c_str());
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL dacl = NULL;
+        EXPECT_TRUE(GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &defaulted));
+        EXPECT_TRUE(present && dacl);
+        DWORD rights = 0;
+        for (DWORD i = 0; dacl && i < dacl->AceCount; i++) {
+            void* ace = NULL;
+            EXPECT_TRUE(GetAce(dacl, i, &ace));
+            ACCESS_ALLOWED_ACE* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+            if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                !(allowed->Header.AceFlags & INHERIT_ONLY_ACE) && chosen(&allowed->SidStart))
+                rights |= allowed->Mask;
+        }
+        return rights;
+    }
+    // The SID's sub-authority `index` (read from its bytes: revision, count, six bytes of
+    // authority, then the sub-authorities), or ~0 when it has fewer.
+    static DWORD sub_authority(PSID sid, BYTE index) {
+        const BYTE* bytes = static_cast<const BYTE*>(sid);
+        DWORD value = ~0u;
+        if (bytes[1] > index) std::memcpy(&value, bytes + 8 + 4 * index, 4);
+        return value;
+    }
+    static bool authority_and_first_rid(PSID sid, BYTE authority, DWORD rid) {
+        const BYTE* bytes = static_cast<const BYTE*>(sid);
+        return bytes[7] == authority && sub_authority(sid, 0) == rid;
+    }
+    // Everyone, LOCAL, INTERACTIVE, Authenticated Users, Users: groups every user is in.
+    static bool every_users_group(PSID sid) {
+        const BYTE* bytes = static_cast<const BYTE*>(sid);
+        return authority_and_first_rid(sid, 1, 0) || authority_and_first_rid(sid, 2, 0) ||
+               authority_and_first_rid(sid, 5, 4) || authority_and_first_rid(sid, 5, 11) ||
+               (authority_and_first_rid(sid, 5, 32) && bytes[1] == 2 &&
+                sub_authority(sid, 1) == DOMAIN_ALIAS_RID_USERS);
+    }
+    // An account of the machine or a domain: S-1-5-21-...
+    static bool user_account(PSID sid) { return authority_and_first_rid(sid, 5, 21); }
+};
+
+TEST_F(temporary_folders_contract, in_the_windows_temp_folder_users_may_add_but_not_remove) {
+    if (running_on_wine()) GTEST_SKIP() << "Wine keeps no DACL of a file; it maps it onto the Unix permission bits";
+    char windows[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryA(windows, sizeof windows);
+    ASSERT_TRUE(length > 0 && length < sizeof windows);
+    DWORD rights = allowed_rights(std::string(windows) + "\\Temp", every_users_group);
+    EXPECT_EQ(static_cast<DWORD>(FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY),
+              rights & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY));
+    EXPECT_EQ(0u, rights & (DELETE | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER | GENERIC_ALL | GENERIC_WRITE));
+}
+
+TEST_F(temporary_folders_contract, in_the_users_temporary_folder_the_user_may_remove_anything) {
+    if (running_on_wine()) GTEST_SKIP() << "Wine keeps no DACL of a file; it maps it onto the Unix permission bits";
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, temp);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    EXPECT_EQ(static_cast<DWORD>(FILE_DELETE_CHILD), allowed_rights(temp, user_account) & FILE_DELETE_CHILD);
+}
+
 // The random source of the private folder's name.
 TEST(random_contract, rtl_gen_random_fills_the_buffer_and_no_more) {
     unsigned char first[24], second[24];

@@ -38,6 +38,31 @@ TEST_F(system_folder_contract, system_directory_is_system32_below_the_windows_fo
     EXPECT_EQ(sentinel, (unsigned char)buffer[0]);
 }
 
+// The shared Windows folder: on a machine with one user session the Windows folder itself,
+// without a trailing backslash; a buffer that is too small gets the size it needs.
+TEST_F(system_folder_contract, system_windows_directory_is_the_shared_windows_folder) {
+    char buffer[MAX_PATH + 2];
+    memset(buffer, sentinel, sizeof buffer);
+    SetLastError(preset);
+    UINT length = GetSystemWindowsDirectoryA(buffer, MAX_PATH);
+    ASSERT_GT(length, 1u);
+    EXPECT_EQ(strlen(buffer), length);
+    EXPECT_EQ(sentinel, (unsigned char)buffer[length + 1]);
+    EXPECT_EQ(windows_folder(), buffer);
+    EXPECT_NE('\\', buffer[length - 1]);
+    EXPECT_EQ(length + 1, GetSystemWindowsDirectoryA(buffer, length));
+}
+
+// The folder below which only administrators may remove what they created.
+TEST_F(system_folder_contract, the_shared_windows_folder_holds_a_temp_folder) {
+    char buffer[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryA(buffer, sizeof buffer);
+    ASSERT_TRUE(length > 0 && length < sizeof buffer);
+    DWORD attributes = GetFileAttributesA((std::string(buffer) + "\\Temp").c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 TEST_F(system_folder_contract, temp_path_ends_with_a_backslash) {
     char buffer[MAX_PATH + 2];
     memset(buffer, sentinel, sizeof buffer);

@@ -317,11 +317,11 @@ SCRIPT
   pending_deletions >"$E2E_ROOT/pending$bits.txt"
   show "$E2E_ROOT/pending$bits.txt"
   e2e_check "$bits-bit: the copy in the temporary folder is listed for deletion at restart" \
-    grep -qiE "temp.*$uninstaller -> \$" "$E2E_ROOT/pending$bits.txt"
-  # The copy ran from a private folder of its own below the temporary folder, which follows it.
+    grep -qiE "windows.temp.*$uninstaller -> \$" "$E2E_ROOT/pending$bits.txt"
+  # The copy ran from a private folder of its own below the Windows folder's Temp, which follows it.
   e2e_check "$bits-bit: after the copy, its private folder is listed for deletion at restart" \
-    bash -c 'grep -iA1 -E "temp.q7-deinstallation-[0-9a-f]{16}.$1 -> \$" "$2" | tail -n 1 |
-             grep -qiE "temp.q7-deinstallation-[0-9a-f]{16} -> \$"' _ "$uninstaller" \
+    bash -c 'grep -iA1 -E "windows.temp.q7-deinstallation-[0-9a-f]{16}.$1 -> \$" "$2" | tail -n 1 |
+             grep -qiE "windows.temp.q7-deinstallation-[0-9a-f]{16} -> \$"' _ "$uninstaller" \
     "$E2E_ROOT/pending$bits.txt"
 }
 

@@ -9,6 +9,7 @@
 #include <winsim/files_control.h>
 #include <winsim/registry_control.h>
 
+#include "files/private_folder.h"
 #include "files/system_folders.h"
 #include "frame/frame.h"
 #include "fuzz_support.h"
@@ -47,11 +48,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     winsim::add_file((program_folder + UNINSTALLER_FILE_NAME).c_str(), "MZ uninstaller");
     if (setup & 2)
         winsim::add_file(temp_copy.c_str(), "MZ uninstaller");
-    // Started as the copy in the temporary folder, as the original, or from elsewhere.
-    switch ((setup >> 2) % 3) {
+    // Started by hand from the temporary folder, as the original, from elsewhere, or as the
+    // copy in its private folder.
+    std::string private_copy = winsim::standard_folders().windows +
+                               "\\Temp\\" PRIVATE_FOLDER_PREFIX "0123456789ABCDEF\\" UNINSTALLER_FILE_NAME;
+    winsim::add_file(private_copy.c_str(), "MZ uninstaller");
+    switch ((setup >> 2) % 4) {
     case 0: winsim::set_module_file_name(temp_copy.c_str()); break;
     case 1: winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str()); break;
-    default: winsim::set_module_file_name("D:\\Elsewhere\\" UNINSTALLER_FILE_NAME); break;
+    case 2: winsim::set_module_file_name("D:\\Elsewhere\\" UNINSTALLER_FILE_NAME); break;
+    default: winsim::set_module_file_name(private_copy.c_str()); break;
     }
     frame.is_wow64 = bits == 64;
 

@@ -9,6 +9,7 @@
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
 
+#include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/startup.h"
 #include "frame/status_window.h"
@@ -253,11 +254,34 @@ TEST_F(frame_test, program_name_is_the_file_name_without_its_last_extension)
 
 TEST_F(frame_test, wow64_probe)
 {
+    for (bool with_is_wow64_process2 : {true, false}) {
+        SCOPED_TRACE(with_is_wow64_process2);
+        winsim::set_native_machine(with_is_wow64_process2, 0);
+        winsim::set_wow64(true, false);
+        EXPECT_FALSE(probe_wow64());
+        winsim::set_wow64(true, true);
+        EXPECT_TRUE(probe_wow64());
+    }
+    // Without either function the process cannot be under WOW64 (Windows before XP SP2).
+    winsim::set_native_machine(false, 0);
     winsim::set_wow64(false, true);
     EXPECT_FALSE(probe_wow64());
-    winsim::set_wow64(true, false);
-    EXPECT_FALSE(probe_wow64());
+    // When IsWow64Process2 fails, IsWow64Process still answers.
+    winsim::set_native_machine(true, 0);
     winsim::set_wow64(true, true);
+    winsim::fail_call("IsWow64Process2", "", ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(probe_wow64());
+}
+
+// A 32-bit program on 64-bit Windows 10 on ARM: IsWow64Process answers FALSE there, while
+// IsWow64Process2 names the x86 machine under the ARM64 one.
+TEST_F(frame_test, on_arm64_wow64_is_found_although_is_wow64_process_denies_it)
+{
+    winsim::set_wow64(true, true);
+    winsim::set_native_machine(true, IMAGE_FILE_MACHINE_ARM64);
+    BOOL answer = TRUE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &answer));
+    ASSERT_FALSE(answer);
     EXPECT_TRUE(probe_wow64());
 }
 
@@ -332,6 +356,31 @@ TEST_F(status_window_test, start_up_creates_a_centred_window_and_ends_after_the_
     EXPECT_TRUE(frame.shutdown_done);
     EXPECT_EQ(1u, winsim::default_dll_directories_calls().size());
     EXPECT_EQ((DWORD)LOAD_LIBRARY_SEARCH_SYSTEM32, winsim::default_dll_directories_calls()[0]);
+}
+
+// The start-up on 64-bit Windows 10 on ARM: the program knows it runs under WOW64, so the
+// folders switch redirection off and a file meant for the 64-bit system folder gets there.
+TEST_F(status_window_test, on_arm64_the_start_up_switches_redirection_off)
+{
+    make_window(1024, 768, 32);
+    winsim::set_wow64(true, true);
+    winsim::set_native_machine(true, IMAGE_FILE_MACHINE_ARM64);
+    bool redirection_off = false;
+    start_check_hook = [&redirection_off] {
+        redirection_off = determine_install_folders() && install_folders.redirection_off;
+        std::string path = std::string(install_folders.system_folder) + "probe.dll";
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, file);
+        CloseHandle(file);
+        restore_fs_redirection();
+        return false;
+    };
+    EXPECT_EQ(0, frame_main(winsim::app_instance(), SW_SHOW));
+    EXPECT_TRUE(frame.is_wow64);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_ARM64, frame.native_machine);
+    EXPECT_TRUE(redirection_off);
+    EXPECT_TRUE(winsim::entry_exists("C:\\Windows\\System32\\probe.dll"));
+    EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\SysWOW64\\probe.dll"));
 }
 
 TEST_F(status_window_test, a_refusing_start_check_ends_before_any_window)

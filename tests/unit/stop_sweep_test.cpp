@@ -91,20 +91,21 @@ void observe_image()
 }
 
 // Every file and folder below `path` with its attributes, times and contents, one line each,
-// leaving out the folder `skip` with everything in it.
-void list_files(const std::string& path, const std::string& skip, std::string* out)
+// leaving out the two temporary folders with everything in them.
+void list_files(const std::string& path, std::string* out)
 {
     std::string folder = path.back() == ':' ? path + "\\" : path;
     for (const std::string& name : winsim::list_folder(folder.c_str())) {
         std::string child = path + "\\" + name;
-        if (lower(child) == lower(skip))
+        if (lower(child) == lower(winsim::standard_folders().temp) ||
+            lower(child) == lower(winsim::standard_folders().windows + "\\Temp"))
             continue;
         winsim::entry_info info = winsim::entry(child.c_str());
         *out += child + " | " + std::to_string(info.attributes) + " | " +
                 std::to_string(info.creation_time) + " " + std::to_string(info.last_write_time);
         if (info.is_folder) {
             *out += "\n";
-            list_files(child, skip, out);
+            list_files(child, out);
         } else {
             *out += " | " + info.contents + "\n";
         }
@@ -112,7 +113,7 @@ void list_files(const std::string& path, const std::string& skip, std::string* o
 }
 
 // The whole machine as the sweep compares it: both hives and every file. The copy of the
-// uninstaller in the temporary folder and its deletion at restart are left out.
+// uninstaller in its temporary folder and its deletion at restart are left out.
 std::string end_state()
 {
     std::string error;
@@ -122,7 +123,7 @@ std::string end_state()
                                    &error))
         << error;
     std::string files;
-    list_files("C:", winsim::standard_folders().temp, &files);
+    list_files("C:", &files);
     return winsim::reg_export("HKEY_LOCAL_MACHINE") + winsim::reg_export("HKEY_CURRENT_USER") +
            files;
 }

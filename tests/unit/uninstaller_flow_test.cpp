@@ -10,6 +10,7 @@
 
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
+#include <winsim/machine_image.h>
 #include <winsim/security_control.h>
 #include <winsim/shell_control.h>
 
@@ -129,11 +130,17 @@ TEST_F(uninstaller_test, command_lines_that_are_refused)
     }
 }
 
-// The folder the first instance put its copy in: below the temporary folder, the prefix and
+// The Temp folder of the Windows folder, where the first instance puts its copy.
+std::string shared_temp()
+{
+    return winsim::standard_folders().windows + "\\Temp\\";
+}
+
+// The folder the first instance put its copy in: below the shared Temp folder, the prefix and
 // sixteen hexadecimal digits; "" when the path is not of that form.
 std::string private_folder_of(const std::string& copy_path)
 {
-    std::string temp = winsim::standard_folders().temp + "\\";
+    std::string temp = shared_temp();
     std::string prefix = temp + PRIVATE_FOLDER_PREFIX;
     size_t name_end = prefix.size() + 16;
     if (copy_path.compare(0, prefix.size(), prefix) != 0 ||
@@ -185,8 +192,7 @@ TEST_F(uninstaller_test, a_folder_name_that_exists_already_is_not_used)
 {
     install_product(64);
     winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
-    std::string temp = winsim::standard_folders().temp + "\\";
-    std::string taken = temp + PRIVATE_FOLDER_PREFIX "0101010101010101";
+    std::string taken = shared_temp() + PRIVATE_FOLDER_PREFIX "0101010101010101";
     ASSERT_TRUE(winsim::add_file((taken + "\\" UNINSTALLER_FILE_NAME).c_str(), "MZ not ours"));
     winsim::script_random_bytes(std::string(8, '\x01'));
     fresh_process();
@@ -211,7 +217,7 @@ TEST_F(uninstaller_test, a_private_folder_that_cannot_be_made_stops_with_its_rea
     EXPECT_FALSE(check_uninstaller_command_line());
     ASSERT_EQ(2u, boxes().size());
     EXPECT_EQ(0u, boxes()[0].find("Folgendes Verzeichnis kann nicht angelegt werden:\n" +
-                                  winsim::standard_folders().temp + "\\" PRIVATE_FOLDER_PREFIX));
+                                  shared_temp() + PRIVATE_FOLDER_PREFIX));
     EXPECT_NE(std::string::npos, boxes()[0].find("\n\nWindows-Errorcode 5:"));
     EXPECT_EQ("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, "
               "um sein Original löschen zu können",
@@ -229,7 +235,7 @@ TEST_F(uninstaller_test, a_copy_that_cannot_be_started_is_reported)
     winsim::script_answers({IDOK, IDOK});
     EXPECT_FALSE(check_uninstaller_command_line());
     ASSERT_EQ(2u, boxes().size());
-    std::string folder = winsim::standard_folders().temp + "\\" PRIVATE_FOLDER_PREFIX;
+    std::string folder = shared_temp() + PRIVATE_FOLDER_PREFIX;
     EXPECT_EQ(0u, boxes()[0].find("Folgender Programmstart konnte nicht durchgeführt werden:\n"
                                   "Datei: " + folder));
     EXPECT_NE(std::string::npos, boxes()[0].find("\\" UNINSTALLER_FILE_NAME "\nAusführen in: <NULL>\n"
@@ -237,6 +243,27 @@ TEST_F(uninstaller_test, a_copy_that_cannot_be_started_is_reported)
     EXPECT_EQ("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, um sein "
               "Original löschen zu können",
               boxes()[1]);
+    // The copy and its folder are gone at once: nothing waits for the restart.
+    EXPECT_TRUE(winsim::list_folder(shared_temp().c_str()).empty());
+    EXPECT_TRUE(winsim::pending_file_operations().empty());
+}
+
+// A copy that cannot be written takes its new folder along.
+TEST_F(uninstaller_test, a_copy_that_cannot_be_written_leaves_no_folder)
+{
+    install_product(32);
+    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    fresh_process();
+    command_line({"b0040407"});
+    winsim::fail_call("CopyFileA", "", ERROR_HANDLE_DISK_FULL);
+    winsim::script_answers({IDOK, IDOK});
+    EXPECT_FALSE(check_uninstaller_command_line());
+    ASSERT_EQ(2u, boxes().size());
+    EXPECT_EQ("Deinstallationsprogramm kann nicht in ein temporäres Verzeichnis kopiert werden, "
+              "um sein Original löschen zu können",
+              boxes()[1]);
+    EXPECT_TRUE(winsim::list_folder(shared_temp().c_str()).empty());
+    EXPECT_TRUE(winsim::started_processes().empty());
 }
 
 // A damaged copy: Windows' text for error 193 holds an insert, and is shown as it stands.
@@ -276,6 +303,80 @@ TEST_F(uninstaller_test, the_copy_leaves_its_file_and_then_its_folder_for_the_re
     EXPECT_EQ("", pending[1].target);
 }
 
+// Every way out of the copy in its private folder leaves its file and then the folder for the
+// restart, as the normal end does: No, each refusal, a failure. The user could not remove them.
+TEST_F(uninstaller_test, every_way_out_of_the_copy_leaves_it_and_its_folder_for_the_restart)
+{
+    install_product(64);
+    SEED(LAYOUTS "\\b0090407]\n\"Layout File\"=\"" OTHER_BUILD_DLL_BASE_NAME ".DLL\"\n\n"
+         LAYOUTS "\\b00a0407]\n\"Layout Text\"=\"ohne Datei\"\n\n");
+    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+    fresh_process();
+    command_line({"b0040407"});
+    ASSERT_FALSE(check_uninstaller_command_line());
+    temp_copy = winsim::started_processes().back().application_name;
+    std::string folder = private_folder_of(temp_copy);
+    ASSERT_NE("", folder);
+    const std::string start = winsim::save_machine_image();
+    const char* const dll = "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL";
+    const struct {
+        const char* way;
+        std::vector<std::string> words;
+        std::vector<int> answers;
+        void (*before)(const char* dll);
+    } ways[] = {
+        {"No", {"b0040407"}, {IDNO}, nullptr},
+        {"a key of the wrong length", {"b004040"}, {}, nullptr},
+        {"a key that is not there", {"b0070407"}, {}, nullptr},
+        {"a key without a DLL", {"b00a0407", "/force"}, {}, nullptr},
+        {"another build's DLL", {"b0090407"}, {}, nullptr},
+        {"a single Preload value", {"b0040407"}, {},
+         [](const char*) {
+             winsim::reg_import("Windows Registry Editor Version 5.00\n\n[-HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n"
+                  "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000409\"\n");
+         }},
+        {"the 32-bit system folder unknown", {"b0040407"}, {},
+         [](const char*) { winsim::fail_call("GetSystemWow64DirectoryA", "", ERROR_INVALID_PARAMETER); }},
+        {"the DLL in use", {"b0040407"}, {IDYES},
+         [](const char* path) { winsim::hold_file_open(path, GENERIC_READ, FILE_SHARE_READ); }},
+        {"the missing DLL's question answered No", {"b0040407"}, {IDYES, IDNO},
+         [](const char* path) {
+             PVOID redirection = nullptr;
+             ASSERT_TRUE(Wow64DisableWow64FsRedirection(&redirection));
+             DeleteFileA(path);
+             Wow64RevertWow64FsRedirection(redirection);
+         }},
+    };
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        ASSERT_TRUE(winsim::load_machine_image(start));
+        winsim::clear_faults();
+        fresh_process();
+        if (w.before)
+            w.before(dll);
+        run_copy(w.words, w.answers);
+        winsim::clear_faults();
+        EXPECT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+        EXPECT_FALSE(boxes().empty());
+        auto pending = winsim::pending_file_operations();
+        ASSERT_EQ(2u, pending.size());
+        EXPECT_EQ("\\??\\" + temp_copy, pending[0].source);
+        EXPECT_EQ("\\??\\" + folder, pending[1].source);
+        EXPECT_EQ("", pending[0].target + pending[1].target);
+    }
+}
+
+// Started by hand from the user's temporary folder, the uninstaller goes on as the copy but
+// leaves its file for the restart only when it has removed the installation.
+TEST_F(uninstaller_test, an_uninstaller_started_from_the_temporary_folder_stays_after_no)
+{
+    install_product(64);
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDNO}));
+    EXPECT_EQ("Deinstallation abgebrochen.", boxes().back());
+    EXPECT_TRUE(winsim::pending_file_operations().empty());
+    EXPECT_TRUE(winsim::entry_exists(temp_copy.c_str()));
+}
+
 // Without a temporary folder the copy would go into the root of the current drive, and without
 // the system folders the DLLs could not be found: both instances stop and change nothing.
 TEST_F(uninstaller_test, folders_that_cannot_be_determined_stop_both_instances)
@@ -286,6 +387,7 @@ TEST_F(uninstaller_test, folders_that_cannot_be_determined_stop_both_instances)
         const char* text;
     } cases[] = {
         {"GetTempPathA", "Das temporäre Verzeichnis kann nicht ermittelt werden."},
+        {"GetSystemWindowsDirectoryA", "Das temporäre Verzeichnis kann nicht ermittelt werden."},
         {"GetSystemWow64DirectoryA", "Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden."},
         {"Wow64DisableWow64FsRedirection",
          "Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht abgeschaltet "

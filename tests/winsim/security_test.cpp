@@ -491,4 +491,107 @@ TEST_F(winsim_security, a_wow64_process_sets_the_security_of_the_redirected_file
     EXPECT_FALSE(winsim::has_own_file_security("C:\\Windows\\system32\\layout.dll"));
 }
 
+// --- another program of the user ---
+
+const char* const administrators_only =
+    "dacl protected; allow OI|CI 0x001F01FF S-1-5-32-544; allow OI|CI 0x001F01FF S-1-5-18";
+
+// A folder of an administrator's below `parent`, with a program in it.
+std::string administrators_folder(const std::string& parent) {
+    std::string folder = parent + "\\admin";
+    EXPECT_TRUE(winsim::add_file((folder + "\\program.exe").c_str(), "MZ ours"));
+    EXPECT_TRUE(winsim::set_file_security(folder.c_str(), administrators_only));
+    return folder;
+}
+
+TEST_F(winsim_security, the_user_owns_the_temporary_folder_and_may_swap_what_is_in_it) {
+    std::string temp = winsim::standard_folders().temp;
+    EXPECT_EQ(std::string("dacl auto_inherited; allow OI|CI|ID 0x001F01FF S-1-5-18; "
+                          "allow OI|CI|ID 0x001F01FF S-1-5-32-544; allow OI|CI|ID 0x001F01FF ") +
+                  winsim::current_user_sid,
+              winsim::file_security(temp.c_str()));
+    std::string folder = administrators_folder(temp);
+    // Nothing inside the administrators' folder is the user's to change...
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_write_file((folder + "\\program.exe").c_str(), "MZ"));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_delete((folder + "\\program.exe").c_str()));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_write_file((folder + "\\other.exe").c_str(), "MZ"));
+    // ...but the folder itself goes, and one of the user's takes its name.
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, winsim::user_move(folder.c_str(), (temp + "\\away").c_str()));
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, winsim::user_create_folder(folder.c_str()));
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, winsim::user_write_file((folder + "\\program.exe").c_str(), "MZ theirs"));
+    EXPECT_EQ("MZ theirs", winsim::entry((folder + "\\program.exe").c_str()).contents);
+    EXPECT_EQ("MZ ours", winsim::entry((temp + "\\away\\program.exe").c_str()).contents);
+}
+
+TEST_F(winsim_security, in_the_windows_temp_folder_users_add_entries_but_remove_only_their_own) {
+    const std::string temp = "C:\\Windows\\Temp";
+    EXPECT_FALSE(winsim::has_own_file_security(temp.c_str()));
+    std::string folder = administrators_folder(temp);
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_move(folder.c_str(), (temp + "\\away").c_str()));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_move((folder + "\\program.exe").c_str(),
+                                                           (temp + "\\program.exe").c_str()));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_write_file((folder + "\\program.exe").c_str(), "MZ"));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_write_file((folder + "\\other.exe").c_str(), "MZ"));
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, winsim::user_create_folder(folder.c_str()));
+    EXPECT_EQ("MZ ours", winsim::entry((folder + "\\program.exe").c_str()).contents);
+
+    // The user's own folder: CREATOR OWNER makes it the user's, with what is put in it.
+    std::string own = temp + "\\mine";
+    ASSERT_EQ((DWORD)ERROR_SUCCESS, winsim::user_create_folder(own.c_str()));
+    EXPECT_EQ(std::string("dacl auto_inherited; allow OI|CI|ID 0x001F01FF S-1-5-18; "
+                          "allow OI|CI|ID 0x001F01FF S-1-5-32-544; allow CI|ID 0x00100026 S-1-5-32-545; "
+                          "allow ID 0x001F01FF ") + winsim::current_user_sid +
+                  "; allow OI|CI|IO|ID 0x001F01FF S-1-3-0",
+              winsim::file_security(own.c_str()));
+    ASSERT_EQ((DWORD)ERROR_SUCCESS, winsim::user_write_file((own + "\\x.exe").c_str(), "MZ"));
+    EXPECT_EQ(std::string("dacl auto_inherited; allow ID 0x001F01FF S-1-5-18; "
+                          "allow ID 0x001F01FF S-1-5-32-544; allow ID 0x001F01FF ") +
+                  winsim::current_user_sid,
+              winsim::file_security((own + "\\x.exe").c_str()));
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, winsim::user_move(own.c_str(), (temp + "\\renamed").c_str()));
+    EXPECT_EQ((DWORD)ERROR_DIR_NOT_EMPTY, winsim::user_delete((temp + "\\renamed").c_str()));
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, winsim::user_delete((temp + "\\renamed\\x.exe").c_str()));
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, winsim::user_delete((temp + "\\renamed").c_str()));
+}
+
+TEST_F(winsim_security, the_users_rights_follow_the_order_and_kinds_of_the_entries) {
+    std::string file = folder_ + "\\data.bin";
+    ASSERT_TRUE(winsim::add_file(file.c_str(), "x"));
+    const struct {
+        const char* description;
+        DWORD error;
+    } cases[] = {
+        // The default: Users may read, the Administrators' full control is not the user's.
+        {"dacl; allow - 0x001200A9 S-1-5-32-545; allow - 0x001F01FF S-1-5-32-544", ERROR_ACCESS_DENIED},
+        {"dacl; allow - 0x00120116 S-1-5-11", ERROR_SUCCESS},
+        {"dacl; allow - 0x40000000 S-1-1-0", ERROR_SUCCESS},
+        {"dacl; deny - 0x00000002 S-1-5-32-544; allow - 0x001F01FF S-1-1-0", ERROR_ACCESS_DENIED},
+        {"dacl; allow - 0x001F01FF S-1-1-0; deny - 0x00000002 S-1-5-32-544", ERROR_SUCCESS},
+        {"dacl; allow IO 0x001F01FF S-1-1-0", ERROR_ACCESS_DENIED},
+        {"null dacl", ERROR_SUCCESS},
+        {"dacl", ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        ASSERT_TRUE(winsim::set_file_security(file.c_str(), c.description));
+        EXPECT_EQ(c.error, winsim::user_write_file(file.c_str(), "y"));
+    }
+}
+
+TEST_F(winsim_security, what_the_program_holds_open_stays_where_it_is) {
+    std::string temp = winsim::standard_folders().temp;
+    std::string file = temp + "\\file.txt", below = temp + "\\held\\file.txt";
+    ASSERT_TRUE(winsim::add_file(file.c_str(), "x"));
+    ASSERT_TRUE(winsim::add_file(below.c_str(), "x"));
+    long hold = winsim::hold_file_open(file.c_str(), GENERIC_READ, FILE_SHARE_READ);
+    long hold_below = winsim::hold_file_open(below.c_str(), GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(hold && hold_below);
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, winsim::user_delete(file.c_str()));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_move((temp + "\\held").c_str(), (temp + "\\away").c_str()));
+    winsim::release_file(hold);
+    winsim::release_file(hold_below);
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, winsim::user_delete(file.c_str()));
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, winsim::user_move((temp + "\\held").c_str(), (temp + "\\away").c_str()));
+}
+
 }  // namespace

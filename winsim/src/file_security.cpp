@@ -78,10 +78,31 @@ located_entry locate(const char* path, bool redirect) {
     return result;
 }
 
-stored_dacl default_dacl(bool folder) {
+// The user's temporary folder inherits from the profile: SYSTEM, the Administrators and the
+// user hold full control. The Windows folder's Temp is protected: its users may add files and
+// folders (and reach them), but only the creator (CREATOR OWNER), SYSTEM and the Administrators
+// may change or remove what is in it.
+const char* const windows_temp_description =
+    "dacl protected; allow OI|CI 0x001F01FF S-1-5-18; allow OI|CI 0x001F01FF S-1-5-32-544; "
+    "allow CI 0x00100026 S-1-5-32-545; allow OI|CI|IO 0x001F01FF S-1-3-0";
+
+std::string user_temp_description() {
+    return std::string("dacl auto_inherited; allow OI|CI|ID 0x001F01FF S-1-5-18; "
+                       "allow OI|CI|ID 0x001F01FF S-1-5-32-544; allow OI|CI|ID 0x001F01FF ") +
+           current_user_sid;
+}
+
+// The DACL of an entry without one of its own: that of the two temporary folders of the
+// machine, or the default one.
+stored_dacl default_dacl(const std::string& key, bool folder) {
+    const standard_folder_paths& paths = standard_folders();
+    std::string description = folder ? default_folder_description : default_file_description;
+    if (folder && key == cp1252_upcase(paths.temp))
+        description = user_temp_description();
+    else if (folder && key == cp1252_upcase(paths.windows + "\\Temp"))
+        description = windows_temp_description;
     stored_dacl dacl;
-    security::parse_description(folder ? default_folder_description : default_file_description,
-                                &dacl, nullptr);
+    security::parse_description(description, &dacl, nullptr);
     return dacl;
 }
 
@@ -98,7 +119,7 @@ const own_descriptor* own(const located_entry& where) {
 
 stored_dacl current_dacl(const located_entry& where) {
     const own_descriptor* descriptor = own(where);
-    return descriptor ? descriptor->dacl : default_dacl(where.entry->folder);
+    return descriptor ? descriptor->dacl : default_dacl(where.key, where.entry->folder);
 }
 
 BOOL fail(DWORD error) {
@@ -248,6 +269,20 @@ std::vector<BYTE> self_relative_bytes(const stored_dacl& dacl) {
         result.insert(result.end(), dacl.acl.begin(), dacl.acl.end());
     }
     return result;
+}
+
+bool entry_dacl(const char* path, stored_dacl* dacl, bool* own_dacl) {
+    located_entry where = locate(path, false);
+    if (!where.entry) return false;
+    *dacl = current_dacl(where);
+    if (own_dacl) *own_dacl = own(where) != nullptr;
+    return true;
+}
+
+void give_entry_dacl(const char* path, const stored_dacl& dacl) {
+    located_entry where = locate(path, false);
+    if (!where.entry) winsim_not_implemented("a descriptor for an entry the file system cannot locate");
+    state().descriptors[where.key] = own_descriptor{where.entry, dacl};
 }
 
 std::string describe(const stored_dacl& dacl) {

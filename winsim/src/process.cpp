@@ -79,6 +79,12 @@ const std::map<DWORD, const char*>& system_texts() {
     return texts;
 }
 
+// The machine Windows runs on: the one set, else the Intel machine of its bitness.
+USHORT machine_of_windows() {
+    if (process().native_machine) return process().native_machine;
+    return files::machine_bitness() == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+}
+
 BOOL WINAPI simulated_is_wow64_process(HANDLE process_handle, PBOOL wow64) {
     DWORD error = 0;
     if (call_fails("IsWow64Process", "", -1, &error)) {
@@ -89,7 +95,8 @@ BOOL WINAPI simulated_is_wow64_process(HANDLE process_handle, PBOOL wow64) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *wow64 = process().wow64 ? TRUE : FALSE;
+    // As Microsoft documents it, a 32-bit program on 64-bit Windows 10 on ARM hears FALSE.
+    *wow64 = process().wow64 && machine_of_windows() != IMAGE_FILE_MACHINE_ARM64 ? TRUE : FALSE;
     return TRUE;
 }
 
@@ -105,12 +112,7 @@ BOOL WINAPI simulated_is_wow64_process2(HANDLE process_handle, USHORT* process_m
         return FALSE;
     }
     *process_machine = process().wow64 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_UNKNOWN;
-    if (native_machine) {
-        USHORT native = process().native_machine;
-        if (!native)
-            native = files::machine_bitness() == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
-        *native_machine = native;
-    }
+    if (native_machine) *native_machine = machine_of_windows();
     return TRUE;
 }
 

@@ -38,6 +38,13 @@ struct stored_dacl {
     std::vector<BYTE> acl;               // the whole ACL when present and not null
 };
 
+// The DACL GetFileSecurityA reports for the entry at a real path (no WOW64 redirection): its
+// own, or the one of an entry without its own; false when the path names nothing. *own (when
+// given) tells whether the DACL is the entry's own.
+bool entry_dacl(const char* path, stored_dacl* dacl, bool* own = nullptr);
+// Gives the entry at a real path this DACL as its own.
+void give_entry_dacl(const char* path, const stored_dacl& dacl);
+
 // The self-relative descriptor GetFileSecurityA returns for DACL_SECURITY_INFORMATION.
 std::vector<BYTE> self_relative_bytes(const stored_dacl& dacl);
 

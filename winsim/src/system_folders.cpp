@@ -1,4 +1,4 @@
-// The simulated folder queries (temp, system, WOW64 system, Windows) and the WOW64 file-system redirection switches.
+// The simulated folder queries (temp, system, WOW64 system, Windows, shared Windows) and the WOW64 file-system redirection switches.
 #include <windows.h>
 #include <winsim/control.h>
 
@@ -69,6 +69,14 @@ UINT WINAPI GetSystemWow64DirectoryA(LPSTR buffer, UINT size) {
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
     if (query_fails("GetWindowsDirectoryA")) return 0;
+    return deliver(windows_folder(), buffer, size);
+}
+
+// The machine has one user session: the shared Windows folder is the one GetWindowsDirectoryA
+// names (with Terminal Services, a program not marked as aware of them gets a folder of the
+// user's own from GetWindowsDirectoryA).
+UINT WINAPI GetSystemWindowsDirectoryA(LPSTR buffer, UINT size) {
+    if (query_fails("GetSystemWindowsDirectoryA")) return 0;
     return deliver(windows_folder(), buffer, size);
 }
 

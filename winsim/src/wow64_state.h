@@ -3,7 +3,7 @@
 
 namespace winsim {
 
-// What IsWow64Process reports for the current process (set with winsim::set_wow64).
+// Whether the current process runs under WOW64 (set with winsim::set_wow64).
 bool process_is_wow64();
 // Whether kernel32 exports IsWow64Process (winsim::set_wow64's first argument).
 bool process_has_is_wow64_function();

@@ -15,7 +15,9 @@ namespace winsim {
 HINSTANCE app_instance();
 void set_command_line(const std::u16string& command_line);
 void set_module_file_name(const char* path);
-// IsWow64Process: whether kernel32 exports it, and the answer it gives.
+// Whether kernel32 exports IsWow64Process, and whether the process runs under WOW64 (which the
+// file system's redirection follows). IsWow64Process answers that, except on ARM64 Windows
+// (set_native_machine), where it answers FALSE for a WOW64 process as Microsoft documents it.
 void set_wow64(bool function_present, bool is_wow64);
 // IsWow64Process2: whether kernel32 exports it (Windows 10 and later; by default it does), and
 // the machine it names as native: by default the x64 machine of a 64-bit Windows, the x86

@@ -147,7 +147,7 @@ int sleep_calls();
 // SetFileTime, CloseHandle) the path the handle was opened with ("" for other handles);
 // FindResourceA, LoadResource and SizeofResource "<type>\\<name>" (upper case, ids as "#n");
 // CreateProcessA the application name, or the command line when there is none; the folder
-// queries (GetTempPathA, GetSystemDirectoryA, GetSystemWow64DirectoryA, GetWindowsDirectoryA)
-// and the redirection switches "".
+// queries (GetTempPathA, GetSystemDirectoryA, GetSystemWow64DirectoryA, GetWindowsDirectoryA,
+// GetSystemWindowsDirectoryA) and the redirection switches "".
 
 }  // namespace winsim

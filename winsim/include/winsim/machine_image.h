@@ -16,8 +16,8 @@ std::string save_machine_image();
 bool load_machine_image(const std::string& image);
 
 // Calls `handler` right before the n-th simulated call of the run (counted as fail_nth_call
-// counts), instead of that call: the handler is expected not to return (a test kills the
-// program there). 0 stops nowhere.
+// counts): a test kills the program there, or, when the handler returns, lets another program
+// act between two calls, after which the call goes on. 0 stops nowhere.
 void stop_before_call(unsigned long n, void (*handler)());
 
 // Calls `observer` right before every simulated call, after which the call goes on; the observer

@@ -35,7 +35,16 @@ extern const char* const computer_name;          // "DESKTOP-Q7"
 // A path without a descriptor of its own has the default one of a folder below Program Files:
 //   "dacl auto_inherited; allow OI|CI|ID 0x001F01FF S-1-5-18;
 //    allow OI|CI|ID 0x001F01FF S-1-5-32-544; allow OI|CI|ID 0x001200A9 S-1-5-32-545"
-// and for a file the same ACEs with the flags "ID" alone.
+// and for a file the same ACEs with the flags "ID" alone. Two folders have theirs as on
+// Windows: the user's temporary folder (standard_folders().temp) the one it inherits from the
+// profile, in which the user holds full control,
+//   "dacl auto_inherited; allow OI|CI|ID 0x001F01FF S-1-5-18;
+//    allow OI|CI|ID 0x001F01FF S-1-5-32-544; allow OI|CI|ID 0x001F01FF <current_user_sid>"
+// and C:\Windows\Temp a protected one, in which Users may only add files and folders:
+//   "dacl protected; allow OI|CI 0x001F01FF S-1-5-18; allow OI|CI 0x001F01FF S-1-5-32-544;
+//    allow CI 0x00100026 S-1-5-32-545; allow OI|CI|IO 0x001F01FF S-1-3-0"
+// The entries in them have the default one unless they got their own (has_own_file_security
+// is false for both folders).
 //
 // Descriptors are kept per full path as the file system normalizes it, without regard to case,
 // and belong to the entry they were given to: when it is deleted or replaced by a new entry of
@@ -62,6 +71,31 @@ void forget_file_security(const char* path);
 // GetFileSecurityA (read) or SetFileSecurityA (write) of this path fails with ERROR_ACCESS_DENIED.
 void deny_file_security_read(const char* path);
 void deny_file_security_write(const char* path);
+
+// --- another program of the machine's user, running without administrator rights ---
+// Its file operations on real paths (no WOW64 redirection), checked as Windows checks them for
+// the user's filtered token (the user, Everyone, LOCAL, INTERACTIVE, Authenticated Users and
+// Users allow; the Administrators group only denies) against the DACLs file_security reports.
+// Entries are read in order, the first to name a right decides it, inherit-only ones do not
+// apply, generic rights are mapped as for files; a null or missing DACL allows everything.
+//   - Renaming or deleting an entry needs DELETE on it or FILE_DELETE_CHILD on its folder, so
+//     that the owner of a folder with full control may remove whatever is in it.
+//   - A new entry needs FILE_ADD_FILE or FILE_ADD_SUBDIRECTORY on its folder and gets the
+//     folder's inheritable ACEs as its own descriptor (CREATOR OWNER becomes the user).
+//   - Writing a file that exists needs FILE_WRITE_DATA on it.
+// Owners' implicit rights, privileges, links and junctions are not modelled. Each gives
+// ERROR_SUCCESS or the error the call would give: ERROR_ACCESS_DENIED, ERROR_ALREADY_EXISTS
+// (the new name exists), ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DIR_NOT_EMPTY,
+// ERROR_SHARING_VIOLATION (the program holds the entry open without sharing). They are not
+// calls of the program: not logged, no faults. A renamed entry takes its descriptor and those
+// below it along, as on NTFS.
+DWORD user_create_folder(const char* path);
+// Creates the file or overwrites an existing one's contents.
+DWORD user_write_file(const char* path, const std::string& contents);
+// MoveFileExA without flags: a file or folder to a new name that does not exist yet.
+DWORD user_move(const char* from, const char* to);
+// A file, or an empty folder.
+DWORD user_delete(const char* path);
 
 // SIDs from AllocateAndInitializeSid not yet released with FreeSid.
 int outstanding_sids();

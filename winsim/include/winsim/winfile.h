@@ -153,6 +153,7 @@ DWORD WINAPI GetTempPathA(DWORD buffer_length, LPSTR buffer);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemWow64DirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
+UINT WINAPI GetSystemWindowsDirectoryA(LPSTR buffer, UINT size);
 BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* old_value);
 BOOL WINAPI Wow64RevertWow64FsRedirection(PVOID old_value);
 
