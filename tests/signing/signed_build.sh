@@ -4,24 +4,29 @@
 # both programs verify, the installer carries the signed uninstaller, a changed byte breaks the
 # signature, and the signed programs pass the install round trip under Wine in one prefix.
 #
-#   bash tests/signing/signed_build.sh   (from tools/run-tests; KB_WINE_ROOT as it sets it)
+#   bash tests/signing/signed_build.sh [build|check]   (from tools/run-tests; KB_WINE_ROOT as it
+#   sets it). "build" makes the certificate and the two signed builds, "check" checks them and
+#   runs the round trip; without a word, both. tools/run-tests makes the builds beside the Wine
+#   suites, which leave the cores idle most of the time.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-# The checks are counted as the end-to-end tests count theirs.
-# shellcheck source=tests/e2e/lib.sh
-source tests/e2e/lib.sh
+step=${1:-all}
+# The certificate, its key and the signing time, kept from the build to the checks.
+work=build/signing-work
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kb-signing.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
+if [ "$step" != check ]; then
+rm -rf "$work"
+mkdir -p "$work"
 openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 7 -subj "/CN=Q7-Tastaturwerkstatt Test" \
   -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=codeSigning" \
   -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 
 # One signing time for both builds (inside the new certificate's validity), as SOURCE_DATE_EPOCH
 # gives a repeatable build.
-export SOURCE_DATE_EPOCH=$(date +%s)
+SOURCE_DATE_EPOCH=$(date +%s)
+echo "$SOURCE_DATE_EPOCH" >"$work/source_date_epoch"
+export SOURCE_DATE_EPOCH
 signed_build() {
   local folder=$1
   shift
@@ -31,6 +36,14 @@ signed_build() {
 }
 signed_build build/windows-signed kbinstall dialog_driver regtool input_double
 signed_build build/windows-signed-again kbinstall
+echo "signed builds made"
+fi
+[ "$step" != build ] || exit 0
+
+# The checks are counted as the end-to-end tests count theirs.
+# shellcheck source=tests/e2e/lib.sh
+source tests/e2e/lib.sh
+trap 'rm -rf "$work"' EXIT
 
 signed=build/windows-signed
 # shellcheck source=/dev/null
