@@ -30,17 +30,26 @@ static void restrict_dll_search()
         set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+// IsWow64Process2's answer, the process's machine and the native one; false where Windows lacks
+// the function (before Windows 10) or the call fails.
+static bool ask_machines(USHORT* process_machine, USHORT* native_machine)
+{
+    *process_machine = IMAGE_FILE_MACHINE_UNKNOWN;
+    *native_machine = IMAGE_FILE_MACHINE_UNKNOWN;
+    is_wow64_process2_function is_wow64_process2 =
+        reinterpret_cast<is_wow64_process2_function>(kernel32_function("IsWow64Process2"));
+    return is_wow64_process2 &&
+           is_wow64_process2(GetCurrentProcess(), process_machine, native_machine);
+}
+
 // Under WOW64 the process has a machine of its own (x86) beside the native one, and
 // IsWow64Process2 names it on every Windows that has the function. IsWow64Process is asked only
 // where it has not: it answers FALSE for a 32-bit program on 64-bit Windows 10 on ARM, which
 // would leave redirection on and put the ARM64 DLL into the 32-bit system folder.
 bool probe_wow64()
 {
-    is_wow64_process2_function is_wow64_process2 =
-        reinterpret_cast<is_wow64_process2_function>(kernel32_function("IsWow64Process2"));
-    USHORT process_machine = IMAGE_FILE_MACHINE_UNKNOWN, native_machine = IMAGE_FILE_MACHINE_UNKNOWN;
-    if (is_wow64_process2 &&
-        is_wow64_process2(GetCurrentProcess(), &process_machine, &native_machine))
+    USHORT process_machine, native_machine;
+    if (ask_machines(&process_machine, &native_machine))
         return process_machine != IMAGE_FILE_MACHINE_UNKNOWN;
     is_wow64_process_function is_wow64_process =
         reinterpret_cast<is_wow64_process_function>(kernel32_function("IsWow64Process"));
@@ -54,11 +63,8 @@ bool probe_wow64()
 WORD probe_native_machine(bool is_wow64)
 {
     WORD intel = is_wow64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
-    is_wow64_process2_function is_wow64_process2 =
-        reinterpret_cast<is_wow64_process2_function>(kernel32_function("IsWow64Process2"));
-    USHORT process_machine = IMAGE_FILE_MACHINE_UNKNOWN, native_machine = IMAGE_FILE_MACHINE_UNKNOWN;
-    if (!is_wow64_process2 ||
-        !is_wow64_process2(GetCurrentProcess(), &process_machine, &native_machine) ||
+    USHORT process_machine, native_machine;
+    if (!ask_machines(&process_machine, &native_machine) ||
         native_machine == IMAGE_FILE_MACHINE_UNKNOWN)
         return intel;
     return native_machine;

@@ -2,6 +2,8 @@
 #include "list_watch.h"
 #include "test_support.h"
 
+#include "program_state.h"
+
 #include <string.h>
 
 #include <algorithm>
@@ -81,9 +83,7 @@ protected:
     void plan(const list_case& c)
     {
         winsim::reset();
-        reset_registry_layer();
-        reset_layout_inventory();
-        reset_list_rewrite();
+        reset_program_state("Install_" DLL_BASE_NAME);
         seed(german_windows_fixture);
         if (c.kind != plan_kind::install)
             SEED(LAYOUTS "\\" PRODUCT_KEY "]\n\"Layout File\"=\"" DLL_FILE_NAME "\"\n"
@@ -105,6 +105,17 @@ protected:
                                           : layout_inventory.target_key_name);
         }
         ASSERT_FALSE(layout_inventory.preload_unchanged || layout_inventory.layout_not_listed);
+    }
+
+    // The planned change, watched write by write: its states into *states.
+    static void write_watched(std::vector<list_state>* states,
+                              list_watch::images images = list_watch::images::none)
+    {
+        list_watch watch;
+        watch.start(images);
+        ASSERT_TRUE(write_preload_substitutes()) << layout_inventory.error_text;
+        watch.stop();
+        *states = watch.states();
     }
 
     // The layouts the user's lists reach before the change and must reach throughout it.
@@ -131,11 +142,8 @@ TEST_F(list_numbering, after_every_write_preload_holds_places_1_to_n_and_reaches
     for (const list_case& c : all_cases) {
         SCOPED_TRACE(std::string(c.user) + ", " + kind_name(c.kind) + ": " + c.preload);
         plan(c);
-        list_watch watch;
-        watch.start();
-        ASSERT_TRUE(write_preload_substitutes()) << layout_inventory.error_text;
-        watch.stop();
-        const std::vector<list_state>& states = watch.states();
+        std::vector<list_state> states;
+        ASSERT_NO_FATAL_FAILURE(write_watched(&states));
         EXPECT_GT(states.size(), 4u);  // the change did happen, in several writes
         EXPECT_EQ("", first_broken_state(states, kept_layouts(c, states.front()),
                                          numbering::places_1_to_n));
@@ -162,11 +170,8 @@ TEST_F(list_numbering, the_finishing_of_a_change_stopped_anywhere_keeps_places_1
     for (const list_case& c : all_cases) {
         SCOPED_TRACE(std::string(c.user) + ", " + kind_name(c.kind) + ": " + c.preload);
         plan(c);
-        list_watch watch;
-        watch.start(list_watch::images::kept);
-        ASSERT_TRUE(write_preload_substitutes()) << layout_inventory.error_text;
-        watch.stop();
-        const std::vector<list_state> states = watch.states();
+        std::vector<list_state> states;
+        ASSERT_NO_FATAL_FAILURE(write_watched(&states, list_watch::images::kept));
         const std::set<std::string> kept = kept_layouts(c, states.front());
         const std::string end = dump(PRELOAD_KEY) + dump(SUBSTITUTES_KEY);
         // The last state is the end itself.
@@ -212,11 +217,9 @@ TEST_F(list_numbering, substitution_names_keep_their_language_at_every_write)
     for (const list_case& c : all_cases) {
         SCOPED_TRACE(std::string(c.user) + ", " + kind_name(c.kind) + ": " + c.preload);
         plan(c);
-        list_watch watch;
-        watch.start();
-        ASSERT_TRUE(write_preload_substitutes()) << layout_inventory.error_text;
-        watch.stop();
-        EXPECT_EQ("", first_foreign_name(watch.states(), languages));
+        std::vector<list_state> states;
+        ASSERT_NO_FATAL_FAILURE(write_watched(&states));
+        EXPECT_EQ("", first_foreign_name(states, languages));
     }
 }
 
@@ -301,11 +304,8 @@ TEST_F(list_numbering, a_user_with_odd_names_loses_no_layout_at_any_write)
     for (const list_case& c : odd) {
         SCOPED_TRACE(std::string(kind_name(c.kind)) + ": " + c.preload);
         plan(c);
-        list_watch watch;
-        watch.start();
-        ASSERT_TRUE(write_preload_substitutes()) << layout_inventory.error_text;
-        watch.stop();
-        const std::vector<list_state>& states = watch.states();
+        std::vector<list_state> states;
+        ASSERT_NO_FATAL_FAILURE(write_watched(&states));
         std::set<std::string> all = layouts_of_all_values(states.front());
         if (c.kind == plan_kind::removal)
             all.erase(PRODUCT_KEY);

@@ -51,22 +51,6 @@ const char* user_lists(start_state state)
     return "";
 }
 
-// Each layout the user's Preload reaches, with the input language of the value that names it
-// (the last four characters of its data), as "layout/language".
-std::set<std::string> layouts_with_languages()
-{
-    std::map<std::string, std::string> substitutes = string_values(USER_SUBSTITUTES);
-    std::set<std::string> layouts;
-    for (const auto& entry : string_values(USER_PRELOAD)) {
-        std::string data = lower(entry.second);
-        auto substitute = substitutes.find(data);
-        std::string layout = substitute == substitutes.end() ? data : lower(substitute->second);
-        std::string language = data.size() >= 4 ? data.substr(data.size() - 4) : data;
-        layouts.insert(layout + "/" + language);
-    }
-    return layouts;
-}
-
 // Empty when Preload's value names are "1" to "n" without a gap (n at least 1), else what is
 // wrong.
 std::string preload_numbering_fault()

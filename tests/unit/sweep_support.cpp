@@ -49,14 +49,35 @@ std::map<std::string, std::string> string_values(const char* key_path)
     return values;
 }
 
-std::set<std::string> resolved_user_layouts()
+// Each Preload value's data (lower case) with the layout it reaches, directly or through
+// Substitutes.
+static std::vector<std::pair<std::string, std::string>> preload_reaches()
 {
     std::map<std::string, std::string> substitutes = string_values(USER_SUBSTITUTES);
-    std::set<std::string> layouts;
+    std::vector<std::pair<std::string, std::string>> reaches;
     for (const auto& entry : string_values(USER_PRELOAD)) {
         std::string data = lower(entry.second);
         auto substitute = substitutes.find(data);
-        layouts.insert(substitute == substitutes.end() ? data : lower(substitute->second));
+        reaches.push_back({data, substitute == substitutes.end() ? data : lower(substitute->second)});
+    }
+    return reaches;
+}
+
+std::set<std::string> resolved_user_layouts()
+{
+    std::set<std::string> layouts;
+    for (const auto& reach : preload_reaches())
+        layouts.insert(reach.second);
+    return layouts;
+}
+
+std::set<std::string> layouts_with_languages()
+{
+    std::set<std::string> layouts;
+    for (const auto& reach : preload_reaches()) {
+        const std::string& data = reach.first;
+        std::string language = data.size() >= 4 ? data.substr(data.size() - 4) : data;
+        layouts.insert(reach.second + "/" + language);
     }
     return layouts;
 }

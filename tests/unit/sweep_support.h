@@ -22,6 +22,9 @@ std::map<std::string, std::string> string_values(const char* key_path);
 
 // The layout keys the user's Preload entries name, each directly or through Substitutes.
 std::set<std::string> resolved_user_layouts();
+// The same layouts, each with the input language of the value that names it (the last four
+// characters of its data), as "layout/language".
+std::set<std::string> layouts_with_languages();
 
 class sweep_test : public kb_test {
 protected:

@@ -77,6 +77,14 @@ protected:
         for (size_t i = 0; i < words.size(); i++)
             strcpy(frame.arguments[i], words[i].c_str());
     }
+    // A new process of the uninstaller in the program folder, as Windows starts it from the
+    // uninstall entry, with the key on its command line.
+    void as_first_instance(const char* key)
+    {
+        winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
+        fresh_process();
+        command_line({key});
+    }
     // The copy in the temporary folder: start check, then the flow; answers as given.
     bool run_copy(std::vector<std::string> words, std::vector<int> answers)
     {
@@ -208,9 +216,7 @@ TEST_F(uninstaller_test, a_folder_name_that_exists_already_is_not_used)
 TEST_F(uninstaller_test, a_private_folder_that_cannot_be_made_stops_with_its_reason)
 {
     install_product(64);
-    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
-    fresh_process();
-    command_line({"b0040407"});
+    as_first_instance("b0040407");
     winsim::fail_call("CreateDirectoryA", "", ERROR_ACCESS_DENIED);
     winsim::script_answers({IDOK, IDOK});
     size_t started = winsim::started_processes().size();
@@ -228,9 +234,7 @@ TEST_F(uninstaller_test, a_private_folder_that_cannot_be_made_stops_with_its_rea
 TEST_F(uninstaller_test, a_copy_that_cannot_be_started_is_reported)
 {
     install_product(32);
-    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
-    fresh_process();
-    command_line({"b0040407"});
+    as_first_instance("b0040407");
     winsim::fail_call("CreateProcessA", "", ERROR_ACCESS_DENIED);
     winsim::script_answers({IDOK, IDOK});
     EXPECT_FALSE(check_uninstaller_command_line());
@@ -252,9 +256,7 @@ TEST_F(uninstaller_test, a_copy_that_cannot_be_started_is_reported)
 TEST_F(uninstaller_test, a_copy_that_cannot_be_written_leaves_no_folder)
 {
     install_product(32);
-    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
-    fresh_process();
-    command_line({"b0040407"});
+    as_first_instance("b0040407");
     winsim::fail_call("CopyFileA", "", ERROR_HANDLE_DISK_FULL);
     winsim::script_answers({IDOK, IDOK});
     EXPECT_FALSE(check_uninstaller_command_line());
@@ -271,9 +273,7 @@ TEST_F(uninstaller_test, a_damaged_copy_is_reported_with_the_system_text)
 {
     install_product(32);
     winsim::add_file((program_folder + UNINSTALLER_FILE_NAME).c_str(), "damaged");
-    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
-    fresh_process();
-    command_line({"b0040407"});
+    as_first_instance("b0040407");
     winsim::script_answers({IDOK, IDOK});
     EXPECT_FALSE(check_uninstaller_command_line());
     ASSERT_EQ(2u, boxes().size());
@@ -286,9 +286,7 @@ TEST_F(uninstaller_test, a_damaged_copy_is_reported_with_the_system_text)
 TEST_F(uninstaller_test, the_copy_leaves_its_file_and_then_its_folder_for_the_restart)
 {
     install_product(64);
-    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
-    fresh_process();
-    command_line({"b0040407"});
+    as_first_instance("b0040407");
     ASSERT_FALSE(check_uninstaller_command_line());
     std::string copy = winsim::started_processes().back().application_name;
     std::string folder = private_folder_of(copy);
@@ -310,9 +308,7 @@ TEST_F(uninstaller_test, every_way_out_of_the_copy_leaves_it_and_its_folder_for_
     install_product(64);
     SEED(LAYOUTS "\\b0090407]\n\"Layout File\"=\"" OTHER_BUILD_DLL_BASE_NAME ".DLL\"\n\n"
          LAYOUTS "\\b00a0407]\n\"Layout Text\"=\"ohne Datei\"\n\n");
-    winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
-    fresh_process();
-    command_line({"b0040407"});
+    as_first_instance("b0040407");
     ASSERT_FALSE(check_uninstaller_command_line());
     temp_copy = winsim::started_processes().back().application_name;
     std::string folder = private_folder_of(temp_copy);

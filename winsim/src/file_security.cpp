@@ -213,15 +213,7 @@ bool parse_ace(const std::string& item, std::vector<BYTE>* acl, std::string* err
     std::vector<BYTE> sid;
     if (!security::parse_sid(parts[3], &sid)) return set_error(error, "malformed SID: " + parts[3]);
 
-    size_t at = acl->size();
-    size_t size = 8 + sid.size();
-    acl->resize(at + size);
-    BYTE* ace = acl->data() + at;
-    ace[0] = type;
-    ace[1] = flags;
-    put_word(ace + 2, (WORD)size);
-    put_dword(ace + 4, mask);
-    memcpy(ace + 8, sid.data(), sid.size());
+    security::append_ace(acl, type, flags, mask, sid);
     return true;
 }
 
@@ -347,6 +339,19 @@ bool parse_description(const std::string& text, stored_dacl* dacl, std::string* 
     }
     *dacl = result;
     return true;
+}
+
+void append_ace(std::vector<BYTE>* acl, BYTE type, BYTE flags, DWORD mask,
+                const std::vector<BYTE>& sid) {
+    size_t at = acl->size();
+    size_t size = 8 + sid.size();
+    acl->resize(at + size);
+    BYTE* ace = acl->data() + at;
+    ace[0] = type;
+    ace[1] = flags;
+    put_word(ace + 2, (WORD)size);
+    put_dword(ace + 4, mask);
+    memcpy(ace + 8, sid.data(), sid.size());
 }
 
 }  // namespace security

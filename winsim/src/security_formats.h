@@ -15,6 +15,9 @@ DWORD sid_length(const void* sid);
 // "S-1-5-32-544" from a valid SID, and back; parse_sid gives false for a malformed text.
 std::string sid_text(const void* sid);
 bool parse_sid(const std::string& text, std::vector<BYTE>* sid);
+// Appends one ACE (header, mask, SID) to the bytes of an ACL; the ACL's header is the caller's.
+void append_ace(std::vector<BYTE>* acl, BYTE type, BYTE flags, DWORD mask,
+                const std::vector<BYTE>& sid);
 
 // An ACL's header and ACE chain are consistent: revision 2..4, size at least the header,
 // every ACE at least a header and inside the ACL. *in_use (when given) receives the header

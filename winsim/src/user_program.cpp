@@ -86,20 +86,6 @@ bool grants(const stored_dacl& dacl, DWORD wanted) {
     return (granted & wanted) == wanted;
 }
 
-void append_ace(std::vector<BYTE>* acl, BYTE type, BYTE flags, DWORD mask,
-                const std::vector<BYTE>& sid) {
-    size_t at = acl->size();
-    size_t size = 8 + sid.size();
-    acl->resize(at + size);
-    BYTE* ace = acl->data() + at;
-    ace[0] = type;
-    ace[1] = flags;
-    ace[2] = (BYTE)size;
-    ace[3] = (BYTE)(size >> 8);
-    for (int b = 0; b < 4; b++) ace[4 + b] = (BYTE)(mask >> (8 * b));
-    memcpy(ace + 8, sid.data(), sid.size());
-}
-
 std::vector<BYTE> sid_bytes(const char* text) {
     std::vector<BYTE> sid;
     security::parse_sid(text, &sid);
@@ -119,24 +105,24 @@ stored_dacl inherited_dacl(const stored_dacl& parent, bool folder) {
         bool creator = ace.sid == creator_owner_sid;
         if (!folder) {
             if (!object) continue;
-            append_ace(&acl, ace.type, INHERITED_ACE, ace.mask, creator ? user : ace.sid_bytes);
+            security::append_ace(&acl, ace.type, INHERITED_ACE, ace.mask, creator ? user : ace.sid_bytes);
             count++;
         } else if (container) {
             BYTE further = propagate ? (BYTE)(ace.flags & inheritance) : 0;
             if (creator) {
-                append_ace(&acl, ace.type, INHERITED_ACE, ace.mask, user);
+                security::append_ace(&acl, ace.type, INHERITED_ACE, ace.mask, user);
                 count++;
                 if (further) {
-                    append_ace(&acl, ace.type, INHERITED_ACE | INHERIT_ONLY_ACE | further, ace.mask,
+                    security::append_ace(&acl, ace.type, INHERITED_ACE | INHERIT_ONLY_ACE | further, ace.mask,
                                ace.sid_bytes);
                     count++;
                 }
             } else {
-                append_ace(&acl, ace.type, INHERITED_ACE | further, ace.mask, ace.sid_bytes);
+                security::append_ace(&acl, ace.type, INHERITED_ACE | further, ace.mask, ace.sid_bytes);
                 count++;
             }
         } else if (object && propagate) {
-            append_ace(&acl, ace.type, INHERITED_ACE | INHERIT_ONLY_ACE | OBJECT_INHERIT_ACE,
+            security::append_ace(&acl, ace.type, INHERITED_ACE | INHERIT_ONLY_ACE | OBJECT_INHERIT_ACE,
                        ace.mask, ace.sid_bytes);
             count++;
         }
@@ -146,8 +132,8 @@ stored_dacl inherited_dacl(const stored_dacl& parent, bool folder) {
     dacl.control = SE_DACL_AUTO_INHERITED;
     if (count == 0) {
         dacl.control = 0;
-        append_ace(&acl, ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, user);
-        append_ace(&acl, ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, sid_bytes(system_sid));
+        security::append_ace(&acl, ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, user);
+        security::append_ace(&acl, ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, sid_bytes(system_sid));
         count = 2;
     }
     acl[0] = ACL_REVISION;
