@@ -49,6 +49,10 @@ function(kb_sign_program target)
               --timestamp "${KB_SIGN_TIMESTAMP_URL}"
       COMMENT "Signing ${target}"
       VERBATIM)
+    # The signature is made when the program is linked: a new certificate or key links it again.
+    foreach(file IN ITEMS ${KB_SIGN_CERT} ${KB_SIGN_KEY} ${KB_SIGN_PKCS12})
+      set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${file})
+    endforeach()
   endif()
 endfunction()
 

@@ -12,8 +12,14 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 step=${1:-all}
-# The certificate, its key and the signing time, kept from the build to the checks.
+case $step in
+  build | check | all) ;;
+  *) echo "usage: $0 [build|check]" >&2; exit 2 ;;
+esac
+# The certificate and its key, kept from the build to the checks.
 work=build/signing-work
+# The key goes with the run, unless the checks are still to come in another run.
+[ "$step" = build ] || trap 'rm -rf "$work"' EXIT
 
 if [ "$step" != check ]; then
 rm -rf "$work"
@@ -24,9 +30,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 7 -subj "/CN=Q7-Tastatur
 
 # One signing time for both builds (inside the new certificate's validity), as SOURCE_DATE_EPOCH
 # gives a repeatable build.
-SOURCE_DATE_EPOCH=$(date +%s)
-echo "$SOURCE_DATE_EPOCH" >"$work/source_date_epoch"
-export SOURCE_DATE_EPOCH
+export SOURCE_DATE_EPOCH=$(date +%s)
 signed_build() {
   local folder=$1
   shift
@@ -40,10 +44,11 @@ echo "signed builds made"
 fi
 [ "$step" != build ] || exit 0
 
+[ -f "$work/cert.pem" ] || { echo "signed_build: no signed builds; run '$0 build' first" >&2; exit 1; }
+
 # The checks are counted as the end-to-end tests count theirs.
 # shellcheck source=tests/e2e/lib.sh
 source tests/e2e/lib.sh
-trap 'rm -rf "$work"' EXIT
 
 signed=build/windows-signed
 # shellcheck source=/dev/null
