@@ -18,7 +18,7 @@ source "$3"
 
 e2e_init
 e2e_start_display 1024x768x24
-e2e_prefix frame win64
+e2e_prefix p64 win64
 
 e2e_script words <<'SCRIPT'
 ok Prüfung der Größe

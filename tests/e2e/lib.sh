@@ -35,6 +35,10 @@
 #   KB_E2E_ROOT    scratch root to use (kept at exit, so a second run reuses its prefixes); by default
 #                  a new temporary directory, removed at exit. Tests sharing one root must not run at the
 #                  same time: a driver sees the boxes of every process of its prefix's wineserver.
+#                  tools/run-tests gives every Wine test of the run one root, KB_WINE_ROOT, whose
+#                  prefixes p64 and p32 tools/wine-run uses too: each boots once per run, and each
+#                  test starts from the state the one before left (the tests' seeds reset what
+#                  they depend on).
 #   KB_E2E_KEEP=1  keep the temporary root after the run, to look at transcripts and logs.
 #   KB_E2E_VERBOSE=1  the driver reports its progress, with times, on stderr.
 #
@@ -66,14 +70,19 @@ e2e_init() {
     E2E_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/kb-e2e.XXXXXX")
     E2E_OWN_ROOT=1
   fi
+  e2e_environment
+  trap e2e_cleanup EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+}
+
+# e2e_environment: the home inside the root and the Wine settings of every run (E2E_ROOT set).
+e2e_environment() {
   mkdir -p "$E2E_ROOT/home"
   export HOME="$E2E_ROOT/home"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="winemenubuilder.exe=d"
   unset WINEARCH WINESERVER WINELOADER
-  trap e2e_cleanup EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
 }
 
 # e2e_cleanup: stops the wineservers of the root's prefixes and Xvfb, and removes a temporary root.
@@ -169,6 +178,7 @@ e2e_prefix_create() {
 # e2e_prefix NAME [win64|win32]: makes NAME the current prefix, creating it when needed; its
 # wineserver keeps running until the end of the run.
 e2e_prefix() {
+  [ -n "$E2E_DRIVER" ] || e2e_log "E2E_DRIVER is not set: the desktop of prefix $1 is not held"
   e2e_prefix_create "$@" || return 1
   export WINEPREFIX="$E2E_ROOT/$1"
   # Exit status 2: the server is running already, and so is its desktop holder.
@@ -184,11 +194,9 @@ e2e_prefix() {
 # e2e_hold_desktop: keeps the current prefix's desktop process up until its server stops. Wine
 # ends the desktop a few seconds after the last program that used it; the next program then
 # waits for a new one, up to ten seconds measured right after a prefix was booted.
+# Without E2E_DRIVER (tools/wine-run, which runs one program) nothing is held.
 e2e_hold_desktop() {
-  if [ -z "$E2E_DRIVER" ]; then
-    e2e_log "E2E_DRIVER is not set: the desktop of $(basename "$WINEPREFIX") is not held"
-    return 0
-  fi
+  [ -n "$E2E_DRIVER" ] || return 0
   e2e_wine wine "$E2E_DRIVER" --hold </dev/null >/dev/null 2>&1 9>&- &
 }
 
