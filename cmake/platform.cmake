@@ -9,7 +9,7 @@
 #   KB_PLATFORM_TESTS      test folders of the platform (below tests/)
 #   kb_add_program(...)    one of the two programs (nothing on the host, which has none)
 #   kb_add_wine_test(...)  a test run under Wine only (nothing on the host)
-#   kb_add_test_program(t) a GoogleTest program as CTest runs it
+#   kb_add_test_program(t) a GoogleTest program as CTest runs it (kb_precompile_test_header)
 
 # Product code: small, no exceptions, no RTTI, every warning an error, texts as code page 1252.
 add_library(kb_product_options INTERFACE)
@@ -23,6 +23,12 @@ target_compile_options(kb_test_options INTERFACE
   -Wall -Wextra -Werror -finput-charset=UTF-8 -fexec-charset=CP1252)
 
 add_library(kb_platform INTERFACE)
+
+# GoogleTest's header, compiled once for each test program instead of once for each of its files:
+# it takes most of a test file's compile time.
+function(kb_precompile_test_header target)
+  target_precompile_headers(${target} PRIVATE <gtest/gtest.h>)
+endfunction()
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
   include(${CMAKE_CURRENT_LIST_DIR}/platforms/windows.cmake)

@@ -29,5 +29,6 @@ endfunction()
 # parallel.
 include(GoogleTest)
 function(kb_add_test_program target)
+  kb_precompile_test_header(${target})
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -120,5 +120,6 @@ endfunction()
 # A GoogleTest program: one test under Wine (every Wine start costs seconds), run through
 # tools/wine-run as the toolchain's emulator.
 function(kb_add_test_program target)
+  kb_precompile_test_header(${target})
   add_test(NAME ${target} COMMAND ${target})
 endfunction()
