@@ -56,10 +56,16 @@ state() {
 }
 
 # A German Windows as a fresh user sees it; in the 64-bit prefix a Windows 8 or later, with the
-# user's language list, in the 32-bit one a Windows 7, without it.
+# user's language list, in the 32-bit one a Windows 7, without it. Without the program's own key
+# too, where an earlier run in the prefix that was stopped may have left its journal, and without
+# the program folder, which both product versions share.
 seed() {
+  rm -rf "$folder"
   local files=("$(e2e_winpath "$here/fixtures/german_windows.reg")")
   [ "$language_list" != 1 ] || files+=("$(e2e_winpath "$here/fixtures/language_list.reg")")
+  printf 'Windows Registry Editor Version 5.00\n\n[-HKEY_CURRENT_USER\\Software\\%s]\n' \
+    "$kb_product_name" >"$E2E_ROOT/no_program_key.reg"
+  files+=("$(e2e_winpath "$E2E_ROOT/no_program_key.reg")")
   e2e_wine wine "$regtool" import "${files[@]}"
 }
 
