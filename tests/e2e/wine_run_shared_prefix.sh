@@ -3,6 +3,8 @@
 #
 #   bash tests/e2e/wine_run_shared_prefix.sh WINE_RUN REGTOOL   (REGTOOL: the built regtool.exe)
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
 
 wine_run=$1
 regtool=$(realpath "$2")
@@ -16,42 +18,27 @@ stop_holder() {
 }
 trap 'stop_holder; rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-check() {
-  local title=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok: $title"
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $title"
-  fi
-}
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 holding() { grep -q holding "$work/hold.log"; }
 # running PID: the process is there and not a zombie waiting for its parent.
 running() { local state; state=$(ps -o stat= -p "$1") && [ "${state#Z}" = "$state" ]; }
 
 # The first program holds a file until the stop file is there.
 echo x >"$work/held"
-"$wine_run" "$regtool" hold "$(winpath "$work/held")" "$(winpath "$work/stop")" >"$work/hold.log" 2>&1 &
+"$wine_run" "$regtool" hold "$(e2e_winpath "$work/held")" "$(e2e_winpath "$work/stop")" >"$work/hold.log" 2>&1 &
 holder=$!
 for _ in $(seq 600); do
   holding && break
   running "$holder" || break
   sleep 0.1
 done
-check "the first program runs" holding
+e2e_check "the first program runs" holding
 
 # A second program of the same prefix starts and ends while the first one runs.
 status=0
 "$wine_run" "$regtool" pending >"$work/pending.log" 2>&1 || status=$?
-check "the second program ends with its exit status 0" test "$status" = 0
+e2e_check "the second program ends with its exit status 0" test "$status" = 0
 sleep 1
-check "the first program still runs after the second one ended" running "$holder"
+e2e_check "the first program still runs after the second one ended" running "$holder"
 stop_holder
 
-echo "wine_run_shared_prefix: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_finish
