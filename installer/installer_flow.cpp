@@ -286,7 +286,7 @@ static bool write_layout_dll()
     if (on_arm64())
         return extract_payload(PAYLOAD_DLL_ARM64_NAME, PAYLOAD_DLL_ARM64_TYPE, DLL_FILE_NAME,
                                filetime_of(PAYLOAD_DLL_ARM64_TIME), folder);
-    if (frame.is_wow64)
+    if (on_64_bit_windows())
         return extract_payload(PAYLOAD_DLL_64_NAME, PAYLOAD_DLL_64_TYPE, DLL_FILE_NAME,
                                filetime_of(PAYLOAD_DLL_64_TIME), folder);
     return extract_payload(PAYLOAD_DLL_32_NAME, PAYLOAD_DLL_32_TYPE, DLL_FILE_NAME,
@@ -340,7 +340,7 @@ static void install()
         show_info(INSTALLATION_CANCELLED);
         return;
     }
-    if (frame.is_wow64)
+    if (install_folders.wow64_system_folder[0])
         extract_payload(PAYLOAD_DLL_WOW64_NAME, PAYLOAD_DLL_WOW64_TYPE, DLL_FILE_NAME,
                         filetime_of(PAYLOAD_DLL_WOW64_TIME), install_folders.wow64_system_folder);
 

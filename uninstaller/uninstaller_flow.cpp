@@ -146,7 +146,7 @@ static bool remove_layout_dll(removal kind)
                             LAYOUT_TEXT, path) != IDYES) {
         return false;
     }
-    if (frame.is_wow64) {
+    if (install_folders.wow64_system_folder[0]) {
         Sleep(100);
         char wow64_path[MAX_PATH];
         if (join_path(wow64_path, install_folders.wow64_system_folder, DLL_FILE_NAME) &&

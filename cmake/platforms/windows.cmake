@@ -1,13 +1,16 @@
-# The Windows build: 32-bit MinGW-w64, the real programs with their resources, tools and Wine tests.
+# The Windows build: MinGW-w64 (32-bit, or 64-bit x86-64), the real programs with their resources, tools and Wine tests.
 enable_language(RC)
 
 target_link_libraries(kb_platform INTERFACE advapi32 user32 gdi32 shell32 ole32 uuid)
 
 # Small programs: no unwind tables (nothing throws), code generated for the whole program at
-# link time, Windows' own 4-byte stack alignment (nothing needs more), unused code dropped,
-# no link time in the file.
+# link time, unused code dropped, no link time in the file; 32-bit code keeps Windows' own 4-byte
+# stack alignment (nothing needs more), which the x86-64 calling convention does not allow.
 set(KB_SMALL_CODE -Os -fno-asynchronous-unwind-tables -ffunction-sections -flto
-    -mpreferred-stack-boundary=2 -fno-threadsafe-statics)
+    -fno-threadsafe-statics)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND KB_SMALL_CODE -mpreferred-stack-boundary=2)
+endif()
 target_compile_options(kb_product_options INTERFACE ${KB_SMALL_CODE})
 target_link_options(kb_product_options INTERFACE ${KB_SMALL_CODE}
   -static-libgcc -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
@@ -17,6 +20,18 @@ target_link_options(kb_test_options INTERFACE -static)
 set(KB_PLATFORM_INPUTS payload)
 set(KB_PLATFORM_TOOLS tools/frame_probe tools/regtool tools/dialog_driver tools/input_double)
 set(KB_PLATFORM_TESTS e2e)
+
+# The compilers of the stand-in layout DLLs and the input.dll doubles, made for both kinds of
+# Windows whichever kind the programs are built for.
+find_program(KB_CC_32 i686-w64-mingw32-gcc-posix i686-w64-mingw32-gcc REQUIRED)
+find_program(KB_CC_64 x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-gcc REQUIRED)
+# The programs' kind as the end-to-end tests name it: 32 for the 32-bit programs, x64 for the
+# 64-bit ones.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(KB_PROGRAM_KIND x64)
+else()
+  set(KB_PROGRAM_KIND 32)
+endif()
 
 # Signing, for authors who distribute the installer: a code-signing certificate with its key
 # (PEM files), or a PKCS#12 file whose password the build reads from the environment variable

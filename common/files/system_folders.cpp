@@ -106,6 +106,28 @@ bool query_shared_temp_folder(char* folder)
     return found;
 }
 
+// The 32-bit system folder of 64-bit Windows. A 64-bit program may meet a Windows without the
+// 32-bit subsystem (Server Core can remove it): neither the folder nor a 32-bit program that
+// could load the DLL is there, and the folder stays empty. A 32-bit program runs in that
+// subsystem, so for it the folder must be found.
+static bool query_wow64_system_folder()
+{
+    char* folder = install_folders.wow64_system_folder;
+    SetLastError(ERROR_SUCCESS);
+    if (query_system_folder(folder, GetSystemWow64DirectoryA)) {
+        // Only a folder known to be missing is taken for no subsystem; one that cannot be
+        // looked at stays, and the DLL's extraction then tells why it fails.
+        if (!frame.is_wow64 && GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                folder[0] = 0;
+        }
+        return true;
+    }
+    folder[0] = 0;
+    return !frame.is_wow64 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
 bool determine_install_folders()
 {
     install_folders.error_text[0] = 0;
@@ -123,8 +145,7 @@ bool determine_install_folders()
     if (!query_system_folder(install_folders.system_folder, GetSystemDirectoryA))
         ok = folder_failure("Das Systemverzeichnis kann nicht ermittelt werden.");
 
-    if (frame.is_wow64 &&
-        !query_system_folder(install_folders.wow64_system_folder, GetSystemWow64DirectoryA))
+    if (on_64_bit_windows() && !query_wow64_system_folder())
         ok = folder_failure("Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden.");
 
     // A program folder that does not fit is not the Program Files folder either: the flows

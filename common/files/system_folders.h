@@ -6,6 +6,8 @@
 
 struct install_folders_state {
     char system_folder[MAX_PATH];
+    // The 32-bit system folder of 64-bit Windows; empty on 32-bit Windows, and on 64-bit Windows
+    // without the 32-bit subsystem.
     char wow64_system_folder[MAX_PATH];
     char program_folder[MAX_PATH];
     PVOID saved_redirection_state;

@@ -10,6 +10,12 @@ void reset_frame()
     memset(&frame, 0, sizeof frame);
 }
 
+bool on_64_bit_windows()
+{
+    return frame.native_machine == IMAGE_FILE_MACHINE_AMD64 ||
+           frame.native_machine == IMAGE_FILE_MACHINE_ARM64;
+}
+
 void frame_shutdown()
 {
     if (frame.shutdown_done)

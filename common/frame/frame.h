@@ -17,6 +17,7 @@ struct frame_state {
     bool palette_device;
     HPALETTE app_palette;
     HPALETTE saved_screen_palette;
+    // The process is a 32-bit one on 64-bit Windows; a 64-bit process on 64-bit Windows is not.
     bool is_wow64;
     // The machine Windows runs on natively (IMAGE_FILE_MACHINE_...): x86, x64 or ARM64.
     WORD native_machine;
@@ -35,6 +36,9 @@ struct frame_state {
 extern frame_state frame;
 
 void reset_frame();
+
+// Whether Windows itself is 64-bit (x64 or ARM64), whatever the process is.
+bool on_64_bit_windows();
 
 // Releases the display resources and, when the message loop runs, ends it; at most once, so
 // that the status window's procedure may call it at any point.

@@ -62,12 +62,27 @@ bool probe_wow64()
 
 WORD probe_native_machine(bool is_wow64)
 {
-    WORD intel = is_wow64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
     USHORT process_machine, native_machine;
-    if (!ask_machines(&process_machine, &native_machine) ||
-        native_machine == IMAGE_FILE_MACHINE_UNKNOWN)
-        return intel;
-    return native_machine;
+    if (ask_machines(&process_machine, &native_machine) &&
+        native_machine != IMAGE_FILE_MACHINE_UNKNOWN)
+        return native_machine;
+    // Before Windows 10 a 64-bit program on 64-bit Windows hears FALSE from IsWow64Process, as a
+    // 32-bit one on 32-bit Windows does: the processor that Windows runs on tells them apart.
+    // A WOW64 process runs on 64-bit Windows whatever processor it is told of.
+    SYSTEM_INFO info;
+    memset(&info, 0, sizeof info);
+    GetNativeSystemInfo(&info);
+    if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64)
+        return IMAGE_FILE_MACHINE_AMD64;
+    if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64)
+        return IMAGE_FILE_MACHINE_ARM64;
+    return is_wow64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+}
+
+void probe_machine()
+{
+    frame.is_wow64 = probe_wow64();
+    frame.native_machine = probe_native_machine(frame.is_wow64);
 }
 
 void fill_palette_entries(PALETTEENTRY* entries)
@@ -228,8 +243,7 @@ int frame_main(HINSTANCE instance, int show_command)
     frame.current_cursor = LoadCursorA(0, IDC_APPSTARTING);
     frame.busy_cursor = LoadCursorA(0, IDC_WAIT);
     set_up_display();
-    frame.is_wow64 = probe_wow64();
-    frame.native_machine = probe_native_machine(frame.is_wow64);
+    probe_machine();
     frame.app_instance = instance;
     frame.show_command = show_command;
     read_environment();

@@ -13,9 +13,11 @@ bool program_main_flow();
 
 // Whether the 32-bit program runs under WOW64 (on 64-bit Windows, Intel or ARM).
 bool probe_wow64();
-// The native machine from IsWow64Process2 (Windows 10 and later); without it the machine is
-// Intel: x64 under WOW64, x86 otherwise.
+// The native machine from IsWow64Process2 (Windows 10 and later); without it the processor
+// GetNativeSystemInfo names when it is x64 or ARM64, else Intel: x64 under WOW64, x86 otherwise.
 WORD probe_native_machine(bool is_wow64);
+// Both probes into the frame: is_wow64 and native_machine.
+void probe_machine();
 void parse_command_line();
 void read_environment();
 WPARAM run_message_loop();

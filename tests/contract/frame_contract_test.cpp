@@ -126,10 +126,29 @@ TEST(wow64, is_wow64_process2_names_the_native_machine_and_the_guest)
     printf("IsWow64Process %d, IsWow64Process2 process %04x native %04x\n", (int)wow64,
            (unsigned)process_machine, (unsigned)native_machine);
     EXPECT_EQ(wow64 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_UNKNOWN, process_machine);
-    EXPECT_EQ(wow64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386, native_machine);
+    bool windows_64 = wow64 || program_is_64_bit();
+    EXPECT_EQ(windows_64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386, native_machine);
     USHORT only_process = 0xBEEF;
     EXPECT_TRUE(is_wow64_process2(GetCurrentProcess(), &only_process, nullptr));
     EXPECT_EQ(process_machine, only_process);
+}
+
+// The processor Windows runs on, the same for a 32-bit program under WOW64 and a 64-bit one;
+// x86 on 32-bit Windows.
+TEST(wow64, get_native_system_info_names_the_processor_of_windows)
+{
+#ifndef _WIN32
+    winsim::set_wow64(true, true);
+#endif
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    SYSTEM_INFO info;
+    memset(&info, sentinel, sizeof info);
+    GetNativeSystemInfo(&info);
+    bool windows_64 = wow64 || program_is_64_bit();
+    EXPECT_EQ(windows_64 ? PROCESSOR_ARCHITECTURE_AMD64 : PROCESSOR_ARCHITECTURE_INTEL,
+              info.wProcessorArchitecture);
+    EXPECT_EQ(4096u, info.dwPageSize);
 }
 
 TEST(wide_to_ansi, code_page_1252_with_its_default_character)

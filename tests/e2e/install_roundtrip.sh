@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # End-to-end run of the real programs under Wine, in a 64-bit and a 32-bit prefix: install, update,
 # No, a refused parameter, then the uninstaller as Windows starts it from the uninstall entry.
+# The kinds of run: 64 and 32, the 32-bit programs in a prefix of that kind; x64, the 64-bit
+# programs in the 64-bit prefix.
 # The 64-bit prefix has the language list of Windows 8 and later and the 32-bit one has none; a
 # test double of input.dll in each system folder records the programs' InstallLayoutOrTip calls.
 #
-#   bash tests/e2e/install_roundtrip.sh DRIVER REGTOOL INSTALLER PAYLOAD_DIR PRODUCT_SH [64|32]...
+#   bash tests/e2e/install_roundtrip.sh DRIVER REGTOOL INSTALLER PAYLOAD_DIR PRODUCT_SH [64|32|x64]...
 #   (PRODUCT_SH: the build's product.sh with the names and payload times; the doubles of input.dll
 #   are taken from the same build, tools/input_double beside REGTOOL's folder)
 #   (KB_E2E_SHOW=1 prints each transcript and the state after each run, for the main job)
@@ -15,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
 
-[ $# -ge 5 ] || { echo "usage: $0 DRIVER REGTOOL INSTALLER PAYLOAD_DIR PRODUCT_SH [64|32]..." >&2; exit 2; }
+[ $# -ge 5 ] || { echo "usage: $0 DRIVER REGTOOL INSTALLER PAYLOAD_DIR PRODUCT_SH [64|32|x64]..." >&2; exit 2; }
 E2E_DRIVER=$(realpath "$1")
 regtool=$(realpath "$2")
 installer=$(realpath "$3")
@@ -70,10 +72,11 @@ seed() {
 }
 
 # The doubles of input.dll as the system's: the 32-bit one where a 32-bit program loads it from
-# (syswow64 of a 64-bit Windows, system32 of a 32-bit one), the 64-bit one in a 64-bit system32.
+# (syswow64 of a 64-bit Windows, system32 of a 32-bit one), the 64-bit one in a 64-bit system32,
+# where the 64-bit programs load it from.
 put_input_doubles() {
-  if [ "$bits" = 64 ]; then
-    cp "$doubles/x86/input.dll" "$wow64/input.dll"
+  if [ "$bits" != 32 ]; then
+    [ -z "$wow64" ] || cp "$doubles/x86/input.dll" "$wow64/input.dll"
     cp "$doubles/x64/input.dll" "$system32/input.dll"
   else
     cp "$doubles/x86/input.dll" "$system32/input.dll"
@@ -91,14 +94,15 @@ expect_input_calls() {
   return "$status"
 }
 
-# check_input_calls WHAT [FLAGS]: WHAT made one InstallLayoutOrTip call of the 32-bit double, for
-# the layout key with FLAGS, where the prefix has the language list; no call without the list or
-# without FLAGS.
+# check_input_calls WHAT [FLAGS]: WHAT made one InstallLayoutOrTip call of the double of the
+# programs' kind, for the layout key with FLAGS, where the prefix has the language list; no call
+# without the list or without FLAGS.
 check_input_calls() {
-  local record="" title="no input.dll call"
+  local record="" title="no input.dll call" double=32
+  [ "$bits" != x64 ] || double=64
   if [ -n "${2:-}" ] && [ "$language_list" = 1 ]; then
-    record="32 0407:$key $2"
-    title="the 32-bit double records $record"
+    record="$double 0407:$key $2"
+    title="the $double-bit double records $record"
   elif [ -n "${2:-}" ]; then
     title="without the language list no input.dll call"
   fi
@@ -167,13 +171,19 @@ SCRIPT
 
 run_scenario() {
   local bits=$1 arch drive program_files system32 wow64 folder key layouts input_log language_list
+  local label=$bits-bit prefix=p$bits
   arch=win64 language_list=1
   [ "$bits" = 32 ] && arch=win32 language_list=0
-  e2e_prefix "p$bits" "$arch"
+  [ "$bits" = x64 ] && label="x64 programs" prefix=p64
+  e2e_prefix "$prefix" "$arch"
   drive=$WINEPREFIX/drive_c
   system32="$drive/windows/system32"
   if [ "$bits" = 64 ]; then
     program_files="$drive/Program Files (x86)"; wow64="$drive/windows/syswow64"
+  elif [ "$bits" = x64 ]; then
+    # A prefix booted by 64-bit Wine alone has no syswow64: a Windows without the 32-bit subsystem.
+    program_files="$drive/Program Files"; wow64="$drive/windows/syswow64"
+    [ -d "$wow64" ] || wow64=""
   else
     program_files="$drive/Program Files"; wow64=""
   fi
@@ -191,69 +201,73 @@ run_scenario() {
 yes Wollen Sie jetzt folgenden Tastatur-Treiber installieren?
 ok erfolgreich installiert.
 SCRIPT
-  e2e_check "$bits-bit: first run installs" e2e_run install -- "$installer"
+  e2e_check "$label: first run installs" e2e_run install -- "$installer"
   show "$E2E_ROOT/install.transcript"
   state "$E2E_ROOT/installed$bits.state"
   show "$E2E_ROOT/installed$bits.state"
-  e2e_check "$bits-bit: the question holds the terms of use" \
+  e2e_check "$label: the question holds the terms of use" \
     grep -q 'Nutzungsbedingungen:' "$E2E_ROOT/install.transcript"
-  e2e_check "$bits-bit: the status window owns the boxes" \
+  e2e_check "$label: the status window owns the boxes" \
     grep -qF "caption \"${kb_installer%.exe} V$kb_version - Tastaturtreiber-Installation\"" "$E2E_ROOT/install.transcript"
-  if [ "$bits" = 64 ]; then
-    e2e_check "64-bit: the 64-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x64/$dll" "$kb_time_dll_64"
-    e2e_check "64-bit: the WOW64 DLL in syswow64" expect_payload "$wow64/$dll" "$payloads/wow64/$dll" "$kb_time_dll_wow64"
+  if [ "$bits" != 32 ]; then
+    e2e_check "$label: the 64-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x64/$dll" "$kb_time_dll_64"
+    if [ -n "$wow64" ]; then
+      e2e_check "$label: the WOW64 DLL in syswow64" expect_payload "$wow64/$dll" "$payloads/wow64/$dll" "$kb_time_dll_wow64"
+    else
+      e2e_check "$label: without the 32-bit subsystem no syswow64 is made" test ! -e "$drive/windows/syswow64"
+    fi
   else
     e2e_check "32-bit: the 32-bit DLL in system32" expect_payload "$system32/$dll" "$payloads/x86/$dll" "$kb_time_dll_32"
   fi
-  e2e_check "$bits-bit: the diagram in the program folder" \
+  e2e_check "$label: the diagram in the program folder" \
     expect_payload "$folder/$diagram.pdf" "$payloads/diagram.pdf" "$kb_time_diagram_pdf"
-  e2e_check "$bits-bit: its icon in the program folder" \
+  e2e_check "$label: its icon in the program folder" \
     expect_payload "$folder/$diagram.ico" "$payloads/diagram.ico" "$kb_time_diagram_icon"
-  e2e_check "$bits-bit: the uninstaller in the program folder" \
+  e2e_check "$label: the uninstaller in the program folder" \
     expect_payload "$folder/$uninstaller" "$uninstaller_program" "$kb_time_uninstaller"
-  e2e_check "$bits-bit: the desktop shortcut" \
+  e2e_check "$label: the desktop shortcut" \
     bash -c "find -L '$drive/users' '$HOME' -maxdepth 3 -name '$diagram.LNK' 2>/dev/null | grep -q ."
   key=$(registry_value 'HKEY_CURRENT_USER\Keyboard Layout\Substitutes' d0010407)
-  e2e_check "$bits-bit: the new layout key b0020407 through d0010407" test "$key" = b0020407
-  check_input_calls "$bits-bit: the installation" 00000002
-  e2e_check "$bits-bit: the final box of the installation has no hint" no_hint install
-  e2e_check "$bits-bit: the new key's values" diff -u <(printf '%s\n' \
+  e2e_check "$label: the new layout key b0020407 through d0010407" test "$key" = b0020407
+  check_input_calls "$label: the installation" 00000002
+  e2e_check "$label: the final box of the installation has no hint" no_hint install
+  e2e_check "$label: the new key's values" diff -u <(printf '%s\n' \
       "[$layouts\\$key]" '"Created by KbdEdit"=""' "\"Layout File\"=\"$kb_dll\"" \
       '"Layout Id"="0c00"' "\"Layout Text\"=\"$kb_layout_text\"") \
     <(section "$E2E_ROOT/installed$bits.state" "$layouts\\$key")
-  e2e_check "$bits-bit: Preload 1 = d0010407, 2 = 00000407" diff -u <(printf '%s\n' \
+  e2e_check "$label: Preload 1 = d0010407, 2 = 00000407" diff -u <(printf '%s\n' \
       '[HKEY_CURRENT_USER\Keyboard Layout\Preload]' '"1"="d0010407"' '"2"="00000407"') \
     <(section "$E2E_ROOT/installed$bits.state" 'HKEY_CURRENT_USER\Keyboard Layout\Preload')
-  e2e_check "$bits-bit: the uninstall entry starts the uninstaller with the key" \
+  e2e_check "$label: the uninstall entry starts the uninstaller with the key" \
     grep -qF "$kb_product_name\\\\$uninstaller\\\" $key\"" "$E2E_ROOT/installed$bits.state"
 
   # Wine puts its locale's layout at Preload place 1 whenever a program with windows starts, so
   # the user moves the Q7 layout to place 2 first; Wine's write then changes nothing.
   move_layout_to_place_2
-  run_update updated "$bits-bit: a second run updates"
-  e2e_check "$bits-bit: the final box of the update has no hint" no_hint updated
-  e2e_check "$bits-bit: the update puts the layout back at place 1 and keeps the rest" \
+  run_update updated "$label: a second run updates"
+  e2e_check "$label: the final box of the update has no hint" no_hint updated
+  e2e_check "$label: the update puts the layout back at place 1 and keeps the rest" \
     diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated$bits.state"
 
-  if [ "$bits" = 64 ]; then
+  if [ "$bits" != 32 ]; then
     # Windows keeps the layout DLL open for every signed-in user who has the layout: the DLL in
     # the folder holds the payload's bytes already, so the update goes through.
     move_layout_to_place_2
     start_holding "$system32/$dll"
-    e2e_check "64-bit: another program holds the DLL" grep -q holding "$E2E_ROOT/hold.log"
-    run_update updated_held "64-bit: an update while the DLL is in use"
-    e2e_check "64-bit: the update while the DLL is in use puts the layout back at place 1" \
+    e2e_check "$label: another program holds the DLL" grep -q holding "$E2E_ROOT/hold.log"
+    run_update updated_held "$label: an update while the DLL is in use"
+    e2e_check "$label: the update while the DLL is in use puts the layout back at place 1" \
       diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/updated_held$bits.state"
 
     # A second user installs the layout for themselves while the first one uses it; their
     # input.dll fails, which leaves the installation as it is and adds a hint to the last box.
     e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/second_user.reg")"
     export KB_INPUT_DOUBLE_FAIL=1
-    run_update second_user "64-bit: a second user installs while the DLL is in use"
+    run_update second_user "$label: a second user installs while the DLL is in use"
     unset KB_INPUT_DOUBLE_FAIL
-    e2e_check "64-bit: input.dll failing, the final box says where to add the layout by hand" \
+    e2e_check "$label: input.dll failing, the final box says where to add the layout by hand" \
       grep -q 'von Hand hinzu' "$E2E_ROOT/second_user.transcript"
-    e2e_check "64-bit: the second user has the layout at the head of the list" \
+    e2e_check "$label: the second user has the layout at the head of the list" \
       diff -u "$E2E_ROOT/installed$bits.state" "$E2E_ROOT/second_user$bits.state"
     stop_holding
   fi
@@ -264,17 +278,17 @@ SCRIPT
 no Wollen Sie jetzt folgenden Tastatur-Treiber aktualisieren?
 ok Installation abgebrochen.
 SCRIPT
-  e2e_check "$bits-bit: a run answered No" e2e_run cancel -- "$installer"
+  e2e_check "$label: a run answered No" e2e_run cancel -- "$installer"
   e2e_script refused <<'SCRIPT'
 ok Installationsprogramm falsch aufgerufen (mit Kommandoparameter /S)
 SCRIPT
-  e2e_check "$bits-bit: a parameter is refused" e2e_run refused -- "$installer" /S
-  e2e_check "$bits-bit: the refusal comes before any window" \
+  e2e_check "$label: a parameter is refused" e2e_run refused -- "$installer" /S
+  e2e_check "$label: the refusal comes before any window" \
     grep -q 'owner: none' "$E2E_ROOT/refused.transcript"
   state "$E2E_ROOT/unchanged$bits.state"
-  e2e_check "$bits-bit: No and the refusal change nothing" \
+  e2e_check "$label: No and the refusal change nothing" \
     diff -u "$E2E_ROOT/moved$bits.state" "$E2E_ROOT/unchanged$bits.state"
-  check_input_calls "$bits-bit: No and the refusal"
+  check_input_calls "$label: No and the refusal"
 
   # The Q7 layout alone in the user's list: the uninstaller refuses.
   e2e_wine wine "$regtool" import "$(e2e_winpath "$here/fixtures/single_preload.reg")"
@@ -282,12 +296,12 @@ SCRIPT
   e2e_script single <<'SCRIPT'
 ok als einzig auswählbare Belegung hinterlegt.
 SCRIPT
-  e2e_check "$bits-bit: the uninstaller refuses while Preload holds the layout alone" \
+  e2e_check "$label: the uninstaller refuses while Preload holds the layout alone" \
     e2e_run --wait-image "$uninstaller" single -- "$folder/$uninstaller" "$key"
   state "$E2E_ROOT/single_after$bits.state"
-  e2e_check "$bits-bit: the refusal changes nothing" \
+  e2e_check "$label: the refusal changes nothing" \
     diff -u "$E2E_ROOT/single$bits.state" "$E2E_ROOT/single_after$bits.state"
-  check_input_calls "$bits-bit: the uninstaller's refusal"
+  check_input_calls "$label: the uninstaller's refusal"
   move_layout_to_place_2 single_preload_undone.reg
 
   # The layout DLL in use by another program: the removal stops before the registry.
@@ -298,13 +312,13 @@ yes Soll folgender Tastatur-Treiber deinstalliert werden?
 ok Folgende Datei kann nicht gelöscht werden:
 ok Folgende Treiberdatei konnte nicht gelöscht werden:
 SCRIPT
-  e2e_check "$bits-bit: a DLL in use stops the removal" \
+  e2e_check "$label: a DLL in use stops the removal" \
     e2e_run --wait-image "$uninstaller" held -- "$folder/$uninstaller" "$key"
   stop_holding
   state "$E2E_ROOT/held_after$bits.state"
-  e2e_check "$bits-bit: with the DLL in use nothing is removed" \
+  e2e_check "$label: with the DLL in use nothing is removed" \
     diff -u "$E2E_ROOT/held$bits.state" "$E2E_ROOT/held_after$bits.state"
-  check_input_calls "$bits-bit: the stopped removal"
+  check_input_calls "$label: the stopped removal"
 
   # The uninstaller as Windows runs the UninstallString: it copies itself into the temporary
   # folder, starts the copy and ends; the copy asks and removes everything.
@@ -312,20 +326,20 @@ SCRIPT
 yes Soll folgender Tastatur-Treiber deinstalliert werden?
 ok Folgender Tastatur-Treiber wurde deinstalliert:
 SCRIPT
-  e2e_check "$bits-bit: the uninstaller removes everything" \
+  e2e_check "$label: the uninstaller removes everything" \
     e2e_run --wait-image "$uninstaller" uninstall -- "$folder/$uninstaller" "$key"
   show "$E2E_ROOT/uninstall.transcript"
   state "$E2E_ROOT/removed$bits.state"
   show "$E2E_ROOT/removed$bits.state"
-  e2e_check "$bits-bit: afterwards registry and files are as before the installation" \
+  e2e_check "$label: afterwards registry and files are as before the installation" \
     diff -u "$E2E_ROOT/before$bits.state" "$E2E_ROOT/removed$bits.state"
-  check_input_calls "$bits-bit: the removal" 00000001
+  check_input_calls "$label: the removal" 00000001
   pending_deletions >"$E2E_ROOT/pending$bits.txt"
   show "$E2E_ROOT/pending$bits.txt"
-  e2e_check "$bits-bit: the copy in the temporary folder is listed for deletion at restart" \
+  e2e_check "$label: the copy in the temporary folder is listed for deletion at restart" \
     grep -qiE "windows.temp.*$uninstaller -> \$" "$E2E_ROOT/pending$bits.txt"
   # The copy ran from a private folder of its own below the Windows folder's Temp, which follows it.
-  e2e_check "$bits-bit: after the copy, its private folder is listed for deletion at restart" \
+  e2e_check "$label: after the copy, its private folder is listed for deletion at restart" \
     bash -c 'grep -iA1 -E "windows.temp.q7-deinstallation-[0-9a-f]{16}.$1 -> \$" "$2" | tail -n 1 |
              grep -qiE "windows.temp.q7-deinstallation-[0-9a-f]{16} -> \$"' _ "$uninstaller" \
     "$E2E_ROOT/pending$bits.txt"

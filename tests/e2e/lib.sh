@@ -76,13 +76,28 @@ e2e_init() {
   trap 'exit 143' TERM
 }
 
+E2E_TOOLS=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd)
+
 # e2e_environment: the home inside the root and the Wine settings of every run (E2E_ROOT set).
+# Where 32-bit programs do not run (KB_NO_32BIT=1, or found so when it is not set), "wine" is
+# the 64-bit loader alone: Debian's wine would start the 32-bit one, which cannot run there.
 e2e_environment() {
   mkdir -p "$E2E_ROOT/home"
   export HOME="$E2E_ROOT/home"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="winemenubuilder.exe=d"
   unset WINEARCH WINESERVER WINELOADER
+  if [ -z "${KB_NO_32BIT:-}" ]; then
+    KB_NO_32BIT=0
+    "$E2E_TOOLS/wine-32bit-check" >/dev/null || KB_NO_32BIT=1
+  fi
+  export KB_NO_32BIT
+  if [ "$KB_NO_32BIT" = 1 ]; then
+    case ":$PATH:" in
+      *":$E2E_TOOLS/wine64:"*) ;;
+      *) export PATH="$E2E_TOOLS/wine64:$PATH" ;;
+    esac
+  fi
 }
 
 # e2e_cleanup: stops the wineservers of the root's prefixes and Xvfb, and removes a temporary root.
@@ -142,7 +157,8 @@ e2e_wine() { env LC_ALL="$E2E_LOCALE" LANG="$E2E_LOCALE" "$@"; }
 
 # e2e_prefix_create NAME [win64|win32]: creates prefix NAME under the root unless it exists, with
 # its wineserver kept running until the end of the run. It may run in the background, one per
-# prefix, so that two prefixes boot at the same time.
+# prefix, so that two prefixes boot at the same time. A boot that fails is reported once, with
+# Wine's messages, and its server stopped; later calls for the prefix fail with one line.
 e2e_prefix_create() {
   local name=$1 arch=${2:-${WINEARCH:-win64}} dir="$E2E_ROOT/$1"
   (
@@ -150,28 +166,56 @@ e2e_prefix_create() {
     exec 9>"$dir.lock"
     flock 9
     if [ -f "$dir/$E2E_READY" ]; then exit 0; fi
+    if [ -f "$dir.failed" ]; then
+      e2e_log "prefix $name ($arch) failed to boot earlier in this run"
+      exit 1
+    fi
     started=$(e2e_now_ms)
     rm -rf "$dir"
     mkdir -p "$dir"
+    if [ "$arch" = win32 ] && [ "$KB_NO_32BIT" = 1 ]; then
+      e2e_boot_failed "a 32-bit prefix needs 32-bit programs, which do not run here" ;
+    fi
     # Started first so that wineboot and every later program use this one server; it takes the
-    # prefix's architecture from WINEARCH as wineboot does.
-    WINEARCH="$arch" wineserver -p </dev/null >>"$dir.boot.log" 2>&1 9>&-
+    # prefix's architecture from WINEARCH as wineboot does. Its output goes to the log alone:
+    # a server keeps whatever files it was given open for as long as it runs.
+    e2e_closing_inherited_files env WINEARCH="$arch" wineserver -p </dev/null >>"$dir.boot.log" 2>&1
     if ! WINEARCH="$arch" e2e_wine wineboot -i >>"$dir.boot.log" 2>&1 9>&-; then
-      e2e_log "wineboot failed for $name ($arch):"
-      cat "$dir.boot.log" >&2
-      exit 1
+      e2e_boot_failed "wineboot failed"
     fi
     if ! e2e_wine wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir.boot.log" 2>&1 9>&-; then
-      e2e_log "prefix $name: cannot set the X11 driver's Managed value"
-      exit 1
+      e2e_boot_failed "cannot set the X11 driver's Managed value"
     fi
     if [ "$(readlink "$dir/dosdevices/z:")" != / ]; then
-      e2e_log "prefix $name: drive Z: is not the root directory"
-      exit 1
+      e2e_boot_failed "drive Z: is not the root directory"
     fi
     e2e_hold_desktop
     touch "$dir/$E2E_READY"
     e2e_log "prefix $name ($arch) booted in $(($(e2e_now_ms) - started)) ms"
+  )
+}
+
+# e2e_boot_failed REASON: inside e2e_prefix_create, reports the failed boot with Wine's
+# messages, stops the prefix's server, marks the prefix failed for the rest of the run, exits.
+e2e_boot_failed() {
+  e2e_log "prefix $name ($arch) failed to boot: $1"
+  [ ! -s "$dir.boot.log" ] || sed 's/^/  /' "$dir.boot.log" >&2
+  wineserver -k >/dev/null 2>&1 9>&- || true
+  timeout 10 wineserver -w >/dev/null 2>&1 9>&- || true
+  touch "$dir.failed"
+  exit 1
+}
+
+# e2e_closing_inherited_files COMMAND...: runs the command with standard input, output and error
+# alone of the caller's open files, for a server that outlives it.
+e2e_closing_inherited_files() {
+  (
+    local fd
+    for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/}
+      [ "$fd" -gt 2 ] 2>/dev/null && eval "exec $fd>&-" 2>/dev/null
+    done
+    exec "$@"
   )
 }
 

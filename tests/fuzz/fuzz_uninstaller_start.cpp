@@ -12,6 +12,7 @@
 #include "files/private_folder.h"
 #include "files/system_folders.h"
 #include "frame/frame.h"
+#include "frame/startup.h"
 #include "fuzz_support.h"
 #include "layout_registry/layout_inventory.h"
 #include "product_constants.h"
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 2: winsim::set_module_file_name("D:\\Elsewhere\\" UNINSTALLER_FILE_NAME); break;
     default: winsim::set_module_file_name(private_copy.c_str()); break;
     }
-    frame.is_wow64 = bits == 64;
+    probe_machine();
 
     // The arguments: the rest of the input split at zero bytes, each cut to MAX_PATH - 1 bytes.
     frame.argument_count = 0;

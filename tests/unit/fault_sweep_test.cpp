@@ -179,6 +179,10 @@ protected:
             winsim::fail_nth_call(n, error_for(target.call));
             EXPECT_FALSE(run(which));
             winsim::clear_faults();
+            // Only a RegCloseKey that failed leaves its handle open.
+            if (target.call != "RegCloseKey") {
+                EXPECT_EQ(0, winsim::reg_open_handle_count()) << "a registry handle was left open";
+            }
 
             // The fault hit the call the clean run made at this place.
             const auto& log = winsim::call_log();
@@ -222,6 +226,9 @@ protected:
                 quiet_successes.insert(target.call + "(" + target.subject + ")");
             }
         }
+        // The simulation as the clean run left it, for the fixture's check of open handles.
+        prepare(which);
+        EXPECT_FALSE(run(which));
         EXPECT_GT(told, 0u);
         for (const std::string& call : quiet_successes)
             std::printf("fault sweep %s: followed by the plain success: %s\n", name, call.c_str());
@@ -244,6 +251,19 @@ TEST_F(fault_sweep, install_update_survives_every_failing_call)
 TEST_F(fault_sweep, uninstall_survives_every_failing_call)
 {
     EXPECT_GT(sweep(flow::uninstall, "uninstall"), 0u);
+}
+
+// The 64-bit programs, which run without WOW64.
+TEST_F(fault_sweep, a_64_bit_install_survives_every_failing_call)
+{
+    program_bits = 64;
+    EXPECT_GT(sweep(flow::install_new, "install new, 64-bit"), 0u);
+}
+
+TEST_F(fault_sweep, a_64_bit_uninstall_survives_every_failing_call)
+{
+    program_bits = 64;
+    EXPECT_GT(sweep(flow::uninstall, "uninstall, 64-bit"), 0u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "files/shortcuts.h"
 #include "files/system_folders.h"
 #include "frame/frame.h"
+#include "frame/startup.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ protected:
         winsim::set_windows_bitness(bits);
         if (bits == 64)
             winsim::set_wow64(true, true);
-        frame.is_wow64 = bits == 64;
+        probe_machine();
     }
     int calls_named(const char* name)
     {

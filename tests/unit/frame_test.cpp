@@ -298,6 +298,11 @@ TEST_F(frame_test, the_native_machine_comes_from_is_wow64_process2_or_is_intel)
     winsim::fail_call("IsWow64Process2", "", ERROR_INVALID_PARAMETER);
     EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, probe_native_machine(true));
     winsim::clear_faults();
+    // A 64-bit program before Windows 10 hears FALSE from IsWow64Process as one on 32-bit
+    // Windows does: GetNativeSystemInfo's processor tells it that Windows is x64.
+    winsim::set_native_machine(false, 0);
+    winsim::set_wow64(true, false);
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, probe_native_machine(false));
     winsim::set_windows_bitness(32);
     EXPECT_EQ(IMAGE_FILE_MACHINE_I386, probe_native_machine(false));
 }

@@ -12,6 +12,7 @@
 
 #include "files/system_folders.h"
 #include "frame/frame.h"
+#include "frame/startup.h"
 #include "installer_flow.h"
 #include "payloads.h"
 #include "product_constants.h"
@@ -37,12 +38,11 @@ protected:
     std::string program_folder;
     std::string desktop_link;
 
-    void on_windows(int bits)
+    // Windows of `bits`, the installer a 32-bit program unless `program_bits` says otherwise.
+    void on_windows(int bits, int program_bits = 32)
     {
-        winsim::set_windows_bitness(bits);
-        winsim::set_wow64(true, bits == 64);
-        frame.is_wow64 = bits == 64;
-        const char* files = bits == 64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
+        run_as_program(bits, program_bits);
+        const char* files = frame.is_wow64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
         program_folder = std::string(files) + "\\Q7-Tastaturbelegung\\";
         desktop_link = winsim::standard_folders().desktop + "\\" DIAGRAM_NAME ".LNK";
         add_payload_resources();
@@ -155,7 +155,7 @@ TEST_F(installer_flow, a_second_run_updates_and_keeps_the_key)
     winsim::clear_call_log();
     reset_layout_inventory();
     reset_frame();
-    frame.is_wow64 = true;
+    probe_machine();
     strcpy(frame.program_name, "Install_" DLL_BASE_NAME "");
     winsim::script_answers({IDYES, IDOK});
     size_t before = winsim::message_boxes().size();
@@ -220,7 +220,7 @@ TEST_F(installer_flow, a_layout_key_left_incomplete_is_completed_and_no_second_k
          "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n");
     reset_layout_inventory();
     reset_frame();
-    frame.is_wow64 = true;
+    probe_machine();
     size_t before = winsim::message_boxes().size();
     install();
     EXPECT_NE(std::string::npos, boxes()[before].find("aktualisieren?"));
@@ -503,6 +503,49 @@ TEST_F(installer_flow, on_x64_and_x86_the_arm64_dll_is_not_used)
     }
 }
 
+// The 64-bit installer runs natively: nothing to switch off, the native DLL in system32 and the
+// WOW64 DLL in SysWOW64, its program folder in the 64-bit Program Files. A Windows without the
+// 32-bit subsystem has no SysWOW64, and gets the native DLL alone.
+TEST_F(installer_flow, a_64_bit_installer_puts_each_dll_into_its_folder)
+{
+    const struct {
+        const char* name;
+        USHORT machine;
+        bool with_is_wow64_process2;
+        bool wow64_subsystem;
+        const char* native_dll;
+    } cases[] = {
+        {"x64", IMAGE_FILE_MACHINE_AMD64, true, true, "payload 2"},
+        {"x64 before Windows 10", IMAGE_FILE_MACHINE_AMD64, false, true, "payload 2"},
+        {"x64 without the 32-bit subsystem", IMAGE_FILE_MACHINE_AMD64, true, false, "payload 2"},
+        {"ARM64", IMAGE_FILE_MACHINE_ARM64, true, true, "payload 7"},
+    };
+    const std::string wow64_dll = "C:\\Windows\\SysWOW64\\" DLL_FILE_NAME;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        kb_test::SetUp();
+        winsim::set_native_machine(c.with_is_wow64_process2, c.machine);
+        on_windows(64, 64);
+        ASSERT_FALSE(frame.is_wow64);
+        ASSERT_EQ(c.machine, frame.native_machine);
+        winsim::add_resource("DATEI7_TYPE", "DATEI7_NAME", 1031, "payload 7");
+        if (!c.wow64_subsystem) {
+            ASSERT_TRUE(RemoveDirectoryA("C:\\Windows\\SysWOW64"));
+        }
+        install();
+        EXPECT_EQ(c.native_dll, file("C:\\Windows\\system32\\" DLL_FILE_NAME));
+        if (c.wow64_subsystem) {
+            EXPECT_EQ("payload 3", file(wow64_dll));
+        }
+        EXPECT_EQ(c.wow64_subsystem, winsim::entry_exists("C:\\Windows\\SysWOW64"));
+        EXPECT_EQ("C:\\Program Files\\Q7-Tastaturbelegung\\", program_folder);
+        EXPECT_EQ("payload 6", file(program_folder + UNINSTALLER_FILE_NAME));
+        for (const auto& call : winsim::call_log())
+            EXPECT_EQ(std::string::npos, call.call.find("FsRedirection")) << call.call;
+        EXPECT_NE(std::string::npos, boxes().back().find("erfolgreich installiert"));
+    }
+}
+
 // ---- installing again while the layout DLL is in use ----
 
 class installer_again : public installer_flow {
@@ -516,7 +559,7 @@ protected:
         install();
         reset_layout_inventory();
         reset_frame();
-        frame.is_wow64 = true;
+        probe_machine();
         frame.argument_count = 0;
         strcpy(frame.program_name, "Install_" DLL_BASE_NAME);
         boxes_before = winsim::message_boxes().size();

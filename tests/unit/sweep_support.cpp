@@ -12,6 +12,7 @@
 #include <winsim/files_control.h>
 
 #include "frame/frame.h"
+#include "frame/startup.h"
 #include "installer_flow.h"
 #include "uninstaller_flow.h"
 
@@ -91,15 +92,14 @@ void sweep_test::TearDown()
 void sweep_test::fresh_process(const char* program_name)
 {
     reset_program_state(program_name);
-    frame.is_wow64 = true;
+    probe_machine();
 }
 
 void sweep_test::on_64_bit_windows()
 {
-    winsim::set_windows_bitness(64);
-    winsim::set_wow64(true, true);
-    frame.is_wow64 = true;
-    program_folder = "C:\\Program Files (x86)\\Q7-Tastaturbelegung\\";
+    run_as_program(64, program_bits);
+    program_folder = std::string(frame.is_wow64 ? "C:\\Program Files (x86)" : "C:\\Program Files") +
+                     "\\Q7-Tastaturbelegung\\";
     temp_copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
     add_payload_resources("MZ uninstaller");
     SEED(german_windows_fixture);

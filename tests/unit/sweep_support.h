@@ -29,12 +29,15 @@ std::set<std::string> layouts_with_languages();
 class sweep_test : public kb_test {
 protected:
     std::string program_folder, temp_copy;
+    // The programs' kind: 32-bit ones under WOW64, or 64-bit ones.
+    int program_bits = 32;
 
     void TearDown() override;
 
     // The program state as a new process of that name has it, the machine left as it is.
     void fresh_process(const char* program_name);
-    // A 64-bit German Windows whose user has three layouts, one through a substitute.
+    // A 64-bit German Windows whose user has three layouts, one through a substitute; the
+    // programs of program_bits.
     void on_64_bit_windows();
     // Rewrites Preload in the same order except that the product's entry comes last.
     void put_product_layout_last();

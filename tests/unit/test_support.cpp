@@ -1,9 +1,11 @@
 // Shared fixture of the host unit tests: resets, seeding and the common German registry fixture.
 #include "test_support.h"
 
+#include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
 
 #include "files/file_operations.h"
+#include "frame/startup.h"
 #include "product_constants.h"
 #include "program_state.h"
 
@@ -14,6 +16,13 @@ void kb_test::SetUp()
 {
     winsim::reset();
     reset_program_state("Install_" DLL_BASE_NAME);
+}
+
+void run_as_program(int windows_bits, int program_bits)
+{
+    winsim::set_windows_bitness(windows_bits);
+    winsim::set_wow64(true, windows_bits == 64 && program_bits == 32);
+    probe_machine();
 }
 
 void kb_test::TearDown()

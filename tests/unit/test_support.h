@@ -31,6 +31,10 @@ protected:
 // contents "payload <n>"; the sixth, the uninstaller, holds `uninstaller` when given.
 void add_payload_resources(const char* uninstaller = nullptr);
 
+// Windows of `windows_bits` (64 or 32) and the program of `program_bits`: a 32-bit one runs under
+// WOW64 on 64-bit Windows, a 64-bit one natively; the frame's machine probes as at start-up.
+void run_as_program(int windows_bits, int program_bits);
+
 // A German Windows as a fresh user sees it: Preload 1 = 00000407, an empty Substitutes key,
 // and the standard German-family layout keys.
 extern const char* const german_windows_fixture;

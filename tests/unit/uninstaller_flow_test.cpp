@@ -18,6 +18,7 @@
 #include "files/private_folder.h"
 #include "files/system_folders.h"
 #include "frame/frame.h"
+#include "frame/startup.h"
 #include "installer_flow.h"
 #include "product_constants.h"
 #include "uninstaller_flow.h"
@@ -41,21 +42,20 @@ protected:
         test_warning_caption = "Tastaturtreiber-Installation";
         kb_test::TearDown();
     }
-    void on_windows(int bits)
+    // Windows of `bits`, the programs 32-bit ones unless `program_bits` says otherwise.
+    void on_windows(int bits, int program_bits = 32)
     {
-        winsim::set_windows_bitness(bits);
-        winsim::set_wow64(true, bits == 64);
-        program_folder = std::string(bits == 64 ? "C:\\Program Files (x86)" : "C:\\Program Files") +
+        run_as_program(bits, program_bits);
+        program_folder = std::string(frame.is_wow64 ? "C:\\Program Files (x86)" : "C:\\Program Files") +
                          "\\Q7-Tastaturbelegung\\";
         temp_copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
         add_payload_resources("MZ uninstaller");
         SEED(german_windows_fixture);
     }
     // Installs with the installer's flow and leaves the program state as a new process has it.
-    void install_product(int bits)
+    void install_product(int bits, int program_bits = 32)
     {
-        on_windows(bits);
-        frame.is_wow64 = bits == 64;
+        on_windows(bits, program_bits);
         winsim::script_answers({IDYES, IDOK});
         ASSERT_TRUE(check_installer_command_line());
         run_installation();
@@ -65,9 +65,8 @@ protected:
     }
     void fresh_process()
     {
-        bool wow64 = winsim::windows_bitness() == 64;
         reset_program_state("Uninstall_" DLL_BASE_NAME);
-        frame.is_wow64 = wow64;
+        probe_machine();
         winsim::clear_call_log();
         boxes_before = winsim::message_boxes().size();
     }
@@ -793,6 +792,35 @@ TEST_F(uninstaller_test, program_folder_files_that_cannot_be_named_are_told)
     EXPECT_EQ(2, told) << "the diagram's and its icon's paths are too long";
     EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
               texts.back());
+}
+
+// The 64-bit programs: the removal takes both DLLs from their folders without redirection, and
+// on a Windows without the 32-bit subsystem the native one alone.
+TEST_F(uninstaller_test, a_64_bit_uninstaller_removes_what_the_64_bit_installer_wrote)
+{
+    for (bool wow64_subsystem : {true, false}) {
+        SCOPED_TRACE(wow64_subsystem ? "with SysWOW64" : "without SysWOW64");
+        kb_test::SetUp();
+        on_windows(64, 64);
+        if (!wow64_subsystem) {
+            ASSERT_TRUE(RemoveDirectoryA("C:\\Windows\\SysWOW64"));
+        }
+        std::string before = registry();
+        winsim::script_answers({IDYES, IDOK});
+        ASSERT_TRUE(check_installer_command_line());
+        run_installation();
+        winsim::add_file(temp_copy.c_str(), "MZ uninstaller");
+        fresh_process();
+        ASSERT_EQ("payload 2", winsim::entry("C:\\Windows\\system32\\" DLL_FILE_NAME).contents);
+        ASSERT_EQ(wow64_subsystem, winsim::entry_exists("C:\\Windows\\SysWOW64\\" DLL_FILE_NAME));
+        ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+        EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+                  boxes().back());
+        EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\system32\\" DLL_FILE_NAME));
+        EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\SysWOW64\\" DLL_FILE_NAME));
+        EXPECT_FALSE(winsim::entry_exists("C:\\Program Files\\Q7-Tastaturbelegung"));
+        EXPECT_EQ(before, registry());
+    }
 }
 
 TEST_F(uninstaller_test, on_arm64_both_dlls_are_removed_as_on_x64)

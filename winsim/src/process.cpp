@@ -305,6 +305,22 @@ BOOL WINAPI IsWow64Process2(HANDLE process_handle, USHORT* process_machine, USHO
     return simulated_is_wow64_process2(process_handle, process_machine, native_machine);
 }
 
+// The processor Windows runs on. Windows 10 on ARM runs no x64 programs and tells its x86 ones
+// of an x86 processor; Windows 11 on ARM is not simulated.
+void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
+    memset(info, 0, sizeof *info);
+    info->dwPageSize = 4096;
+    info->dwAllocationGranularity = 65536;
+    switch (machine_of_windows()) {
+    case IMAGE_FILE_MACHINE_AMD64: info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_AMD64; break;
+    case IMAGE_FILE_MACHINE_ARM64:
+        info->wProcessorArchitecture =
+            process().wow64 ? PROCESSOR_ARCHITECTURE_INTEL : PROCESSOR_ARCHITECTURE_ARM64;
+        break;
+    default: info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_INTEL; break;
+    }
+}
+
 BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
     return simulated_set_default_dll_directories(flags);
 }

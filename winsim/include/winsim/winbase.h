@@ -36,6 +36,31 @@ BOOL WINAPI IsWow64Process2(HANDLE process, USHORT* process_machine, USHORT* nat
 #define IMAGE_FILE_MACHINE_AMD64 0x8664
 #define IMAGE_FILE_MACHINE_ARM64 0xAA64
 
+#define PROCESSOR_ARCHITECTURE_INTEL 0
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+#define PROCESSOR_ARCHITECTURE_ARM64 12
+typedef struct _SYSTEM_INFO {
+    union {
+        DWORD dwOemId;
+        struct {
+            WORD wProcessorArchitecture;
+            WORD wReserved;
+        };
+    };
+    DWORD dwPageSize;
+    LPVOID lpMinimumApplicationAddress;
+    LPVOID lpMaximumApplicationAddress;
+    DWORD_PTR dwActiveProcessorMask;
+    DWORD dwNumberOfProcessors;
+    DWORD dwProcessorType;
+    DWORD dwAllocationGranularity;
+    WORD wProcessorLevel;
+    WORD wProcessorRevision;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+// Of the fields only the processor architecture, the page size and the allocation granularity;
+// the rest stay zero.
+void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info);
+
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 BOOL WINAPI SetDefaultDllDirectories(DWORD directory_flags);
 // Of the system's DLLs only input.dll can be loaded; a name without a folder, and of the flags
