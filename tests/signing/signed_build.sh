@@ -7,7 +7,9 @@
 #   bash tests/signing/signed_build.sh [build|check]   (from tools/run-tests; KB_WINE_ROOT as it
 #   sets it). "build" makes the certificate and the two signed builds, "check" checks them and
 #   runs the round trip; without a word, both. tools/run-tests makes the builds beside the Wine
-#   suites, which leave the cores idle most of the time.
+#   suites, which leave the cores idle most of the time. KB_SIGNED_PRESET=windows-x64 signs the
+#   64-bit programs instead of the 32-bit ones (the preset "windows"), for machines that run no
+#   32-bit programs.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -16,8 +18,14 @@ case $step in
   build | check | all) ;;
   *) echo "usage: $0 [build|check]" >&2; exit 2 ;;
 esac
+preset=${KB_SIGNED_PRESET:-windows}
+case $preset in
+  windows) kind=64 ;;
+  windows-x64) kind=x64 ;;
+  *) echo "signed_build: KB_SIGNED_PRESET is windows or windows-x64, not $preset" >&2; exit 2 ;;
+esac
 # The certificate and its key, kept from the build to the checks.
-work=build/signing-work
+work=build/$preset-signing-work
 # The key goes with the run, unless the checks are still to come in another run.
 [ "$step" = build ] || trap 'rm -rf "$work"' EXIT
 
@@ -34,7 +42,7 @@ export SOURCE_DATE_EPOCH=$(date +%s)
 signed_build() {
   local folder=$1
   shift
-  cmake --preset windows -B "$folder" -DKB_SIGN_CERT="$work/cert.pem" -DKB_SIGN_KEY="$work/key.pem" \
+  cmake --preset "$preset" -B "$folder" -DKB_SIGN_CERT="$work/cert.pem" -DKB_SIGN_KEY="$work/key.pem" \
     >/dev/null
   cmake --build "$folder" -j"$(nproc)" --target "$@"
 }
@@ -42,8 +50,8 @@ signed_build() {
 # what signing changes is in the links, the resources and the signatures, and these are made anew
 # in each build. A source whose objects could differ between builds (a generated header with a
 # time, a changed option) is no cache hit and is compiled again.
-signed_build build/windows-signed kbinstall dialog_driver regtool input_double
-signed_build build/windows-signed-again kbinstall
+signed_build "build/$preset-signed" kbinstall dialog_driver regtool input_double
+signed_build "build/$preset-signed-again" kbinstall
 echo "signed builds made"
 fi
 [ "$step" != build ] || exit 0
@@ -54,7 +62,7 @@ fi
 # shellcheck source=tests/e2e/lib.sh
 source tests/e2e/lib.sh
 
-signed=build/windows-signed
+signed=build/$preset-signed
 # shellcheck source=/dev/null
 source "$signed/product.sh"
 installer=$signed/installer/$kb_installer
@@ -78,7 +86,7 @@ carries() {
 e2e_check "the installer carries the signed uninstaller" carries "$uninstaller" "$installer"
 e2e_check "the unsigned build's uninstaller carries no signature" \
   bash -c '! osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1' _ "$work/cert.pem" \
-  build/windows/uninstaller/"$kb_uninstaller"
+  "build/$preset/uninstaller/$kb_uninstaller"
 
 # One changed byte in the middle of the installer, and its signature no longer holds.
 cp "$installer" "$work/changed.exe"
@@ -89,15 +97,15 @@ e2e_check "a program with one changed byte does not verify" \
   "$work/changed.exe" "$installer" "$work/cert.pem"
 
 e2e_check "two signed builds give the same installer" \
-  cmp "$installer" "build/windows-signed-again/installer/$kb_installer"
+  cmp "$installer" "build/$preset-signed-again/installer/$kb_installer"
 e2e_check "two signed builds give the same uninstaller" \
-  cmp "$uninstaller" "build/windows-signed-again/uninstaller/$kb_uninstaller"
+  cmp "$uninstaller" "build/$preset-signed-again/uninstaller/$kb_uninstaller"
 
 e2e_check "the signed programs pass the install round trip (64-bit prefix)" \
   bash tests/e2e/install_roundtrip.sh "$signed/tools/dialog_driver/dialog_driver.exe" \
-  "$signed/tools/regtool/regtool.exe" "$installer" "$signed/payload" "$signed/product.sh" 64
+  "$signed/tools/regtool/regtool.exe" "$installer" "$signed/payload" "$signed/product.sh" "$kind"
 
 printf 'signed programs: installer %d bytes (unsigned %d), uninstaller %d bytes (unsigned %d)\n' \
-  "$(stat -c %s "$installer")" "$(stat -c %s "build/windows/installer/$kb_installer")" \
-  "$(stat -c %s "$uninstaller")" "$(stat -c %s "build/windows/uninstaller/$kb_uninstaller")"
+  "$(stat -c %s "$installer")" "$(stat -c %s "build/$preset/installer/$kb_installer")" \
+  "$(stat -c %s "$uninstaller")" "$(stat -c %s "build/$preset/uninstaller/$kb_uninstaller")"
 e2e_finish signed_build
