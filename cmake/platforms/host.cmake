@@ -15,7 +15,7 @@ target_link_libraries(kb_platform INTERFACE winsim)
 
 set(KB_PLATFORM_INPUTS "")
 set(KB_PLATFORM_TOOLS "")
-set(KB_PLATFORM_TESTS unit winsim)
+set(KB_PLATFORM_TESTS unit winsim scripts)
 
 # The host has no Windows programs: their logic libraries are what its tests link.
 function(kb_add_program)
