@@ -32,11 +32,13 @@ static bool key_is_acceptable(const char* key)
         show_warning(NO_VALID_KEY "(Länge nicht 8 Zeichen):\n%s", key);
         return false;
     }
-    if (strcmp(key + 4, "0407") != 0) {
+    // The installer takes over a key of any German language that names its DLL: the same
+    // family is accepted here, so that such an installation can be removed.
+    if (!is_german_family_name(key)) {
         show_warning(NO_VALID_KEY "(endet nicht in \"0407\", also kein deutsches Layout):\n%s", key);
         return false;
     }
-    if (names_equal_nocase(key, "00000407")) {
+    if (is_standard_layout_name(key)) {
         show_warning(NO_VALID_KEY "(Schlüssel für Standardtastatur: nicht deinstallierbar):\n%s", key);
         return false;
     }
@@ -95,6 +97,8 @@ static void relocate(const char* own_path, const char* parent)
     strcpy(parameters, layout_inventory.target_key_name);
     if (uninstaller.force_option)
         strcat(parameters, " /force");
+    // The copy claims the one run in turn, and may start before this instance has ended.
+    release_single_run();
     if (!launch_program(copy_path, parameters, 0)) {
         remove_private_copy(folder, copy_path);
         show_warning("Deinstallationsprogramm kann Kopie im temporären Verzeichnis nicht starten, "
@@ -128,10 +132,11 @@ static bool check_command_line_and_instance()
     }
 
     // The copy runs from its private folder. An instance started by hand from the user's
-    // temporary folder (a path that begins with it, whatever the case) goes on as the copy too:
-    // it starts nothing, so nothing can be put in its place.
+    // temporary folder itself (whatever the case) goes on as the copy too: it starts nothing, so
+    // nothing can be put in its place. A file further below that folder is not the copy: with
+    // the temporary folder at a drive's root, every path of the drive lies below it.
     const char* own_path = uninstaller.own_path;
-    if (uninstaller.private_folder[0] || find_text_nocase(own_path, temp_folder) == own_path) {
+    if (uninstaller.private_folder[0] || lies_directly_in(own_path, temp_folder)) {
         format_text_args(frame.window_title, sizeof frame.window_title, UNINSTALLER_TITLE_FORMAT,
                          frame.program_name, VERSION_TEXT);
         return true;

@@ -106,6 +106,19 @@ const char* file_name_of(const char* path)
     return name;
 }
 
+bool lies_directly_in(const char* path, const char* folder)
+{
+    size_t folder_length = strlen(folder);
+    size_t name_start = (size_t)(file_name_of(path) - path);
+    if (folder_length == 0 || folder_length >= MAX_PATH || name_start != folder_length ||
+        !path[name_start])
+        return false;
+    char part[MAX_PATH];
+    memcpy(part, path, folder_length);
+    part[folder_length] = 0;
+    return find_text_nocase(part, folder) == part;
+}
+
 static bool is_dot_entry(const WIN32_FIND_DATAA* data)
 {
     return strcmp(data->cFileName, ".") == 0 || strcmp(data->cFileName, "..") == 0;

@@ -25,6 +25,9 @@ bool copy_path(char* out, const char* path);
 const char* find_text_nocase(const char* text, const char* sought);
 // The file name in a path: the part after its last ':', '/' or '\\'.
 const char* file_name_of(const char* path);
+// Whether the path names a file directly in the folder (which ends in a separator), compared
+// without regard to case; a path further below the folder does not.
+bool lies_directly_in(const char* path, const char* folder);
 
 bool FileExists(const char* path, HANDLE* search = 0, WIN32_FIND_DATAA* find_data = 0);
 // What a search for a path came to: an entry was found; there is none (the name or a folder on

@@ -3,6 +3,12 @@
 
 #include <string.h>
 
+#include "product_constants.h"
+
+// Global: the installation changes the machine, whoever runs it in whichever session. The name
+// leaves the version out, as the program folder does.
+#define SINGLE_RUN_MUTEX_NAME "Global\\" PROGRAM_FOLDER_NAME "-Installation"
+
 frame_state frame;
 
 void reset_frame()
@@ -16,11 +22,35 @@ bool on_64_bit_windows()
            frame.native_machine == IMAGE_FILE_MACHINE_ARM64;
 }
 
+bool claim_single_run()
+{
+    SetLastError(ERROR_SUCCESS);
+    HANDLE mutex = CreateMutexA(0, FALSE, SINGLE_RUN_MUTEX_NAME);
+    DWORD error = GetLastError();
+    if (mutex && error == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    // A run of another user may hold the name with a security that keeps this one out.
+    if (!mutex && error == ERROR_ACCESS_DENIED)
+        return false;
+    frame.single_run_mutex = mutex;
+    return true;
+}
+
+void release_single_run()
+{
+    if (frame.single_run_mutex)
+        CloseHandle(frame.single_run_mutex);
+    frame.single_run_mutex = 0;
+}
+
 void frame_shutdown()
 {
     if (frame.shutdown_done)
         return;
     frame.shutdown_done = true;
+    release_single_run();
     if (frame.palette_device) {
         if (frame.saved_screen_palette) {
             SelectPalette(frame.screen_dc, frame.saved_screen_palette, TRUE);

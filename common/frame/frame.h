@@ -31,6 +31,8 @@ struct frame_state {
     bool status_shown;
     bool message_loop_running;
     bool shutdown_done;
+    // The claim on the one run of the product's programs at a time (a named mutex), or null.
+    HANDLE single_run_mutex;
     char status_text[STATUS_TEXT_SIZE];
 };
 extern frame_state frame;
@@ -39,6 +41,12 @@ void reset_frame();
 
 // Whether Windows itself is 64-bit (x64 or ARM64), whatever the process is.
 bool on_64_bit_windows();
+
+// Claims the one run of the installer or the uninstaller (of any version) at a time on this
+// machine: false when another run holds it. A claim that Windows cannot make lets the run go on.
+bool claim_single_run();
+// Gives the claim up: the uninstaller does before it starts its copy, which claims it in turn.
+void release_single_run();
 
 // Releases the display resources and, when the message loop runs, ends it; at most once, so
 // that the status window's procedure may call it at any point.

@@ -146,13 +146,15 @@ static bool is_canonical_number(const char* name, LONG number)
     return strcmp(printed, name) == 0;
 }
 
-static bool is_german_family_name(const char* name)
+bool is_german_family_name(const char* name)
 {
-    if (strlen(name) < 8)
+    if (!name || strlen(name) != 8)
         return false;
-    const char* language = name + 4;
-    return strncmp(language, "0407", 4) == 0 || strncmp(language, "0807", 4) == 0 ||
-           strncmp(language, "0C07", 4) == 0 || strncmp(language, "1407", 4) == 0;
+    char language[5];
+    memcpy(language, name + 4, 4);
+    language[4] = 0;
+    return names_equal_nocase(language, "0407") || names_equal_nocase(language, "0807") ||
+           names_equal_nocase(language, "0C07") || names_equal_nocase(language, "1407");
 }
 
 // Windows forms a loaded layout's handle from the low twelve bits of its Layout Id, so ids
@@ -190,7 +192,8 @@ static bool take_preload_value()
     return true;
 }
 
-// A Substitutes value also gives the first Preload entry of its name that substitute.
+// A Substitutes value also gives every Preload entry whose data is its name that substitute:
+// Windows looks value names up without regard to case, and resolves each Preload value.
 static bool take_substitute_value()
 {
     substitute_entry* entry = &layout_inventory.substitute_list[layout_inventory.substitute_count];
@@ -198,9 +201,10 @@ static bool take_substitute_value()
         return false;
     for (int i = 0; i < layout_inventory.preload_count; i++) {
         preload_entry* preload = &layout_inventory.preload_list[i];
-        if (strcmp(preload->data, entry->name) == 0) {
+        if (names_equal_nocase(preload->data, entry->name)) {
             preload->substitute = inventory_copy_text(entry->data);
-            return preload->substitute || text_store_full();
+            if (!preload->substitute)
+                return text_store_full();
         }
     }
     return true;

@@ -90,6 +90,9 @@ bool scan_layout_inventory();
 void adopt_own_layout(int position);
 
 bool is_standard_layout_name(const char* text);
+// A key name of the German family: eight characters, of which 5 to 8 are 0407, 0807, 0C07 or
+// 1407, in any case.
+bool is_german_family_name(const char* name);
 // The key name of the standard German layout.
 #define GERMAN_STANDARD_LAYOUT "00000407"
 bool names_equal_nocase(const char* a, const char* b);

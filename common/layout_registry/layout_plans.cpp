@@ -81,14 +81,29 @@ static bool rename_entry(preload_entry* entry, LONG number)
     return entry->name || text_store_full();
 }
 
+// Whether the entry reaches the layout being removed through its substitute. Every such entry
+// goes with the layout: Windows resolves each Preload value, so two values of the same data
+// both reach it.
+static bool reaches_removed_layout(const preload_entry* entry)
+{
+    return entry->substitute &&
+           names_equal_nocase(entry->substitute, layout_inventory.target_key_name);
+}
+
+// Which entries entries_outside leaves out.
+enum class outside_entries { all, except_removed };
+
 // Positions in preload_list of the entries numbered below `low` or above `high` (leaving out
-// position `skip`), in number order and then list order. Returns how many there are.
-static int entries_outside(LONG low, LONG high, int skip, int* positions)
+// those that reach the removed layout when asked to), in number order and then list order.
+// Returns how many there are.
+static int entries_outside(LONG low, LONG high, outside_entries which, int* positions)
 {
     int count = 0;
     for (int i = 0; i < layout_inventory.preload_count; i++) {
         LONG number = layout_inventory.preload_list[i].number;
-        if (i == skip || (number >= low && number <= high))
+        bool left_out = which == outside_entries::except_removed &&
+                        reaches_removed_layout(&layout_inventory.preload_list[i]);
+        if (left_out || (number >= low && number <= high))
             continue;
         int at = count++;
         while (at > 0 && layout_inventory.preload_list[positions[at - 1]].number > number) {
@@ -193,6 +208,16 @@ static bool take_existing_key(int existing)
     return true;
 }
 
+// Whether the plan has a Substitutes record of that name already, whatever its case.
+static bool substitute_planned(const char* name)
+{
+    for (int i = 0; i < layout_inventory.newsubstitutecount; i++) {
+        if (names_equal_nocase(layout_inventory.new_substitute_list[i].name, name))
+            return true;
+    }
+    return false;
+}
+
 // Adds the install plan's record for one entry under the given name and number: standard
 // data keep their name as the substitution name, other substituted entries get the next d-name
 // in the language of the name they had (the product's entry, which has none, in the product's).
@@ -207,6 +232,12 @@ static bool add_install_record(const preload_entry* entry, const char* name, LON
     record->number = number;
     record->substitute = entry->substitute;
     record->data = entry->data;
+    // Entries of the same standard data share its one Substitutes value.
+    if (entry->substitute && is_standard_layout_name(entry->data) &&
+        substitute_planned(entry->data)) {
+        layout_inventory.newpreloadcount++;
+        return true;
+    }
     if (entry->substitute) {
         if (layout_inventory.newsubstitutecount >= LAYOUT_LIST_CAPACITY)
             return planned_list_full();
@@ -246,7 +277,7 @@ static bool build_install_lists()
     }
     // Entries beyond the walked numbers follow under the next places.
     int outside[LAYOUT_LIST_CAPACITY];
-    int outside_count = entries_outside(0, INSTALL_LAST_NUMBER, -1, outside);
+    int outside_count = entries_outside(0, INSTALL_LAST_NUMBER, outside_entries::all, outside);
     for (int j = 0; j < outside_count; j++) {
         last_place++;
         const char* name = copy_number_text(last_place);
@@ -329,7 +360,8 @@ static bool build_update_lists()
     }
     // Entries beyond the walked numbers follow under the next places.
     int outside[LAYOUT_LIST_CAPACITY];
-    int outside_count = entries_outside(0, layout_inventory.preload_count, -1, outside);
+    int outside_count =
+        entries_outside(0, layout_inventory.preload_count, outside_entries::all, outside);
     for (int j = 0; j < outside_count; j++) {
         preload_entry* entry = &layout_inventory.preload_list[outside[j]];
         last_place++;
@@ -408,7 +440,7 @@ static bool plan_removal_entry(preload_entry* entry, const char* inherited_data,
 
 // new_preload_list from the planned entries: first the direct ones, then the substituted
 // ones, each pass by place.
-static bool build_removal_list(int removed)
+static bool build_removal_list()
 {
     int count = layout_inventory.newpreloadcount;
     layout_inventory.newpreloadcount = 0;
@@ -417,7 +449,7 @@ static bool build_removal_list(int removed)
         for (LONG p = 1; p <= count; p++) {
             for (int i = 0; i < layout_inventory.preload_count; i++) {
                 const preload_entry* entry = &layout_inventory.preload_list[i];
-                if (i == removed || !entry->new_data || entry->new_number != p ||
+                if (reaches_removed_layout(entry) || !entry->new_data || entry->new_number != p ||
                     (entry->substitute == 0) != direct_pass)
                     continue;
                 preload_entry* record =
@@ -433,6 +465,20 @@ static bool build_removal_list(int removed)
         }
     }
     return true;
+}
+
+// The entry nearest before `removed` that stays, else the nearest after it; -1 when none stays.
+static int remaining_neighbour(int removed)
+{
+    for (int i = removed - 1; i >= 0; i--) {
+        if (!reaches_removed_layout(&layout_inventory.preload_list[i]))
+            return i;
+    }
+    for (int i = removed + 1; i < layout_inventory.preload_count; i++) {
+        if (!reaches_removed_layout(&layout_inventory.preload_list[i]))
+            return i;
+    }
+    return -1;
 }
 
 // Whether the layout key being removed must still be in the inventory.
@@ -455,8 +501,7 @@ static bool plan_removal(removed_key key)
     int first_direct = -1;
     for (int i = 0; i < layout_inventory.preload_count; i++) {
         const preload_entry* entry = &layout_inventory.preload_list[i];
-        if (entry->substitute &&
-            names_equal_nocase(entry->substitute, layout_inventory.target_key_name))
+        if (reaches_removed_layout(entry))
             removed = i;
         if (is_standard_layout_name(entry->data))
             last_standard = i;
@@ -468,10 +513,11 @@ static bool plan_removal(removed_key key)
         return true;
     }
 
-    // With every entry substituted, one of them keeps the last standard name as its data.
+    // With every entry substituted, one of them keeps the last standard name as its data: the
+    // nearest remaining entry before the removed one, else after it.
     int heir = last_standard;
     if (removed == last_standard && first_direct == -1)
-        heir = removed == 0 ? 1 : removed - 1;
+        heir = remaining_neighbour(removed);
     const char* inherited_data = 0;
     if (first_direct == -1 && last_standard != -1)
         inherited_data = layout_inventory.preload_list[last_standard].data;
@@ -484,7 +530,13 @@ static bool plan_removal(removed_key key)
             entry->number = REMOVAL_ODD_NAME_NUMBER;
     }
     // When the removed layout was first, the standard layouts move to the front.
-    if (layout_inventory.preload_list[removed].number == 1) {
+    bool removed_first = false;
+    for (int i = 0; i < layout_inventory.preload_count; i++) {
+        const preload_entry* entry = &layout_inventory.preload_list[i];
+        if (reaches_removed_layout(entry) && entry->number == 1)
+            removed_first = true;
+    }
+    if (removed_first) {
         LONG next = 1;
         for (int i = 0; i < layout_inventory.preload_count; i++) {
             if (layout_inventory.preload_list[i].standard)
@@ -496,7 +548,7 @@ static bool plan_removal(removed_key key)
     for (LONG n = 0; n <= REMOVAL_LAST_NUMBER; n++) {
         for (int i = 0; i < layout_inventory.preload_count; i++) {
             preload_entry* entry = &layout_inventory.preload_list[i];
-            if (i == removed || entry->number != n)
+            if (reaches_removed_layout(entry) || entry->number != n)
                 continue;
             if (!plan_removal_entry(entry, i == heir ? inherited_data : 0, &d))
                 return plan_failed();
@@ -504,14 +556,15 @@ static bool plan_removal(removed_key key)
     }
     // Entries beyond the walked numbers follow under the next places.
     int outside[LAYOUT_LIST_CAPACITY];
-    int outside_count = entries_outside(0, REMOVAL_LAST_NUMBER, removed, outside);
+    int outside_count =
+        entries_outside(0, REMOVAL_LAST_NUMBER, outside_entries::except_removed, outside);
     for (int j = 0; j < outside_count; j++) {
         int i = outside[j];
         if (!plan_removal_entry(&layout_inventory.preload_list[i], i == heir ? inherited_data : 0,
                                 &d))
             return plan_failed();
     }
-    if (!build_removal_list(removed))
+    if (!build_removal_list())
         return plan_failed();
     // Without its key the layout cannot be loaded anyway: a list that it alone filled gets the
     // standard German layout, so that the user keeps one.

@@ -230,4 +230,31 @@ TEST_F(handle_contract, a_handle_closes_once) {
     EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
 }
 
+// A named mutex: a second CreateMutexA of the name opens the same mutex and says so; the name
+// counts with its case; once every handle is closed the name is free again.
+TEST(mutex_contract, a_name_is_found_while_open_and_free_once_closed) {
+    const char* name = "Global\\kbcontract_mutex";
+    SetLastError(preset);
+    HANDLE first = CreateMutexA(NULL, FALSE, name);
+    ASSERT_NE((HANDLE)NULL, first);
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError());
+    SetLastError(preset);
+    HANDLE second = CreateMutexA(NULL, FALSE, name);
+    ASSERT_NE((HANDLE)NULL, second);
+    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+    EXPECT_NE(first, second);
+    SetLastError(preset);
+    HANDLE other_case = CreateMutexA(NULL, FALSE, "Global\\KBCONTRACT_MUTEX");
+    ASSERT_NE((HANDLE)NULL, other_case);
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError());
+    EXPECT_TRUE(CloseHandle(other_case));
+    EXPECT_TRUE(CloseHandle(second));
+    EXPECT_TRUE(CloseHandle(first));
+    SetLastError(preset);
+    HANDLE again = CreateMutexA(NULL, FALSE, name);
+    ASSERT_NE((HANDLE)NULL, again);
+    EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError());
+    EXPECT_TRUE(CloseHandle(again));
+}
+
 }  // namespace

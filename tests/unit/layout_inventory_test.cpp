@@ -55,16 +55,18 @@ TEST(layout_names, standard_names_and_case_blind_comparison)
 
 class inventory_scan : public kb_test {};
 
-TEST_F(inventory_scan, substitutes_attach_to_the_first_preload_entry_with_that_data)
+TEST_F(inventory_scan, substitutes_attach_to_every_preload_entry_with_that_data_in_any_case)
 {
-    SEED(USER_LISTS("\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n\"3\"=\"d0010407\"\n",
+    // Windows resolves each Preload value, and looks the name up without regard to case.
+    SEED(USER_LISTS("\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n\"3\"=\"D0010407\"\n",
                     "\"d0010407\"=\"b0040407\"\n\"d0090407\"=\"a0000409\"\n"));
     SEED(LAYOUTS "]\n");
     ASSERT_TRUE(scan_layout_inventory()) << inv.error_text;
     ASSERT_EQ(3, inv.preload_count);
     EXPECT_EQ(nullptr, inv.preload_list[0].substitute);
     EXPECT_STREQ("b0040407", inv.preload_list[1].substitute);
-    EXPECT_EQ(nullptr, inv.preload_list[2].substitute);
+    EXPECT_STREQ("b0040407", inv.preload_list[2].substitute);
+    EXPECT_STREQ("D0010407", inv.preload_list[2].data);
     ASSERT_EQ(2, inv.substitute_count);
     EXPECT_STREQ("d0090407", inv.substitute_list[1].name);
     EXPECT_STREQ("a0000409", inv.substitute_list[1].data);
@@ -97,6 +99,7 @@ TEST_F(inventory_scan, only_german_family_keys_are_taken_and_give_the_maxima)
          LAYOUTS "\\b0040407]\n\"Layout Id\"=\"0c01\"\n\n"
          LAYOUTS "\\00000409]\n\"Layout Id\"=\"ffff\"\n\n"
          LAYOUTS "\\00000C07]\n\n"
+         LAYOUTS "\\a0010c07]\n\n"
          LAYOUTS "\\00000c07x]\n\n"
          LAYOUTS "\\f00c0407]\n\n"
          LAYOUTS "\\0407]\n\n"
@@ -105,14 +108,14 @@ TEST_F(inventory_scan, only_german_family_keys_are_taken_and_give_the_maxima)
     std::string taken;
     for (int i = 0; i < inv.layout_key_count; i++)
         taken += std::string(inv.layout_key_list[i].key_name) + " ";
-    // 00000c07x is nine characters with "0c07" in lower case, 0407 is too short.
-    EXPECT_EQ("00000407 00000C07 00010407 b0040407 c0001407 f00c0407 ", taken);
+    // The language in any case; 00000c07x is nine characters, 0407 is too short.
+    EXPECT_EQ("00000407 00000C07 00010407 a0010c07 b0040407 c0001407 f00c0407 ", taken);
     EXPECT_EQ(0xc01, inv.max_layout_id);
     EXPECT_EQ(0x00c, inv.max_key_number);  // from f00c0407
     EXPECT_EQ(0, inv.layout_key_list[0].layout_id_value);
     EXPECT_EQ(nullptr, inv.layout_key_list[0].layout_id_text);
     EXPECT_STREQ("KBDGR.DLL", inv.layout_key_list[0].layout_file);
-    EXPECT_EQ(4, inv.layout_key_list[3].key_number);
+    EXPECT_EQ(4, inv.layout_key_list[4].key_number);
 }
 
 TEST_F(inventory_scan, layout_ids_of_all_keys_are_noted_as_in_use)

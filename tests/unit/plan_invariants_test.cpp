@@ -61,6 +61,14 @@ std::string lower(std::string text)
     return text;
 }
 
+// The name with the case of each letter turned, as other tools may write it.
+std::string other_case(std::string text)
+{
+    for (char& c : text)
+        c = (char)(isupper((unsigned char)c) ? tolower((unsigned char)c) : toupper((unsigned char)c));
+    return text;
+}
+
 bool same_name(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
@@ -192,6 +200,11 @@ private:
                 data = pick(targets_);
             else
                 data = "00010407";
+            // The same data twice, and names in another case, as Windows reads them alike.
+            if (!s.preload.empty() && chance(8))
+                data = pick(s.preload).second;
+            else if (chance(10))
+                data = other_case(data);
             s.preload.push_back({name, data});
         }
     }
@@ -210,8 +223,9 @@ private:
     {
         for (const auto& entry : s.preload) {
             const std::string& data = entry.second;
-            if (data[0] == 'd' ? chance(90) : (data.compare(0, 5, "00000") == 0 && chance(25)))
-                set_substitute(s, data, pick(targets_));
+            if (tolower((unsigned char)data[0]) == 'd' ? chance(90)
+                                                       : (data.compare(0, 5, "00000") == 0 && chance(25)))
+                set_substitute(s, chance(15) ? other_case(data) : data, pick(targets_));
         }
         if (chance(30))
             set_substitute(s, hex_name('d', 7u + (unsigned)below(3), "0407"), pick(targets_));
@@ -320,6 +334,15 @@ const std::string* value_named(const value_list& values, const std::string& name
     return nullptr;
 }
 
+// The value of that name as Windows finds it, whatever the case.
+const std::string* value_named_in_any_case(const value_list& values, const std::string& name)
+{
+    for (const auto& value : values)
+        if (same_name(value.first, name))
+            return &value.second;
+    return nullptr;
+}
+
 // ---- the invariants ----
 
 class invariant_run {
@@ -329,15 +352,15 @@ public:
     {
     }
 
-    // The layouts the user's entries lead to (upper case), leaving out position `skip`: only
-    // entries that reach a layout and whose data no earlier entry had. A later entry with the
-    // same data gets no substitute in the scan, and a substitution name without a Substitutes
-    // value names no layout; both may come to lead elsewhere.
-    std::vector<std::string> reached_layouts(int skip) const
+    // The layouts the user's entries lead to (upper case), leaving out the entries substituted by
+    // `removed` (a key name, or empty). A substitution name without a Substitutes value names no
+    // layout, and may come to lead elsewhere.
+    std::vector<std::string> reached_layouts(const std::string& removed) const
     {
         std::vector<std::string> layouts;
         for (size_t i = 0; i < before_.preload.size(); i++) {
-            if ((int)i == skip || !first_with_data(i))
+            const std::string* substitute = scan_substitute(i);
+            if (!removed.empty() && substitute && same_name(*substitute, removed))
                 continue;
             std::string layout = resolve(before_.substitutes, before_.preload[i].second);
             if (layout[0] != 'd')  // the generator's substitution names; no layout key has one
@@ -346,13 +369,25 @@ public:
         return layouts;
     }
 
-    // The scan's substitute of entry i: the Substitutes value named exactly by its data, for
-    // the first entry with that data only.
+    // The scan's substitute of entry i: the Substitutes value its data names, whatever the case,
+    // as Windows finds it for every entry.
     const std::string* scan_substitute(size_t i) const
     {
-        if (!first_with_data(i))
-            return nullptr;
-        return value_named(before_.substitutes, before_.preload[i].second);
+        for (const auto& value : before_.substitutes)
+            if (same_name(value.first, before_.preload[i].second))
+                return &value.second;
+        return nullptr;
+    }
+
+    // How many entries the scan gives `key` as their substitute.
+    size_t count_substituted_by(const std::string& key) const
+    {
+        size_t count = 0;
+        for (size_t i = 0; i < before_.preload.size(); i++) {
+            const std::string* substitute = scan_substitute(i);
+            count += substitute && same_name(*substitute, key) ? 1 : 0;
+        }
+        return count;
     }
 
     // Last entry whose scan substitute is `key`, or -1.
@@ -386,9 +421,8 @@ public:
     // places reach the user's layouts after every write; with other names every value counts.
     std::string check_every_write(const std::vector<list_state>& states) const
     {
-        int skip = kind_ == removal ? last_substituted_by(s_.target_key) : -1;
         std::set<std::string> required;
-        for (const std::string& layout : reached_layouts(skip))
+        for (const std::string& layout : reached_layouts(kind_ == removal ? s_.target_key : ""))
             required.insert(lower(layout));
         std::set<std::string> names;
         for (const auto& value : before_.preload)
@@ -406,14 +440,6 @@ private:
     const scenario& s_;
     user_lists before_;
     user_lists after_;
-
-    bool first_with_data(size_t i) const
-    {
-        for (size_t j = 0; j < i; j++)
-            if (before_.preload[j].second == before_.preload[i].second)
-                return false;
-        return true;
-    }
 
     bool key_exists(const std::string& name) const
     {
@@ -472,7 +498,7 @@ private:
             const preload_entry& record = inv.new_preload_list[i];
             if (!record.substitute)
                 continue;
-            const std::string* value = value_named(after_.substitutes, record.data);
+            const std::string* value = value_named_in_any_case(after_.substitutes, record.data);
             if (!value || *value != record.substitute)
                 return std::string("substitution name ") + record.data + " has no Substitutes value";
         }
@@ -527,7 +553,7 @@ private:
         std::string failure = check_written_plan();
         if (!failure.empty())
             return failure;
-        std::vector<std::string> expected = reached_layouts(-1);
+        std::vector<std::string> expected = reached_layouts("");
         expected.push_back(upper(inv.layout_key_name));
         failure = check_layouts_reached(expected);
         if (failure.empty())
@@ -567,7 +593,7 @@ private:
         std::string failure = check_written_plan();
         if (!failure.empty())
             return failure;
-        failure = check_layouts_reached(reached_layouts(-1));
+        failure = check_layouts_reached(reached_layouts(""));
         return failure.empty() ? check_place_one(s_.own_key) : failure;
     }
 
@@ -581,15 +607,16 @@ private:
                 return "an unlisted layout was planned for removal";
             return unchanged() ? "" : "the lists changed although the layout was not listed";
         }
-        if (before_.preload.size() == 1) {
+        size_t removed_count = count_substituted_by(s_.target_key);
+        if (before_.preload.size() == removed_count) {
             if (written || strcmp(inv.error_text, "INTERNER FEHLER: newpreloadcount ist 0!") != 0)
                 return "removing the only entry was not refused";
             return unchanged() ? "" : "the lists changed although the write was refused";
         }
         if (!written)
             return std::string("removal write failed: ") + inv.error_text;
-        if (after_.preload.size() != before_.preload.size() - 1)
-            return "Preload lost an entry besides the removed one";
+        if (after_.preload.size() != before_.preload.size() - removed_count)
+            return "Preload lost an entry besides the removed ones";
         std::string failure = check_written_plan();
         if (!failure.empty())
             return failure;
@@ -602,7 +629,7 @@ private:
         for (size_t i = 0; i < names.size(); i++)
             if (names[i] != std::to_string(i + 1))
                 return "Preload names are not 1 to n";
-        return check_layouts_reached(reached_layouts(removed));
+        return check_layouts_reached(reached_layouts(s_.target_key));
     }
 };
 

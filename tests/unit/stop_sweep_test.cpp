@@ -32,7 +32,9 @@ enum class flow {
 // The users the sweep starts from: the German layout alone (with the product, the most common
 // user), three layouts of which one through a substitute, and layouts all reached through
 // substitution names, one of them of another language.
-enum class start_state { german_alone, three_layouts, all_substituted };
+// Also a user whose lists name one layout twice, once through a name in another case, as Windows
+// reads them alike.
+enum class start_state { german_alone, three_layouts, all_substituted, named_twice_in_any_case };
 
 // Preload and Substitutes of each start state (the German layout keys are those of the German
 // Windows fixture).
@@ -47,6 +49,9 @@ const char* user_lists(start_state state)
     case start_state::all_substituted:
         return "\"1\"=\"d0010407\"\n\"2\"=\"d0020409\"\n"
                "[" USER_SUBSTITUTES "]\n\"d0010407\"=\"00010407\"\n\"d0020409\"=\"00020409\"\n";
+    case start_state::named_twice_in_any_case:
+        return "\"1\"=\"00000407\"\n\"2\"=\"D0010409\"\n\"3\"=\"d0010409\"\n"
+               "[" USER_SUBSTITUTES "]\n\"d0010409\"=\"00010409\"\n";
     }
     return "";
 }
@@ -445,6 +450,10 @@ SWEEP_TEST(update_unlisted_all_substituted, flow::install_update_unlisted,
            start_state::all_substituted, "update (not listed), all substituted")
 SWEEP_TEST(update_completing_the_key_three_layouts, flow::install_update_incomplete_key,
            start_state::three_layouts, "update (key lacks values), three layouts")
+SWEEP_TEST(new_installation_named_twice_in_any_case, flow::install_new,
+           start_state::named_twice_in_any_case, "install new, one layout named twice")
+SWEEP_TEST(removal_named_twice_in_any_case, flow::uninstall, start_state::named_twice_in_any_case,
+           "uninstall, one layout named twice")
 SWEEP_TEST(removal_german_alone, flow::uninstall, start_state::german_alone,
            "uninstall, German alone")
 SWEEP_TEST(removal_three_layouts, flow::uninstall, start_state::three_layouts,

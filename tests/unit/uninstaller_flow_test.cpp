@@ -20,6 +20,7 @@
 #include "frame/frame.h"
 #include "frame/startup.h"
 #include "installer_flow.h"
+#include "layout_registry/uninstall_entry.h"
 #include "product_constants.h"
 #include "uninstaller_flow.h"
 
@@ -121,7 +122,10 @@ TEST_F(uninstaller_test, command_lines_that_are_refused)
         {{"b0010407", "/force", "x"}, "(Angabe fehlt)"},
         {{"b001047"}, "(Länge nicht 8 Zeichen):\nb001047"},
         {{"b001040X"}, "(endet nicht in \"0407\", also kein deutsches Layout):\nb001040X"},
+        {{"b0010409"}, "(endet nicht in \"0407\", also kein deutsches Layout):\nb0010409"},
+        {{"b00104070"}, "(Länge nicht 8 Zeichen):\nb00104070"},
         {{"00000407"}, "(Schlüssel für Standardtastatur: nicht deinstallierbar):\n00000407"},
+        {{"00000c07"}, "(Schlüssel für Standardtastatur: nicht deinstallierbar):\n00000c07"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ending);
@@ -165,9 +169,18 @@ TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
     install_product(64);
     winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
     std::vector<std::string> folders;
-    for (bool force : {false, true}) {
-        SCOPED_TRACE(force);
+    // With the temporary folder at a drive's root every path of the drive lies below it: the
+    // instance in the program folder is the first one all the same.
+    const struct { bool force; const char* temp; } starts[] = {
+        {false, nullptr}, {true, nullptr}, {false, "C:\\"}};
+    for (const auto& start : starts) {
+        bool force = start.force;
+        SCOPED_TRACE(std::string(force ? "/force" : "") + (start.temp ? start.temp : ""));
+        if (start.temp)
+            winsim::set_temp_path(start.temp);
         fresh_process();
+        // The run's claim is given up before the copy starts, which claims it in turn.
+        ASSERT_TRUE(claim_single_run());
         command_line(force ? std::vector<std::string>{"B0040407", "/force"}
                            : std::vector<std::string>{"B0040407"});
         EXPECT_FALSE(check_uninstaller_command_line());
@@ -188,6 +201,7 @@ TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
         EXPECT_TRUE(started.process_handle_closed && started.thread_handle_closed);
         EXPECT_TRUE(winsim::windows().empty());
         EXPECT_EQ(0u, std::string(frame.status_text).find("Aufruf von " + copy));
+        EXPECT_EQ(0, winsim::open_mutex_handles());
     }
     // Each start takes a new name.
     EXPECT_NE(folders[0], folders[1]);
@@ -507,6 +521,61 @@ TEST_F(uninstaller_test, another_builds_key_with_force_removes_this_builds_dll)
     EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
 }
 
+// Windows resolves each Preload value and looks its name up among the Substitutes without regard
+// to case: every value that reaches the layout goes with it, and the others stay.
+TEST_F(uninstaller_test, every_value_that_reaches_the_layout_goes_whatever_its_case)
+{
+    const struct { const char* name; const char* preload; const char* substitutes; const char* after; } cases[] = {
+        {"through a name in another case", "\"1\"=\"d0010407\"\n\"2\"=\"00000407\"\n",
+         "\"D0010407\"=\"b0040407\"\n", "\"1\"=\"00000407\"\n"},
+        {"through a Preload data in another case", "\"1\"=\"00000407\"\n\"2\"=\"D0010407\"\n",
+         "\"d0010407\"=\"b0040407\"\n", "\"1\"=\"00000407\"\n"},
+        {"twice through one name",
+         "\"1\"=\"d0010407\"\n\"2\"=\"d0010407\"\n\"3\"=\"00000409\"\n",
+         "\"d0010407\"=\"b0040407\"\n", "\"1\"=\"00000409\"\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        winsim::reset();
+        reset_program_state("Install_" DLL_BASE_NAME);
+        install_product(64);
+        SEED((std::string("[-HKEY_CURRENT_USER\\Keyboard Layout]\n"
+                          "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n") +
+              c.preload + "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n" + c.substitutes)
+                 .c_str());
+        ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+        EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+                  boxes().back());
+        EXPECT_EQ(std::string("[HKEY_CURRENT_USER\\Keyboard Layout]\n\n"
+                              "[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n") +
+                      c.after + "\n[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n\n",
+                  dump("HKEY_CURRENT_USER\\Keyboard Layout"));
+        EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+    }
+}
+
+// The installer takes over a key of any German language that names its DLL, and names it in
+// the uninstall entry: the uninstaller accepts that key and removes the installation.
+TEST_F(uninstaller_test, a_taken_over_swiss_german_key_is_removed_through_its_entry)
+{
+    on_windows(64);
+    SEED(LAYOUTS "\\a0010807]\n\"Layout File\"=\"" DLL_FILE_NAME "\"\n\"Layout Text\"=\"alt\"\n"
+         "\"Layout Id\"=\"0c05\"\n");
+    winsim::script_answers({IDYES, IDOK});
+    ASSERT_TRUE(check_installer_command_line());
+    run_installation();
+    char entry_key[MAX_PATH];
+    ASSERT_TRUE(read_uninstall_entry_key(UNINSTALL_DISPLAY_NAME, entry_key));
+    ASSERT_STREQ("a0010807", entry_key);
+    winsim::add_file(temp_copy.c_str(), "MZ uninstaller");
+    fresh_process();
+    ASSERT_TRUE(run_copy({"a0010807"}, {IDYES}));
+    EXPECT_EQ("Folgender Tastatur-Treiber wurde deinstalliert:\nDIN Q7 (Lorvankastelle " VERSION_TEXT ")",
+              boxes().back());
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\a0010807"));
+    EXPECT_FALSE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
+}
+
 #define ONLY_LAYOUT_TEXT                                                                        \
     "In den Windows-Spracheinstellungen ist die zu deinstallierende Tastaturbelegung derzeit "   \
     "als einzig auswählbare Belegung hinterlegt."
@@ -519,6 +588,8 @@ TEST_F(uninstaller_test, the_only_layout_refusal_comes_only_when_every_value_rea
         {"the layout alone", "\"1\"=\"d0010407\"\n", true},
         {"the layout twice", "\"1\"=\"d0010407\"\n\"2\"=\"d0020407\"\n", true},
         {"the layout by its key name", "\"1\"=\"b0040407\"\n", true},
+        {"the layout through its name in another case", "\"1\"=\"D0020407\"\n", true},
+        {"the layout twice through one name", "\"1\"=\"d0020407\"\n\"2\"=\"d0020407\"\n", true},
         {"another layout alone", "\"1\"=\"00000409\"\n", false},
         {"the German layout alone, as a finished list change leaves it", "\"1\"=\"00000407\"\n", false},
         {"no value", "", false},

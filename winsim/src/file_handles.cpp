@@ -430,5 +430,6 @@ BOOL WINAPI CloseHandle(HANDLE object) {
         return TRUE;
     }
     if (close_process_handle(object)) return TRUE;
+    if (close_mutex_handle(object)) return TRUE;
     return fail(ERROR_INVALID_HANDLE);
 }

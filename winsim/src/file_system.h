@@ -94,6 +94,8 @@ std::string stored_path(const node* entry);
 
 // CreateProcessA's process and thread handles: true when the handle was one of them, open until now.
 bool close_process_handle(HANDLE handle);
+// CreateMutexA's handles (process.cpp): true when the handle was one of them, open until now.
+bool close_mutex_handle(HANDLE handle);
 
 void reset_file_handles();
 void reset_child_processes();

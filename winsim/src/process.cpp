@@ -35,6 +35,10 @@ struct process_state {
     std::vector<DWORD> dll_directories_calls;
     std::set<std::string> icon_resources;
     std::set<void*> local_allocations;
+    // Named mutexes: the program's open handles with their names, and the names that other
+    // processes hold.
+    std::map<HANDLE, std::string> mutex_handles;
+    std::set<std::string> mutexes_held_elsewhere;
 };
 
 process_state& process() {
@@ -190,6 +194,13 @@ bool has_icon_resource(const char* name) {
     return process().icon_resources.count(cp1252_upcase(name)) != 0;
 }
 
+namespace files {
+bool close_mutex_handle(HANDLE handle) { return process().mutex_handles.erase(handle) != 0; }
+}  // namespace files
+
+void hold_mutex_elsewhere(const char* name) { process().mutexes_held_elsewhere.insert(name); }
+int open_mutex_handles() { return (int)process().mutex_handles.size(); }
+
 }  // namespace winsim
 
 using namespace winsim;
@@ -319,6 +330,32 @@ void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
         break;
     default: info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_INTEL; break;
     }
+}
+
+namespace {
+// Handle values are never reused, not even across resets.
+uintptr_t next_mutex_handle = 0x50000;
+}  // namespace
+
+// A named mutex. Names are compared with their case, as Windows does; a name that the program or
+// another process has open already gives a new handle to that mutex and ERROR_ALREADY_EXISTS.
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name) {
+    if (!name || !name[0]) winsim_not_implemented("CreateMutexA without a name");
+    if (initial_owner) winsim_not_implemented("CreateMutexA owned at once");
+    (void)attributes;
+    DWORD error = 0;
+    if (call_fails("CreateMutexA", name, -1, &error)) {
+        SetLastError(error);
+        return nullptr;
+    }
+    bool exists = process().mutexes_held_elsewhere.count(name) != 0;
+    for (const auto& open : process().mutex_handles)
+        exists = exists || open.second == name;
+    HANDLE handle = reinterpret_cast<HANDLE>(next_mutex_handle);
+    next_mutex_handle += 4;
+    process().mutex_handles[handle] = name;
+    SetLastError(exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
 }
 
 BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {

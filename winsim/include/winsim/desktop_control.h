@@ -24,6 +24,10 @@ void set_wow64(bool function_present, bool is_wow64);
 // machine of a 32-bit one. The process machine it gives is x86 for a WOW64 process, else none.
 void set_native_machine(bool function_present, USHORT machine);
 void set_default_dll_directories_present(bool present);
+// Another process holds a mutex of this name (CreateMutexA then finds it), and how many
+// CreateMutexA handles the program has open.
+void hold_mutex_elsewhere(const char* name);
+int open_mutex_handles();
 // The flags of every SetDefaultDllDirectories call, in order.
 const std::vector<DWORD>& default_dll_directories_calls();
 // Icon resources of the program, by name as stored (upper case); none by default.

@@ -61,6 +61,9 @@ typedef struct _SYSTEM_INFO {
 // the rest stay zero.
 void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info);
 
+// A named mutex, not owned at creation (the programs' guard against a second run at once).
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name);
+
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 BOOL WINAPI SetDefaultDllDirectories(DWORD directory_flags);
 // Of the system's DLLs only input.dll can be loaded; a name without a folder, and of the flags
