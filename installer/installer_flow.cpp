@@ -29,6 +29,8 @@ bool check_installer_command_line()
                      frame.arguments[0]);
         return false;
     }
+    if (!start_single_run())
+        return false;
     format_text_args(frame.window_title, sizeof frame.window_title, INSTALLER_TITLE_FORMAT,
                      frame.program_name, VERSION_TEXT);
     return true;

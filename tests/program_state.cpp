@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include <winsim/desktop_control.h>
+
 #include "files/file_operations.h"
 #include "files/system_folders.h"
 #include "frame/messages.h"
@@ -14,6 +16,8 @@
 
 void reset_program_state(const char* program_name)
 {
+    // The process that ended gave its claim on the one run up.
+    winsim::close_mutex_handles();
     reset_registry_layer();
     reset_layout_inventory();
     reset_list_rewrite();

@@ -109,6 +109,10 @@ static void relocate(const char* own_path, const char* parent)
 static bool check_command_line_and_instance()
 {
     frame.center_main_window = true;
+    // Refused, the copy too leaves itself for the restart (the caller's way out): the first
+    // instance gives the run up before it starts the copy, and another may take it meanwhile.
+    if (!start_single_run())
+        return false;
     uninstaller.force_option =
         frame.argument_count == 2 && strcmp(frame.arguments[1], "/force") == 0;
     if (frame.argument_count != 1 && !uninstaller.force_option) {

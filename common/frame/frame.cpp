@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "frame/messages.h"
 #include "product_constants.h"
 
 // Global: the installation changes the machine, whoever runs it in whichever session. The name
@@ -36,6 +37,15 @@ bool claim_single_run()
         return false;
     frame.single_run_mutex = mutex;
     return true;
+}
+
+bool start_single_run()
+{
+    if (claim_single_run())
+        return true;
+    show_warning("Es läuft bereits eine Installation oder Deinstallation der Tastaturbelegung.\n"
+                 "Bitte warten Sie, bis sie beendet ist, und starten Sie das Programm dann erneut.");
+    return false;
 }
 
 void release_single_run()

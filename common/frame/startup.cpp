@@ -249,15 +249,6 @@ int frame_main(HINSTANCE instance, int show_command)
     frame.show_command = show_command;
     read_environment();
 
-    // A second run at once (a double click too many, the installer while the uninstaller runs)
-    // changes nothing and says why.
-    if (!claim_single_run()) {
-        show_warning("Es läuft bereits eine Installation oder Deinstallation der "
-                     "Tastaturbelegung.\nBitte warten Sie, bis sie beendet ist, und starten Sie "
-                     "das Programm dann erneut.");
-        frame_shutdown();
-        return 0;
-    }
     if (program_start_check()) {
         create_main_window();
         if (program_main_flow()) {

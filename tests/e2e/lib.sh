@@ -87,6 +87,8 @@ e2e_environment() {
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="winemenubuilder.exe=d"
   unset WINEARCH WINESERVER WINELOADER
+  # The run's name, which a failed boot is marked with: tools/run-tests gives all its tests one.
+  export KB_E2E_RUN="${KB_E2E_RUN:-$$.$(date +%s%N)}"
   if [ -z "${KB_NO_32BIT:-}" ]; then
     KB_NO_32BIT=0
     "$E2E_TOOLS/wine-32bit-check" >/dev/null || KB_NO_32BIT=1
@@ -166,7 +168,7 @@ e2e_prefix_create() {
     exec 9>"$dir.lock"
     flock 9
     if [ -f "$dir/$E2E_READY" ]; then exit 0; fi
-    if [ -f "$dir.failed" ]; then
+    if [ "$(cat "$dir.failed" 2>/dev/null)" = "$KB_E2E_RUN" ]; then
       e2e_log "prefix $name ($arch) failed to boot earlier in this run"
       exit 1
     fi
@@ -196,13 +198,14 @@ e2e_prefix_create() {
 }
 
 # e2e_boot_failed REASON: inside e2e_prefix_create, reports the failed boot with Wine's
-# messages, stops the prefix's server, marks the prefix failed for the rest of the run, exits.
+# messages, stops the prefix's server, marks the prefix failed for the rest of the run (a later
+# run tries again), exits.
 e2e_boot_failed() {
   e2e_log "prefix $name ($arch) failed to boot: $1"
   [ ! -s "$dir.boot.log" ] || sed 's/^/  /' "$dir.boot.log" >&2
   wineserver -k >/dev/null 2>&1 9>&- || true
   timeout 10 wineserver -w >/dev/null 2>&1 9>&- || true
-  touch "$dir.failed"
+  echo "$KB_E2E_RUN" >"$dir.failed"
   exit 1
 }
 

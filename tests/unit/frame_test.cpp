@@ -1,8 +1,6 @@
 // Tests of the frame: formatter, error texts, message boxes, command line, status window, start-up.
 #include "test_support.h"
 
-#include "program_state.h"
-
 #include <string.h>
 
 #include <functional>
@@ -332,37 +330,6 @@ protected:
     bool flow_ran = false;
     bool keep_open = false;
 };
-
-// A second run at once, of either program and any version: one German box before anything
-// else, no start check, no window; the first run's claim is the only one, and it goes with the
-// end of the run.
-TEST_F(status_window_test, a_second_run_at_once_says_so_and_ends)
-{
-    const char* name = "Global\\" PROGRAM_FOLDER_NAME "-Installation";
-    for (bool other_run : {true, false}) {
-        SCOPED_TRACE(other_run ? "another run holds the claim" : "the only run");
-        winsim::reset();
-        reset_program_state("Uninstall_X");
-        make_window(1920, 1080, 32);
-        bool checked = false;
-        start_check_hook = [&checked] { return checked = true, false; };
-        if (other_run)
-            winsim::hold_mutex_elsewhere(name);
-        winsim::script_answers({IDOK});
-        EXPECT_EQ(0, frame_main(winsim::app_instance(), SW_SHOWNORMAL));
-        EXPECT_EQ(!other_run, checked);
-        EXPECT_EQ(0, winsim::open_mutex_handles());
-        EXPECT_TRUE(winsim::windows().empty());
-        ASSERT_EQ(other_run ? 1u : 0u, winsim::message_boxes().size());
-        if (other_run) {
-            EXPECT_EQ("Es läuft bereits eine Installation oder Deinstallation der Tastaturbelegung."
-                      "\nBitte warten Sie, bis sie beendet ist, und starten Sie das Programm dann "
-                      "erneut.",
-                      winsim::message_boxes()[0].text);
-            EXPECT_EQ(MB_ICONEXCLAMATION, winsim::message_boxes()[0].style & 0xF0u);
-        }
-    }
-}
 
 TEST_F(status_window_test, start_up_creates_a_centred_window_and_ends_after_the_flow)
 {

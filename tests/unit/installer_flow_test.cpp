@@ -155,6 +155,7 @@ TEST_F(installer_flow, a_second_run_updates_and_keeps_the_key)
     winsim::clear_call_log();
     reset_layout_inventory();
     reset_frame();
+    winsim::close_mutex_handles();  // the earlier run has ended
     probe_machine();
     strcpy(frame.program_name, "Install_" DLL_BASE_NAME "");
     winsim::script_answers({IDYES, IDOK});
@@ -220,6 +221,7 @@ TEST_F(installer_flow, a_layout_key_left_incomplete_is_completed_and_no_second_k
          "[HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\n");
     reset_layout_inventory();
     reset_frame();
+    winsim::close_mutex_handles();  // the earlier run has ended
     probe_machine();
     size_t before = winsim::message_boxes().size();
     install();
@@ -546,6 +548,21 @@ TEST_F(installer_flow, a_64_bit_installer_puts_each_dll_into_its_folder)
     }
 }
 
+// A second run at once, of either program and any version: one box, and nothing changes.
+TEST_F(installer_flow, a_second_run_at_once_says_so_and_changes_nothing)
+{
+    on_windows(64);
+    winsim::hold_mutex_elsewhere(SINGLE_RUN_MUTEX);
+    std::string before = state();
+    winsim::script_answers({IDOK});
+    EXPECT_FALSE(check_installer_command_line());
+    ASSERT_EQ(1u, boxes().size());
+    EXPECT_EQ(SECOND_RUN_TEXT, boxes()[0]);
+    EXPECT_EQ(MB_ICONEXCLAMATION, winsim::message_boxes()[0].style & 0xF0u);
+    EXPECT_EQ(before, state());
+    EXPECT_EQ(0, winsim::open_mutex_handles());
+}
+
 // ---- installing again while the layout DLL is in use ----
 
 class installer_again : public installer_flow {
@@ -559,6 +576,7 @@ protected:
         install();
         reset_layout_inventory();
         reset_frame();
+        winsim::close_mutex_handles();  // the earlier run has ended
         probe_machine();
         frame.argument_count = 0;
         strcpy(frame.program_name, "Install_" DLL_BASE_NAME);

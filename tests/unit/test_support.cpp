@@ -22,6 +22,7 @@ void run_as_program(int windows_bits, int program_bits)
 {
     winsim::set_windows_bitness(windows_bits);
     winsim::set_wow64(true, windows_bits == 64 && program_bits == 32);
+    winsim::close_mutex_handles();  // a new program: an earlier one has ended
     probe_machine();
 }
 

@@ -51,5 +51,11 @@ extern const char* const language_list_fixture;
 #define PRODUCT_ENTRY_KEY \
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" UNINSTALL_DISPLAY_NAME
 
+// The name of the one run's mutex, and the box of a second run at once.
+#define SINGLE_RUN_MUTEX "Global\\" PROGRAM_FOLDER_NAME "-Installation"
+#define SECOND_RUN_TEXT                                                                          \
+    "Es läuft bereits eine Installation oder Deinstallation der Tastaturbelegung.\nBitte "       \
+    "warten Sie, bis sie beendet ist, und starten Sie das Programm dann erneut."
+
 // The caption the file operations' warnings get in the tests (the installer's by default).
 extern const char* test_warning_caption;

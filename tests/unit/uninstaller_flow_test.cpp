@@ -179,8 +179,6 @@ TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
         if (start.temp)
             winsim::set_temp_path(start.temp);
         fresh_process();
-        // The run's claim is given up before the copy starts, which claims it in turn.
-        ASSERT_TRUE(claim_single_run());
         command_line(force ? std::vector<std::string>{"B0040407", "/force"}
                            : std::vector<std::string>{"B0040407"});
         EXPECT_FALSE(check_uninstaller_command_line());
@@ -201,10 +199,44 @@ TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
         EXPECT_TRUE(started.process_handle_closed && started.thread_handle_closed);
         EXPECT_TRUE(winsim::windows().empty());
         EXPECT_EQ(0u, std::string(frame.status_text).find("Aufruf von " + copy));
+        // The run is given up before the copy starts, which claims it in turn.
         EXPECT_EQ(0, winsim::open_mutex_handles());
     }
     // Each start takes a new name.
     EXPECT_NE(folders[0], folders[1]);
+}
+
+// A second run at once: the first instance starts no copy; a copy that finds the run taken (the
+// first instance gave it up before starting the copy) leaves its file and then its folder for the
+// restart, as every other way out of the copy does.
+TEST_F(uninstaller_test, a_second_run_at_once_says_so_and_changes_nothing)
+{
+    for (bool copy : {false, true}) {
+        SCOPED_TRACE(copy ? "the copy" : "the first instance");
+        winsim::reset();
+        reset_program_state("Install_" DLL_BASE_NAME);
+        install_product(64);
+        std::string folder = shared_temp() + PRIVATE_FOLDER_PREFIX "0123456789ABCDEF";
+        std::string path = copy ? folder + "\\" UNINSTALLER_FILE_NAME : program_folder + UNINSTALLER_FILE_NAME;
+        ASSERT_TRUE(winsim::add_file(path.c_str(), "MZ uninstaller"));
+        winsim::set_module_file_name(path.c_str());
+        fresh_process();
+        command_line({"b0040407"});
+        winsim::hold_mutex_elsewhere(SINGLE_RUN_MUTEX);
+        std::string before = registry();
+        winsim::script_answers({IDOK});
+        EXPECT_FALSE(check_uninstaller_command_line());
+        ASSERT_EQ(1u, boxes().size());
+        EXPECT_EQ(SECOND_RUN_TEXT, boxes()[0]);
+        EXPECT_TRUE(winsim::started_processes().empty());
+        EXPECT_EQ(before, registry());
+        auto pending = winsim::pending_file_operations();
+        ASSERT_EQ(copy ? 2u : 0u, pending.size());
+        if (copy) {
+            EXPECT_EQ("\\??\\" + path, pending[0].source);
+            EXPECT_EQ("\\??\\" + folder, pending[1].source);
+        }
+    }
 }
 
 // Another program of the user has made the folder of the name drawn first, with its own file

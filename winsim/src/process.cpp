@@ -200,6 +200,7 @@ bool close_mutex_handle(HANDLE handle) { return process().mutex_handles.erase(ha
 
 void hold_mutex_elsewhere(const char* name) { process().mutexes_held_elsewhere.insert(name); }
 int open_mutex_handles() { return (int)process().mutex_handles.size(); }
+void close_mutex_handles() { process().mutex_handles.clear(); }
 
 }  // namespace winsim
 

@@ -28,6 +28,8 @@ void set_default_dll_directories_present(bool present);
 // CreateMutexA handles the program has open.
 void hold_mutex_elsewhere(const char* name);
 int open_mutex_handles();
+// The program ended: its mutex handles are closed.
+void close_mutex_handles();
 // The flags of every SetDefaultDllDirectories call, in order.
 const std::vector<DWORD>& default_dll_directories_calls();
 // Icon resources of the program, by name as stored (upper case); none by default.
