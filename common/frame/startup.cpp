@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "files/file_operations.h"
-#include "frame/messages.h"
 #include "frame/status_window.h"
 
 typedef BOOL(WINAPI* is_wow64_process_function)(HANDLE, PBOOL);
