@@ -23,7 +23,7 @@ bool on_64_bit_windows()
            frame.native_machine == IMAGE_FILE_MACHINE_ARM64;
 }
 
-bool claim_single_run()
+static bool claim_single_run()
 {
     SetLastError(ERROR_SUCCESS);
     HANDLE mutex = CreateMutexA(0, FALSE, SINGLE_RUN_MUTEX_NAME);

@@ -43,11 +43,9 @@ void reset_frame();
 bool on_64_bit_windows();
 
 // Claims the one run of the installer or the uninstaller (of any version) at a time on this
-// machine: false when another run holds it. A claim that Windows cannot make lets the run go on.
-bool claim_single_run();
-// The same from a program's start check: a second run at once (a double click too many, the
-// installer while the uninstaller runs) gets one box that says why, and is to end having
-// changed nothing.
+// machine, from a program's start check. A second run at once (a double click too many, the
+// installer while the uninstaller runs) gets one box that says why and false: it is to end
+// having changed nothing. A claim that Windows cannot make lets the run go on.
 bool start_single_run();
 // Gives the claim up: the uninstaller does before it starts its copy, which claims it in turn.
 void release_single_run();

@@ -3,12 +3,12 @@
 #
 #   bash tests/scripts/host_suite_test.sh HOST_SUITE
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/../e2e/lib.sh"
 host_suite=$(realpath "$1")
 work=$(mktemp -d "${TMPDIR:-/tmp}/kb-host-suite-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/with blank"
-passed=0
-failed=0
 
 # program PATH STATUS: a stand-in that reports its one case passed, as GoogleTest does, then
 # ends with STATUS (1: as a process does whose leak report LeakSanitizer gave at its end).
@@ -25,10 +25,10 @@ PROGRAM
   chmod +x "$1"
 }
 
-# case_ NAME PROGRAM STATUS RESULT: host-suite over one case of PROGRAM must end with RESULT.
-case_() {
-  local name=$1 path=$2 result=$4 status=0
-  program "$path" "$3"
+# suite_run PROGRAM STATUS RESULT: true when host-suite over one case of PROGRAM ends with RESULT.
+suite_run() {
+  local path=$1 result=$3 status=0
+  program "$path" "$2"
   cat >"$work/bin/ctest" <<STANDIN
 #!/usr/bin/env bash
 case "\$*" in
@@ -39,20 +39,17 @@ esac
 STANDIN
   chmod +x "$work/bin/ctest"
   PATH="$work/bin:$PATH" bash "$host_suite" host 1 >"$work/out" 2>&1 || status=$?
-  if grep -qx "$result" "$work/out"; then
-    echo "PASS: $name"
-    passed=$((passed + 1))
-  else
-    echo "FAIL: $name (exit $status, expected \"$result\"), output:"
-    sed 's/^/  /' "$work/out"
-    failed=$((failed + 1))
-  fi
+  grep -qx "$result" "$work/out" && return 0
+  echo "exit $status, expected \"$result\", output:"
+  sed 's/^/  /' "$work/out"
+  return 1
 }
+# case_ NAME PROGRAM STATUS RESULT: suite_run, counted.
+case_() { e2e_check "$1" suite_run "${@:2}"; }
 
 case_ "a program that fails at its end fails its cases" "$work/leaky_tests" 1 \
   "host-suite: 0 passed, 1 failed"
 case_ "a program in a folder with a blank in its name runs" "$work/with blank/unit_tests" 0 \
   "host-suite: 1 passed, 0 failed"
 
-echo "host_suite: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_finish host_suite

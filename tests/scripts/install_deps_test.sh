@@ -3,11 +3,11 @@
 #
 #   bash tests/scripts/install_deps_test.sh INSTALL_DEPS
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/../e2e/lib.sh"
 install_deps=$(realpath "$1")
 work=$(mktemp -d "${TMPDIR:-/tmp}/kb-install-deps.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
 
 # The stand-ins: no package is installed, i386 is a foreign architecture already, and apt-get
 # records its calls and fails as told. APT_UPDATE_FAILS: how many index updates fail;
@@ -36,24 +36,22 @@ printf '#!/bin/sh\n[ "$1" = --print-foreign-architectures ] && echo i386\nexit 0
 printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/"*
 
-# case NAME UPDATE_FAILS INSTALL_FAILS STATUS CALLS MESSAGE: runs install-deps and checks its exit
+# apt_run UPDATE_FAILS INSTALL_FAILS STATUS CALLS MESSAGE: runs install-deps; true when its exit
 # status, the apt-get calls (their first words, with -t and its release, joined by "; ") and a
-# text its output must hold.
-case_() {
-  local name=$1 status=0 calls
+# text its output must hold are as given.
+apt_run() {
+  local status=0 calls
   rm -f "$work/calls" && touch "$work/calls"
-  CALLS="$work/calls" APT_UPDATE_FAILS=$2 APT_INSTALL_FAILS=$3 KB_APT_PAUSE=0 \
+  CALLS="$work/calls" APT_UPDATE_FAILS=$1 APT_INSTALL_FAILS=$2 KB_APT_PAUSE=0 \
     PATH="$work/bin:$PATH" timeout 60 bash "$install_deps" >"$work/out" 2>&1 || status=$?
   calls=$(sed -E 's/^(update|install)( .* -t bookworm)?.*/\1\2/; s/ -y -qq//' "$work/calls" | paste -sd ';' | sed 's/;/; /g')
-  if [ "$status" = "$4" ] && [ "$calls" = "$5" ] && grep -qF -- "$6" "$work/out"; then
-    echo "PASS: $name"
-    passed=$((passed + 1))
-  else
-    echo "FAIL: $name: exit $status (expected $4), calls \"$calls\" (expected \"$5\"), output:"
-    sed 's/^/  /' "$work/out"
-    failed=$((failed + 1))
-  fi
+  [ "$status" = "$3" ] && [ "$calls" = "$4" ] && grep -qF -- "$5" "$work/out" && return 0
+  echo "exit $status (expected $3), calls \"$calls\" (expected \"$4\"), output:"
+  sed 's/^/  /' "$work/out"
+  return 1
 }
+# case_ NAME UPDATE_FAILS INSTALL_FAILS STATUS CALLS MESSAGE: apt_run, counted.
+case_() { e2e_check "$1" apt_run "${@:2}"; }
 
 case_ "an index that stays out of sync: the main suite" 9 none 0 \
   "update; update; update; install -t bookworm" \
@@ -68,5 +66,4 @@ case_ "an install that fails either way stops with apt's message" 0 all 100 \
 case_ "the mirror and the install failing stop with apt's message" 9 all 100 \
   "update; update; update; install -t bookworm" "Mirror sync in progress?"
 
-echo "install_deps: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+e2e_finish install_deps

@@ -33,14 +33,9 @@ boot() {
 touch "$work/wineboot-fails"
 if boot; then echo "FAIL: the stand-in wineboot did not fail the first boot"; exit 1; fi
 rm "$work/wineboot-fails"
-status=0
-boot || status=$?
-cat "$work/out"
-if [ "$status" = 0 ] && [ -e "$work/root/p64/.kb-e2e-ready" ]; then
-  echo "PASS: a later run boots the prefix that failed to boot before"
-  echo "prefix_boot_retry: 1 passed, 0 failed"
-else
-  echo "FAIL: a later run boots the prefix that failed to boot before (exit $status)"
-  echo "prefix_boot_retry: 0 passed, 1 failed"
-  exit 1
-fi
+# Counted as the end-to-end tests count their checks.
+# shellcheck source=tests/e2e/lib.sh
+source "$lib"
+boots_again() { boot && [ -e "$work/root/p64/.kb-e2e-ready" ] || { cat "$work/out"; return 1; }; }
+e2e_check "a later run boots the prefix that failed to boot before" boots_again
+e2e_finish prefix_boot_retry
