@@ -26,4 +26,13 @@ std::string cp1252_upcase(const std::string& text);
 int cp1252_compare_nocase(const std::string& a, const std::string& b);
 bool cp1252_equal_nocase(const std::string& a, const std::string& b);
 
+// The byte of Windows' best-fit table of code page 1252 for a character the code page lacks
+// ("Ł" gives "L", "∞" gives "8"); false when the table has none, where the conversion writes "?".
+bool cp1252_best_fit(char16_t ch, unsigned char* byte);
+
+// Upper case as Windows compares file names: the letters of code page 1252 as cp1252_upcase,
+// and Latin Extended-A's pairs ("ł" to "Ł"); ı, ĸ, ŉ and ſ have none. A letter of another script
+// with case is not simulated; characters without case stay as they are.
+char16_t name_upcase(char16_t ch);
+
 }  // namespace winsim
