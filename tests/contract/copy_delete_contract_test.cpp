@@ -110,4 +110,9 @@ TEST_F(copy_delete_contract, delete_refuses_read_only_files_and_folders) {
     EXPECT_EQ("x", read_file(path("locked")));
 }
 
+TEST_F(copy_delete_contract, delete_by_the_wide_name_of_what_is_missing_fails_as_by_the_8_bit_one) {
+    expect_failures({{path("missing"), ERROR_FILE_NOT_FOUND}, {path("missing\\file"), ERROR_PATH_NOT_FOUND}},
+                    [](const char* p) { return DeleteFileW(wide_path(p).data()) != FALSE; });
+}
+
 }  // namespace

@@ -17,6 +17,12 @@ std::string upper(std::string text) {
     return text;
 }
 
+std::vector<WCHAR> wide_path(const std::string& path) {
+    std::vector<WCHAR> wide(path.size() + 1);
+    EXPECT_EQ((int)wide.size(), MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), (int)wide.size()));
+    return wide;
+}
+
 bool write_file(const std::string& path, const std::string& contents) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;

@@ -17,6 +17,8 @@
 bool process_is_wow64();
 std::string temp_folder();
 std::string upper(std::string text);
+// The path in UTF-16, for the wide calls.
+std::vector<WCHAR> wide_path(const std::string& path);
 bool write_file(const std::string& path, const std::string& contents);
 std::string read_file(const std::string& path);
 // The names a search gives, in order; empty when FindFirstFileA fails.

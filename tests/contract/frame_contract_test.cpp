@@ -172,6 +172,31 @@ TEST(wide_to_ansi, composite_check_joins_a_letter_and_its_mark)
     EXPECT_STREQ("\xC4\xF3", out);
 }
 
+// WC_NO_BEST_FIT_CHARS puts the default character "?" for every character the code page lacks,
+// and says so; without it such a character takes its best fit ("Ł" gives "L"), and a "?" of the
+// text itself is no default character.
+TEST(wide_to_ansi, used_default_char_tells_where_the_default_character_went_in)
+{
+    const struct { WCHAR ch; DWORD flags; const char* expected; BOOL used_default; } cases[] = {
+        {0x0141, WC_NO_BEST_FIT_CHARS, "?", TRUE},
+        {0x00E4, WC_NO_BEST_FIT_CHARS, "\xE4", FALSE},
+        {'?', WC_NO_BEST_FIT_CHARS, "?", FALSE},
+        {0x0141, 0, "L", FALSE},
+        {0x20AD, 0, "?", TRUE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ch);
+        const WCHAR text[] = {'a', c.ch, 0};
+        char out[8];
+        memset(out, 0xAB, sizeof out);
+        BOOL used_default = 7;
+        EXPECT_EQ(3, WideCharToMultiByte(1252, c.flags, text, -1, out, 4, nullptr, &used_default));
+        EXPECT_EQ(std::string("a") + c.expected, out);
+        EXPECT_EQ((char)0xAB, out[3]);
+        EXPECT_EQ(c.used_default, used_default);
+    }
+}
+
 TEST(wide_to_ansi, output_that_does_not_fit_gives_zero)
 {
     char out[8];

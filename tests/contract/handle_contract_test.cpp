@@ -1,4 +1,4 @@
-// Contract of file handles: CreateFileA, reads, writes, file times and CloseHandle, for the simulation and for Windows.
+// Contract of file handles: CreateFileA and CreateFileW, reads, writes, file times and CloseHandle, for the simulation and for Windows.
 #include "file_contract_support.h"
 
 #include <string.h>
@@ -80,34 +80,48 @@ TEST_F(handle_contract, set_end_of_file_right_after_opening_empties_the_file) {
     EXPECT_EQ("", read_file(path("rewritten")));
 }
 
+// CreateFileW takes a wide name and otherwise answers as CreateFileA; each presets the last error.
 TEST_F(handle_contract, create_file_dispositions_and_their_last_errors) {
-    SetLastError(preset);
-    HANDLE file = CreateFileA(path("made").c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError());
-    DWORD count = 0;
-    ASSERT_TRUE(WriteFile(file, "abc", 3, &count, NULL));
-    ASSERT_TRUE(CloseHandle(file));
-
-    SetLastError(preset);
-    file = CreateFileA(path("made").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
-    EXPECT_EQ(0u, GetFileSize(file, NULL));
-    ASSERT_TRUE(CloseHandle(file));
-
-    ASSERT_TRUE(CreateDirectoryA(path("folder").c_str(), NULL));
-    struct { std::string path; DWORD disposition; DWORD error; } cases[] = {
-        {path("made"), CREATE_NEW, ERROR_FILE_EXISTS},
-        {path("missing"), OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
-        {path("missing\\file"), OPEN_ALWAYS, ERROR_PATH_NOT_FOUND},
-        {path("folder"), OPEN_EXISTING, ERROR_ACCESS_DENIED},
+    typedef HANDLE (*create_function)(const std::string& path, DWORD access, DWORD disposition);
+    const create_function calls[] = {
+        [](const std::string& p, DWORD access, DWORD disposition) {
+            SetLastError(preset);
+            return CreateFileA(p.c_str(), access, 0, NULL, disposition, 0, NULL);
+        },
+        [](const std::string& p, DWORD access, DWORD disposition) {
+            std::vector<WCHAR> name = wide_path(p);
+            SetLastError(preset);
+            return CreateFileW(name.data(), access, 0, NULL, disposition, 0, NULL);
+        },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        SetLastError(preset);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(c.path.c_str(), GENERIC_READ, 0, NULL, c.disposition, 0, NULL));
-        EXPECT_EQ(c.error, GetLastError());
+    ASSERT_TRUE(CreateDirectoryA(path("folder").c_str(), NULL));
+    for (create_function create : calls) {
+        SCOPED_TRACE(create == calls[0] ? "CreateFileA" : "CreateFileW");
+        HANDLE file = create(path("made"), GENERIC_WRITE, CREATE_NEW);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        EXPECT_EQ((DWORD)ERROR_SUCCESS, GetLastError());
+        DWORD count = 0;
+        ASSERT_TRUE(WriteFile(file, "abc", 3, &count, NULL));
+        ASSERT_TRUE(CloseHandle(file));
+
+        file = create(path("made"), GENERIC_WRITE, CREATE_ALWAYS);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        EXPECT_EQ((DWORD)ERROR_ALREADY_EXISTS, GetLastError());
+        EXPECT_EQ(0u, GetFileSize(file, NULL));
+        ASSERT_TRUE(CloseHandle(file));
+
+        struct { std::string path; DWORD disposition; DWORD error; } cases[] = {
+            {path("made"), CREATE_NEW, ERROR_FILE_EXISTS},
+            {path("missing"), OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+            {path("missing\\file"), OPEN_ALWAYS, ERROR_PATH_NOT_FOUND},
+            {path("folder"), OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.path);
+            EXPECT_EQ(INVALID_HANDLE_VALUE, create(c.path, GENERIC_READ, c.disposition));
+            EXPECT_EQ(c.error, GetLastError());
+        }
+        ASSERT_TRUE(DeleteFileA(path("made").c_str()));
     }
 }
 

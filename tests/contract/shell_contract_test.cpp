@@ -22,8 +22,6 @@
 
 namespace {
 
-
-
 // A path as the UTF-16 text IPersistFile takes.
 std::vector<WCHAR> wide(const std::string& path) {
     std::vector<WCHAR> text(MAX_PATH);
@@ -66,6 +64,7 @@ protected:
 
     void remove_folder() {
         for (const std::string& name : created_) DeleteFileA((folder_ + "\\" + name).c_str());
+        if (!wide_created_.empty()) DeleteFileW(wide_created_.data());
         RemoveDirectoryA(folder_.c_str());
     }
     // A path in the test's folder, removed again at the end.
@@ -87,6 +86,7 @@ protected:
 
     std::string folder_;
     std::vector<std::string> created_;
+    std::vector<WCHAR> wide_created_;  // a name the 8-bit calls cannot spell
     bool initialised_ = false;
     IShellLinkA* link_ = NULL;
     IPersistFile* file_ = NULL;
@@ -224,6 +224,25 @@ TEST_F(shell_contract, load_of_a_missing_file_or_a_file_that_is_no_link_fails) {
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND),
               file_->Load(wide(folder_ + "\\missing\\none.lnk").data(), STGM_READ));
     EXPECT_EQ(E_FAIL, file_->Load(wide(not_a_link).data(), STGM_READ));
+}
+
+// The shell writes a link by its wide name, which may hold any character.
+TEST_F(shell_contract, a_link_saved_by_a_name_outside_code_page_1252_is_deleted_by_it) {
+    std::string target = path_of("target.txt");
+    write_file(target, "x");
+    make_link(&link_, &file_);
+    ASSERT_EQ(S_OK, link_->SetPath(target.c_str()));
+    std::vector<WCHAR> name = wide(folder_);
+    name.resize(folder_.size());
+    const WCHAR link_name[] = {'\\', 0x0141, 'a', '.', 'l', 'n', 'k', 0};  // "\Ła.lnk"
+    name.insert(name.end(), link_name, link_name + sizeof link_name / sizeof link_name[0]);
+    wide_created_ = name;
+    ASSERT_EQ(S_OK, file_->Save(name.data(), TRUE));
+    EXPECT_EQ(S_OK, file_->Load(name.data(), STGM_READ));
+
+    SetLastError(preset);
+    EXPECT_TRUE(DeleteFileW(name.data()));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), file_->Load(name.data(), STGM_READ));
 }
 
 // --- special folders ---

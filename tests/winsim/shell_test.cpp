@@ -177,7 +177,7 @@ TEST_F(winsim_shell, save_fails_with_the_error_of_the_file_create) {
     make_link();
     EXPECT_EQ(S_FALSE, link_->SetPath("C:\\Program Files\\Q7\\missing.pdf"));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), file_->Save(u"C:\\Users\\Anwender\\Desktop\\Sub\\a.lnk", TRUE));
-    winsim::fail_call("CreateFileA", "C:\\Users\\Anwender\\Desktop\\a.lnk", ERROR_ACCESS_DENIED, -1, 1);
+    winsim::fail_call("CreateFileW", "C:\\Users\\Anwender\\Desktop\\a.lnk", ERROR_ACCESS_DENIED, -1, 1);
     EXPECT_EQ(E_ACCESSDENIED, file_->Save(u"C:\\Users\\Anwender\\Desktop\\a.lnk", TRUE));
     EXPECT_FALSE(winsim::entry_exists("C:\\Users\\Anwender\\Desktop\\a.lnk"));
     EXPECT_EQ(S_OK, file_->IsDirty());

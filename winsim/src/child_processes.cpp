@@ -34,7 +34,7 @@ BOOL fail(DWORD error) {
 
 // The file a program path names, after redirection; 0 or the error.
 DWORD find_program(const std::string& path, node** program, std::string* full) {
-    parsed_path parsed = parse_path(path.c_str(), path_use::plain, true);
+    parsed_path parsed = parse_path(path.c_str(), path_use::plain, true, path_form::ansi);
     *full = parsed.full;
     if (parsed.error) return parsed.error;
     lookup_result found = look_up(parsed);
@@ -137,7 +137,7 @@ BOOL WINAPI CreateProcessA(LPCSTR application_name, LPSTR command_line,
     if (program->data.size() < 2 || program->data[0] != 'M' || program->data[1] != 'Z')
         return fail(ERROR_BAD_EXE_FORMAT);
     if (current_directory) {
-        parsed_path folder_path = parse_path(current_directory, path_use::plain, true);
+        parsed_path folder_path = parse_path(current_directory, path_use::plain, true, path_form::ansi);
         node* folder = folder_path.error ? nullptr : look_up(folder_path).target;
         if (!folder || !folder->folder) return fail(ERROR_DIRECTORY);
     }

@@ -1,4 +1,4 @@
-// The simulated folder and file calls by path: create, remove, copy, delete, move (and delay until reboot), attributes.
+// The simulated folder and file calls by path: create, remove, copy, delete (8-bit and wide), move (and delay until reboot), attributes.
 #include <windows.h>
 #include <winsim/control.h>
 #include <winsim/files_control.h>
@@ -6,6 +6,7 @@
 #include "file_system.h"
 #include "security_formats.h"
 #include "registry_store.h"
+#include "wide_names.h"
 
 #include <string.h>
 
@@ -143,7 +144,7 @@ using namespace winsim::files;
 
 BOOL WINAPI CreateDirectoryA(LPCSTR path_name, LPSECURITY_ATTRIBUTES security_attributes) {
     const void* descriptor = security_attributes ? security_attributes->lpSecurityDescriptor : nullptr;
-    parsed_path parsed = parse_path(path_name, path_use::create_folder, true);
+    parsed_path parsed = parse_path(path_name, path_use::create_folder, true, path_form::ansi);
     DWORD error = 0;
     if (faulted("CreateDirectoryA", parsed.full, &error)) return fail(error);
     if (parsed.error) return fail(parsed.error);
@@ -158,7 +159,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path_name, LPSECURITY_ATTRIBUTES security_at
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR path_name) {
-    parsed_path parsed = parse_path(path_name, path_use::plain, true);
+    parsed_path parsed = parse_path(path_name, path_use::plain, true, path_form::ansi);
     DWORD error = 0;
     if (faulted("RemoveDirectoryA", parsed.full, &error)) return fail(error);
     if (parsed.error) return fail(parsed.error);
@@ -177,10 +178,12 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path_name) {
     return TRUE;
 }
 
-BOOL WINAPI DeleteFileA(LPCSTR file_name) {
-    parsed_path parsed = parse_path(file_name, path_use::plain, true);
+namespace {
+
+// DeleteFileA and DeleteFileW, on the path the call has parsed.
+BOOL delete_file(const char* call, const parsed_path& parsed) {
     DWORD error = 0;
-    if (faulted("DeleteFileA", parsed.full, &error)) return fail(error);
+    if (faulted(call, parsed.full, &error)) return fail(error);
     if (parsed.error) return fail(parsed.error);
     lookup_result found = look_up(parsed);
     if (!found.target) return fail(missing_error(found));
@@ -194,9 +197,21 @@ BOOL WINAPI DeleteFileA(LPCSTR file_name) {
     return TRUE;
 }
 
+}  // namespace
+
+BOOL WINAPI DeleteFileA(LPCSTR file_name) {
+    return delete_file("DeleteFileA", parse_path(file_name, path_use::plain, true, path_form::ansi));
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR file_name) {
+    if (!file_name) winsim_not_implemented("a null path");
+    const std::string path = internal_from_utf16(file_name);
+    return delete_file("DeleteFileW", parse_path(path.c_str(), path_use::plain, true, path_form::internal));
+}
+
 BOOL WINAPI CopyFileA(LPCSTR existing_file_name, LPCSTR new_file_name, BOOL fail_if_exists) {
-    parsed_path source_path = parse_path(existing_file_name, path_use::plain, true);
-    parsed_path target_path = parse_path(new_file_name, path_use::plain, true);
+    parsed_path source_path = parse_path(existing_file_name, path_use::plain, true, path_form::ansi);
+    parsed_path target_path = parse_path(new_file_name, path_use::plain, true, path_form::ansi);
     DWORD error = 0;
     if (faulted("CopyFileA", target_path.full, &error)) return fail(error);
     if (source_path.error) return fail(source_path.error);
@@ -239,9 +254,9 @@ BOOL WINAPI MoveFileExA(LPCSTR existing_file_name, LPCSTR new_file_name, DWORD f
         winsim_not_implemented("MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT and MOVEFILE_COPY_ALLOWED");
     if (!new_file_name && !delay) winsim_not_implemented("MoveFileExA without a new name or a delay");
 
-    parsed_path source_path = parse_path(existing_file_name, path_use::plain, true);
+    parsed_path source_path = parse_path(existing_file_name, path_use::plain, true, path_form::ansi);
     parsed_path target_path;
-    if (new_file_name) target_path = parse_path(new_file_name, path_use::plain, true);
+    if (new_file_name) target_path = parse_path(new_file_name, path_use::plain, true, path_form::ansi);
     DWORD error = 0;
     if (faulted("MoveFileExA", new_file_name ? target_path.full : source_path.full, &error)) return fail(error);
     if (source_path.error) return fail(source_path.error);
@@ -252,9 +267,9 @@ BOOL WINAPI MoveFileExA(LPCSTR existing_file_name, LPCSTR new_file_name, DWORD f
         // (as Wine measures it). The delete entry has an empty target, a replacing one a "!".
         if (source_path.root && source_path.root->name.rfind("\\\\", 0) == 0)
             winsim_not_implemented("MoveFileExA delaying a file on a share");
-        const bool redirected =
-            parse_path(existing_file_name, path_use::plain, false).full != source_path.full ||
-            (new_file_name && parse_path(new_file_name, path_use::plain, false).full != target_path.full);
+        auto unredirected = [](LPCSTR name) { return parse_path(name, path_use::plain, false, path_form::ansi).full; };
+        const bool redirected = unredirected(existing_file_name) != source_path.full ||
+                                (new_file_name && unredirected(new_file_name) != target_path.full);
         if (redirected) winsim_not_implemented("MoveFileExA delaying a path that WOW64 redirects");
         std::string target;
         if (new_file_name)
@@ -302,7 +317,7 @@ BOOL WINAPI MoveFileExA(LPCSTR existing_file_name, LPCSTR new_file_name, DWORD f
 }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR file_name) {
-    parsed_path parsed = parse_path(file_name, path_use::plain, true);
+    parsed_path parsed = parse_path(file_name, path_use::plain, true, path_form::ansi);
     DWORD error = 0;
     if (faulted("GetFileAttributesA", parsed.full, &error)) {
         SetLastError(error);
@@ -330,7 +345,7 @@ DWORD WINAPI GetFileAttributesA(LPCSTR file_name) {
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR file_name, DWORD file_attributes) {
-    parsed_path parsed = parse_path(file_name, path_use::plain, true);
+    parsed_path parsed = parse_path(file_name, path_use::plain, true, path_form::ansi);
     DWORD error = 0;
     if (faulted("SetFileAttributesA", parsed.full, &error)) return fail(error);
     if (parsed.error) return fail(parsed.error);

@@ -1,9 +1,10 @@
-// The simulated file handles: CreateFileA with access and share modes, reading, writing, size, pointer, times and CloseHandle.
+// The simulated file handles: CreateFileA/CreateFileW with access and share modes, reading, writing, size, pointer, times and CloseHandle.
 #include <windows.h>
 #include <winsim/control.h>
 #include <winsim/files_control.h>
 
 #include "file_system.h"
+#include "wide_names.h"
 
 #include <string.h>
 
@@ -175,7 +176,7 @@ using namespace files;
 long hold_file_open(const char* path, DWORD access, DWORD share_mode, DWORD* error) {
     if (access & ~(DWORD)(GENERIC_READ | GENERIC_WRITE | DELETE))
         winsim_not_implemented("hold_file_open with access other than GENERIC_READ, GENERIC_WRITE, DELETE");
-    parsed_path parsed = parse_path(path, path_use::plain, false);
+    parsed_path parsed = parse_path(path, path_use::plain, false, path_form::internal);
     open_request request{file_rights_of(access), share_mode, OPEN_EXISTING, 0};
     std::shared_ptr<node> opened;
     bool existed = false;
@@ -208,33 +209,34 @@ int open_file_handles() {
 using namespace winsim;
 using namespace winsim::files;
 
-HANDLE WINAPI CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
-                          LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
-                          DWORD flags_and_attributes, HANDLE template_file) {
+namespace {
+
+// CreateFileA and CreateFileW, on the path the call has parsed.
+HANDLE create_file(const char* call, const parsed_path& parsed, DWORD desired_access, DWORD share_mode,
+                   LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
+                   DWORD flags_and_attributes, HANDLE template_file) {
+    auto unsupported = [call](const char* what) { winsim_not_implemented((std::string(call) + what).c_str()); };
     // The attribute rights alone give a handle that takes no part in sharing (for SetFileTime
     // on a file that others hold open).
     const DWORD supported_access =
         GENERIC_READ | GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
     if (desired_access & ~supported_access)
-        winsim_not_implemented("CreateFileA with access other than GENERIC_READ, GENERIC_WRITE, "
-                               "DELETE and the attribute rights");
+        unsupported(" with access other than GENERIC_READ, GENERIC_WRITE, DELETE and the attribute rights");
     if (share_mode & ~(DWORD)(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
-        winsim_not_implemented("CreateFileA with an unknown share mode");
-    if (security_attributes && security_attributes->lpSecurityDescriptor)
-        winsim_not_implemented("CreateFileA with a security descriptor");
-    if (template_file) winsim_not_implemented("CreateFileA with a template file");
+        unsupported(" with an unknown share mode");
+    if (security_attributes && security_attributes->lpSecurityDescriptor) unsupported(" with a security descriptor");
+    if (template_file) unsupported(" with a template file");
     const DWORD attribute_bits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
                                  FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD flag_bits = FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_RANDOM_ACCESS | FILE_FLAG_WRITE_THROUGH;
     if (flags_and_attributes & ~(attribute_bits | flag_bits))
-        winsim_not_implemented("CreateFileA with flags other than sequential, random access, write-through");
+        unsupported(" with flags other than sequential, random access, write-through");
     if (creation_disposition == TRUNCATE_EXISTING && !(desired_access & GENERIC_WRITE))
         winsim_not_implemented("TRUNCATE_EXISTING without GENERIC_WRITE");
 
-    parsed_path parsed = parse_path(file_name, path_use::plain, true);
     DWORD error = 0;
-    if (call_fails("CreateFileA", parsed.full, -1, &error)) {
+    if (call_fails(call, parsed.full, -1, &error)) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
@@ -262,6 +264,25 @@ HANDLE WINAPI CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mo
         existed && (creation_disposition == CREATE_ALWAYS || creation_disposition == OPEN_ALWAYS);
     SetLastError(reports_existing ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
+                          LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
+                          DWORD flags_and_attributes, HANDLE template_file) {
+    return create_file("CreateFileA", parse_path(file_name, path_use::plain, true, path_form::ansi), desired_access,
+                       share_mode, security_attributes, creation_disposition, flags_and_attributes, template_file);
+}
+
+HANDLE WINAPI CreateFileW(LPCWSTR file_name, DWORD desired_access, DWORD share_mode,
+                          LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
+                          DWORD flags_and_attributes, HANDLE template_file) {
+    if (!file_name) winsim_not_implemented("a null path");
+    const std::string path = internal_from_utf16(file_name);
+    return create_file("CreateFileW", parse_path(path.c_str(), path_use::plain, true, path_form::internal),
+                       desired_access, share_mode, security_attributes, creation_disposition,
+                       flags_and_attributes, template_file);
 }
 
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytes_to_read, LPDWORD bytes_read,

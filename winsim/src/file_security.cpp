@@ -4,10 +4,10 @@
 #include <winsim/security_control.h>
 #include <winsim/winfile.h>
 
-#include "codepage.h"
 #include "file_system.h"
 #include "image_format.h"
 #include "security_formats.h"
+#include "wide_names.h"
 
 #include <ctype.h>
 #include <stdio.h>
@@ -49,11 +49,18 @@ const char* const default_file_description =
     "dacl auto_inherited; allow ID 0x001F01FF S-1-5-18; "
     "allow ID 0x001F01FF S-1-5-32-544; allow ID 0x001200A9 S-1-5-32-545";
 
-// The store's key of a path: its full path as the file system normalizes it (after WOW64
-// redirection when `redirect`), upper case. Empty for a path the file system refuses.
-std::string path_key(const char* path, bool redirect) {
-    files::parsed_path parsed = files::parse_path(path, files::path_use::plain, redirect);
-    return parsed.error ? std::string() : cp1252_upcase(parsed.full);
+// How a path reaches the store: from the program's 8-bit calls, after WOW64 redirection, or
+// as a real path in the internal form (the test control, and the store's own keys).
+files::parsed_path parse_located(const char* path, bool from_program) {
+    return files::parse_path(path, files::path_use::plain, from_program,
+                             from_program ? files::path_form::ansi : files::path_form::internal);
+}
+
+// The store's key of a path: its full path as the file system normalizes it, upper case. Empty
+// for a path the file system refuses.
+std::string path_key(const char* path, bool from_program) {
+    files::parsed_path parsed = parse_located(path, from_program);
+    return parsed.error ? std::string() : internal_upcase(parsed.full);
 }
 
 // The entry a path names now, with its key; entry is null when the path names nothing.
@@ -62,13 +69,13 @@ struct located_entry {
     std::shared_ptr<files::node> entry;
 };
 
-located_entry locate(const char* path, bool redirect) {
+located_entry locate(const char* path, bool from_program) {
     located_entry result;
-    files::parsed_path parsed = files::parse_path(path, files::path_use::plain, redirect);
+    files::parsed_path parsed = parse_located(path, from_program);
     if (parsed.error) return result;
     files::lookup_result found = files::look_up(parsed);
     if (found.error || !found.target || found.target->delete_pending) return result;
-    result.key = cp1252_upcase(parsed.full);
+    result.key = internal_upcase(parsed.full);
     if (!found.target->parent) {
         result.entry = parsed.root;
     } else {
@@ -97,9 +104,9 @@ std::string user_temp_description() {
 stored_dacl default_dacl(const std::string& key, bool folder) {
     const standard_folder_paths& paths = standard_folders();
     std::string description = folder ? default_folder_description : default_file_description;
-    if (folder && key == cp1252_upcase(paths.temp))
+    if (folder && key == internal_upcase(paths.temp))
         description = user_temp_description();
-    else if (folder && key == cp1252_upcase(paths.windows + "\\Temp"))
+    else if (folder && key == internal_upcase(paths.windows + "\\Temp"))
         description = windows_temp_description;
     stored_dacl dacl;
     security::parse_description(description, &dacl, nullptr);

@@ -8,6 +8,7 @@
 #include "file_system.h"
 #include "image_format.h"
 #include "subsystems.h"
+#include "wide_names.h"
 #include "wow64_state.h"
 
 #include <stdio.h>
@@ -30,6 +31,7 @@ struct fs_state {
     std::string temp;  // ends with a backslash
     ticks clock = 0;
     bool redirection_disabled = false;
+    bool ansi_best_fit = true;
     standard_folder_paths folders;
 };
 
@@ -79,9 +81,9 @@ std::string time_text(ticks count) {
     return text;
 }
 
-std::string upper(const std::string& text) { return cp1252_upcase(text); }
+std::string upper(const std::string& text) { return internal_upcase(text); }
 
-bool same_name(const std::string& a, const std::string& b) { return cp1252_equal_nocase(a, b); }
+bool same_name(const std::string& a, const std::string& b) { return internal_equal_nocase(a, b); }
 
 std::shared_ptr<node> make_root(const std::string& name, bool volume_root) {
     auto root = std::make_shared<node>();
@@ -158,9 +160,9 @@ bool has_wildcard(const std::string& name) {
 
 // Characters NTFS refuses in a name: controls and < > : " / \ | ? *.
 DWORD name_error(const std::string& name, path_use use, bool pattern_name) {
-    if (name.size() > 255) return ERROR_INVALID_NAME;
-    for (char ch : name) {
-        unsigned char c = static_cast<unsigned char>(ch);
+    if (internal_length(name) > 255) return ERROR_INVALID_NAME;
+    for (size_t position = 0; position < name.size();) {
+        char16_t c = next_unit(name, &position);
         if (c < 0x20 || c == '|') return ERROR_INVALID_NAME;
         if (c == '<' || c == '>' || c == '"') {
             if (pattern_name) winsim_not_implemented("DOS wildcards (< > \") in a FindFirstFileA pattern");
@@ -217,7 +219,7 @@ void unlink_entry(node* entry) {
 
 // For the test control: the entry at a real path, or null.
 node* find_entry(const char* path) {
-    parsed_path parsed = parse_path(path, path_use::plain, false);
+    parsed_path parsed = parse_path(path, path_use::plain, false, path_form::internal);
     if (parsed.error) return nullptr;
     return look_up(parsed).target;
 }
@@ -282,13 +284,14 @@ DWORD reported_attributes(const node& entry) {
     return entry.attributes ? entry.attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
-parsed_path parse_path(const char* raw, path_use use, bool redirect_path) {
+parsed_path parse_path(const char* raw, path_use use, bool redirect_path, path_form form) {
     if (!raw) winsim_not_implemented("a null path");
     parsed_path parsed;
     const size_t length = strlen(raw);
-    parsed.full = raw;
+    std::string text = form == path_form::ansi ? internal_from_ansi(raw) : std::string(raw);
+    parsed.full = text;
     // The A calls convert the path into a buffer of MAX_PATH + 1 characters.
-    if (length > MAX_PATH) {
+    if (form == path_form::ansi && length > MAX_PATH) {
         parsed.error = ERROR_FILENAME_EXCED_RANGE;
         return parsed;
     }
@@ -296,7 +299,6 @@ parsed_path parse_path(const char* raw, path_use use, bool redirect_path) {
         parsed.error = ERROR_PATH_NOT_FOUND;
         return parsed;
     }
-    std::string text(raw);
     for (char& c : text) {
         if (c == '/') c = '\\';
     }
@@ -395,9 +397,10 @@ parsed_path parse_path(const char* raw, path_use use, bool redirect_path) {
     }
     // CreateDirectoryA leaves room for a 8.3 name below the folder; everything else takes
     // full paths below MAX_PATH characters.
-    if (use == path_use::create_folder && parsed.full.size() > MAX_PATH - 12) {
+    const size_t full_length = internal_length(parsed.full);
+    if (use == path_use::create_folder && full_length > MAX_PATH - 12) {
         parsed.error = ERROR_FILENAME_EXCED_RANGE;
-    } else if (parsed.full.size() >= MAX_PATH) {
+    } else if (full_length >= MAX_PATH) {
         parsed.error = ERROR_PATH_NOT_FOUND;
     }
     return parsed;
@@ -429,7 +432,7 @@ node* find_child(node* folder, const std::string& name) {
     size_t low = 0, high = children.size();
     while (low < high) {
         size_t middle = (low + high) / 2;
-        if (cp1252_compare_nocase(children[middle]->name, name) < 0) low = middle + 1;
+        if (internal_compare_nocase(children[middle]->name, name) < 0) low = middle + 1;
         else high = middle;
     }
     if (low < children.size() && same_name(children[low]->name, name)) return children[low].get();
@@ -449,7 +452,7 @@ std::shared_ptr<node> add_child(node* folder, const std::string& name, bool is_f
 void insert_child(node* folder, const std::shared_ptr<node>& entry) {
     auto& children = folder->children;
     size_t position = 0;
-    while (position < children.size() && cp1252_compare_nocase(children[position]->name, entry->name) < 0)
+    while (position < children.size() && internal_compare_nocase(children[position]->name, entry->name) < 0)
         ++position;
     children.insert(children.begin() + static_cast<long>(position), entry);
     entry->parent = folder;
@@ -530,6 +533,10 @@ bool redirection_disabled() { return fs().redirection_disabled; }
 void set_redirection_disabled(bool disabled) { fs().redirection_disabled = disabled; }
 std::string windows_folder() { return "C:\\Windows"; }
 std::string temp_path() { return fs().temp; }
+bool ansi_best_fit() { return fs().ansi_best_fit; }
+std::string ansi_spelling(const std::string& internal) {
+    return ansi_from_internal(internal, fs().ansi_best_fit);
+}
 
 }  // namespace files
 
@@ -614,13 +621,15 @@ void set_windows_bitness(int bits) {
 }
 
 void set_user_name(const char* name) {
-    fs().user = name;
+    fs().user = internal_from_utf8(name);
     reset_file_handles();
     reset_find_handles();
     build_machine();
 }
 
 int windows_bitness() { return fs().bitness; }
+
+void set_ansi_best_fit(bool best_fit) { fs().ansi_best_fit = best_fit; }
 
 const standard_folder_paths& standard_folders() { return fs().folders; }
 
@@ -644,12 +653,12 @@ void add_unc_share(const char* share_path) {
     if (server_end == std::string::npos || server_end == 2 || server_end + 1 >= path.size() ||
         path.find('\\', server_end + 1) != std::string::npos)
         winsim_not_implemented("a share path other than \\\\server\\share");
-    fs().servers.insert(cp1252_upcase(path.substr(2, server_end - 2)));
-    fs().shares[cp1252_upcase(path)] = make_root(path, false);
+    fs().servers.insert(internal_upcase(path.substr(2, server_end - 2)));
+    fs().shares[internal_upcase(path)] = make_root(path, false);
 }
 
 bool add_folder(const char* path, DWORD attributes) {
-    parsed_path parsed = parse_path(path, path_use::plain, false);
+    parsed_path parsed = parse_path(path, path_use::plain, false, path_form::internal);
     if (parsed.error) return false;
     if (parsed.names.empty()) return true;
     node* parent = make_parents(parsed);
@@ -662,7 +671,7 @@ bool add_folder(const char* path, DWORD attributes) {
 }
 
 bool add_file(const char* path, const std::string& contents, DWORD attributes) {
-    parsed_path parsed = parse_path(path, path_use::plain, false);
+    parsed_path parsed = parse_path(path, path_use::plain, false, path_form::internal);
     if (parsed.error || parsed.names.empty() || parsed.trailing_separator) return false;
     node* parent = make_parents(parsed);
     if (!parent) return false;

@@ -42,17 +42,24 @@ enum class path_use {
     pattern,        // FindFirstFileA: the last name may hold the wildcards * and ?
 };
 
+// How a path is spelled: by an 8-bit call (code page 1252), or in the internal form of
+// wide_names.h, as the wide calls and the test control pass it.
+enum class path_form {
+    ansi,
+    internal,
+};
+
 // A path as a call names it, normalized as Win32 normalizes it ("/" read as "\\", runs of
 // separators, "." and "..", trailing periods and spaces) and, for a WOW64 process with
 // redirection on, redirected.
 struct parsed_path {
     DWORD error = 0;  // the path is refused before any lookup (206, 123, a missing drive or share)
-    std::string full;  // the normalized full path, the fault subject of the call
+    std::string full;  // the normalized full path in the internal form, the fault subject of the call
     std::shared_ptr<node> root;
     std::vector<std::string> names;  // below the root
     bool trailing_separator = false;
 };
-parsed_path parse_path(const char* raw, path_use use, bool redirect);
+parsed_path parse_path(const char* raw, path_use use, bool redirect, path_form form);
 
 struct lookup_result {
     DWORD error = 0;  // ERROR_PATH_NOT_FOUND when a folder on the way is missing or is a file
@@ -82,6 +89,10 @@ void set_redirection_disabled(bool disabled);
 // "C:\\Windows" and its system folders, as GetWindowsDirectoryA and friends report them.
 std::string windows_folder();
 std::string temp_path();
+// How the system's 8-bit conversion spells the characters code page 1252 lacks
+// (set_ansi_best_fit), and a path or name of the internal form so spelled.
+bool ansi_best_fit();
+std::string ansi_spelling(const std::string& internal);
 
 // Sharing: whether an open asking for `access` (file rights, generic ones mapped) with `share` may join the
 // handles already open on the entry. Handles without read, write or delete access take no part.

@@ -5,6 +5,7 @@
 
 #include "codepage.h"
 #include "file_system.h"
+#include "wide_names.h"
 
 #include <string.h>
 
@@ -16,15 +17,16 @@ namespace files {
 namespace {
 
 // The DOS wildcards that Win32 turns a pattern's * ? . into before the file system matches it.
-const char dos_star = '<';  // * before a period: any characters up to the name's last period
-const char dos_qm = '>';    // ?: any one character, or none at a period or the end of the name
-const char dos_dot = '"';   // . before a wildcard or at the end: a period, or the end of the name
+const char16_t dos_star = '<';  // * before a period: any characters up to the name's last period
+const char16_t dos_qm = '>';    // ?: any one character, or none at a period or the end of the name
+const char16_t dos_dot = '"';   // . before a wildcard or at the end: a period, or the end of the name
 
-std::string translate_pattern(const std::string& pattern) {
-    std::string translated;
+// The pattern and the names are matched as UTF-16, as the file system does.
+std::u16string translate_pattern(const std::u16string& pattern) {
+    std::u16string translated;
     for (size_t i = 0; i < pattern.size(); ++i) {
-        const char c = pattern[i];
-        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        const char16_t c = pattern[i];
+        const char16_t next = i + 1 < pattern.size() ? pattern[i + 1] : u'\0';
         if (c == '?') translated += dos_qm;
         else if (c == '.' && (next == '?' || next == '*' || next == '\0')) translated += dos_dot;
         else if (c == '*' && next == '.') translated += dos_star;
@@ -35,7 +37,7 @@ std::string translate_pattern(const std::string& pattern) {
 
 class matcher {
 public:
-    matcher(const std::string& expression, const std::string& name)
+    matcher(const std::u16string& expression, const std::u16string& name)
         : expression_(expression), name_(name),
           last_period_(name.rfind('.')),
           memo_((expression.size() + 1) * (name.size() + 1), -1) {}
@@ -52,7 +54,7 @@ private:
 
     bool evaluate(size_t e, size_t n) {
         if (e == expression_.size()) return n == name_.size();
-        const char c = expression_[e];
+        const char16_t c = expression_[e];
         const bool at_end = n == name_.size();
         switch (c) {
             case '*':
@@ -77,14 +79,12 @@ private:
                 return name_[n] == '.' && match(e + 1, n + 1);
             default:
                 if (at_end) return false;
-                return cp1252_upcase(static_cast<unsigned char>(c)) ==
-                           cp1252_upcase(static_cast<unsigned char>(name_[n])) &&
-                       match(e + 1, n + 1);
+                return name_upcase(c) == name_upcase(name_[n]) && match(e + 1, n + 1);
         }
     }
 
-    const std::string& expression_;
-    const std::string& name_;
+    const std::u16string& expression_;
+    const std::u16string& name_;
     size_t last_period_;
     std::vector<signed char> memo_;
 };
@@ -116,7 +116,9 @@ WIN32_FIND_DATAA find_data_of(const node& entry, const std::string& name) {
     const unsigned long long size = entry.folder ? 0 : entry.data.size();
     data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data.nFileSizeLow = static_cast<DWORD>(size);
-    memcpy(data.cFileName, name.c_str(), name.size() + 1);
+    // The 8-bit spelling of the name: one character a byte, so it fits as the name does.
+    const std::string spelled = ansi_spelling(name);
+    memcpy(data.cFileName, spelled.c_str(), spelled.size() + 1);
     // No 8.3 names: the volume works as one with 8.3 name creation turned off.
     return data;
 }
@@ -127,8 +129,9 @@ BOOL fail(DWORD error) {
 }
 
 bool name_matches_pattern(const std::string& pattern, const std::string& name) {
-    std::string expression = translate_pattern(pattern);
-    return matcher(expression, name).matches();
+    std::u16string expression = translate_pattern(utf16_from_internal(pattern));
+    std::u16string units = utf16_from_internal(name);
+    return matcher(expression, units).matches();
 }
 
 }  // namespace
@@ -145,7 +148,7 @@ using namespace winsim;
 using namespace winsim::files;
 
 HANDLE WINAPI FindFirstFileA(LPCSTR file_name, LPWIN32_FIND_DATAA find_data) {
-    parsed_path parsed = parse_path(file_name, path_use::pattern, true);
+    parsed_path parsed = parse_path(file_name, path_use::pattern, true, path_form::ansi);
     DWORD error = 0;
     if (call_fails("FindFirstFileA", parsed.full, -1, &error)) {
         SetLastError(error);

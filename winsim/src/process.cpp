@@ -7,6 +7,7 @@
 #include "file_system.h"
 #include "modules.h"
 #include "subsystems.h"
+#include "wide_names.h"
 #include "wow64_state.h"
 
 #include <stdio.h>
@@ -264,7 +265,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR file_name, DWORD size) {
     }
     if (module && module != the_app_instance)
         winsim_not_implemented("GetModuleFileNameA of a module other than the program");
-    const std::string& path = process().module_file_name;
+    const std::string path = files::ansi_spelling(process().module_file_name);
     if (size == 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
@@ -368,8 +369,9 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
                                LPBOOL used_default_char) {
     if (code_page != CP_ACP && code_page != 1252)
         winsim_not_implemented("WideCharToMultiByte for a code page other than 1252");
-    if ((flags & ~(DWORD)WC_COMPOSITECHECK) || default_char || used_default_char)
-        winsim_not_implemented("WideCharToMultiByte with flags other than WC_COMPOSITECHECK");
+    if ((flags & ~(DWORD)(WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS)) || default_char)
+        winsim_not_implemented("WideCharToMultiByte with flags other than WC_COMPOSITECHECK and "
+                               "WC_NO_BEST_FIT_CHARS, or with a default character");
     if (!wide || multi_size < 0 || (multi_size > 0 && !multi) || wide_length == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -382,6 +384,10 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
     size_t length = wide_length < 0 ? std::char_traits<char16_t>::length(
                                           reinterpret_cast<const char16_t*>(wide)) + 1
                                     : (size_t)wide_length;
+    // Characters the code page lacks take their best fit, as the system's conversion spells
+    // them, unless WC_NO_BEST_FIT_CHARS asks for the default character "?" instead.
+    const bool best_fit = !(flags & WC_NO_BEST_FIT_CHARS) && files::ansi_best_fit();
+    bool used_default = false;
     std::string converted;
     for (size_t i = 0; i < length; i++) {
         char16_t ch = wide[i];
@@ -392,9 +398,9 @@ int WINAPI WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int wi
                 i++;
             }
         }
-        unsigned char byte = 0;
-        converted += utf16_to_cp1252(ch, &byte) ? (char)byte : '?';
+        converted += ansi_char(ch, best_fit, &used_default);
     }
+    if (used_default_char) *used_default_char = used_default ? TRUE : FALSE;
     return deliver(converted, multi, multi_size);
 }
 

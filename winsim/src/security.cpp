@@ -7,6 +7,7 @@
 #include "codepage.h"
 #include "security_formats.h"
 #include "subsystems.h"
+#include "wide_names.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -55,7 +56,7 @@ bool find_account(const std::string& qualified_name, account* result) {
     for (const account& entry : accounts) {
         bool name_matches = false;
         for (const std::string& candidate : entry.names)
-            if (!candidate.empty() && cp1252_equal_nocase(candidate, name)) name_matches = true;
+            if (!candidate.empty() && internal_equal_nocase(candidate, name)) name_matches = true;
         if (!name_matches) continue;
         // The English spellings of the domains are accepted as well.
         if (!qualified || cp1252_equal_nocase(domain, entry.domain) ||
@@ -227,7 +228,9 @@ BOOL WINAPI LookupAccountNameA(LPCSTR system_name, LPCSTR account_name, PSID sid
     if (faulted("LookupAccountNameA", account_name)) return FALSE;
 
     account found_account;
-    if (!find_account(account_name, &found_account)) return fail(ERROR_NONE_MAPPED);
+    // The name as the file system keeps the user's: an 8-bit name never matches one outside
+    // code page 1252.
+    if (!find_account(internal_from_ansi(account_name), &found_account)) return fail(ERROR_NONE_MAPPED);
     const account* found = &found_account;
     std::vector<BYTE> account_sid;
     parse_sid(found->sid, &account_sid);

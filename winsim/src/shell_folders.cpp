@@ -4,6 +4,7 @@
 #include <winsim/files_control.h>
 #include <winsim/shell_control.h>
 
+#include "file_system.h"
 #include "shell_internal.h"
 #include "wow64_state.h"
 
@@ -133,9 +134,9 @@ BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE items, LPSTR path) {
         path[0] = 0;
         return FALSE;
     }
-    const char* text = reinterpret_cast<const char*>(list + 2 + sizeof item_mark);
-    size_t length = strlen(text);
-    if (length >= MAX_PATH) winsim_not_implemented("SHGetPathFromIDListA of a path longer than MAX_PATH");
-    memcpy(path, text, length + 1);
+    // The path as the system's 8-bit conversion spells it, one byte a character.
+    const std::string text = files::ansi_spelling(reinterpret_cast<const char*>(list + 2 + sizeof item_mark));
+    if (text.size() >= MAX_PATH) winsim_not_implemented("SHGetPathFromIDListA of a path longer than MAX_PATH");
+    memcpy(path, text.c_str(), text.size() + 1);
     return TRUE;
 }

@@ -5,8 +5,8 @@
 #include <winsim/shell_control.h>
 #include <winsim/winfile.h>
 
-#include "codepage.h"
 #include "shell_internal.h"
+#include "wide_names.h"
 
 #include <ctype.h>
 #include <stdio.h>
@@ -29,16 +29,6 @@ void copy_out(const std::string& value, LPSTR buffer, int size, const char* call
     if (!buffer || size <= 0 || value.size() >= (size_t)size)
         winsim_not_implemented(call);
     memcpy(buffer, value.c_str(), value.size() + 1);
-}
-
-bool to_code_page(LPCOLESTR wide, std::string* text) {
-    text->clear();
-    for (const WCHAR* p = wide; *p; p++) {
-        unsigned char byte = 0;
-        if (!utf16_to_cp1252(*p, &byte)) return false;
-        *text += (char)byte;
-    }
-    return true;
 }
 
 bool has_line_break(const std::string& value) {
@@ -185,11 +175,11 @@ public:
     HRESULT STDMETHODCALLTYPE IsDirty() override { return dirty_ ? S_OK : S_FALSE; }
     HRESULT STDMETHODCALLTYPE Load(LPCOLESTR file_name, DWORD mode) override {
         if (mode != STGM_READ) winsim_not_implemented("IPersistFile::Load with a mode other than STGM_READ");
-        std::string path = narrow_path(file_name, "IPersistFile::Load");
+        if (!file_name) winsim_not_implemented("IPersistFile::Load without a file name");
         HRESULT result = S_OK;
-        if (shell::faulted("IPersistFile::Load", path, &result)) return result;
+        if (shell::faulted("IPersistFile::Load", internal_from_utf16(file_name), &result)) return result;
         std::string text;
-        result = read_file(path, &text);
+        result = read_file(file_name, &text);
         if (FAILED(result)) return result;
         shell_link_fields loaded;
         // A file that is not a link gives E_FAIL, as the real shell answers.
@@ -202,10 +192,9 @@ public:
     HRESULT STDMETHODCALLTYPE Save(LPCOLESTR file_name, BOOL remember) override {
         std::u16string target_file = file_name ? std::u16string(file_name) : current_file_;
         if (target_file.empty()) winsim_not_implemented("IPersistFile::Save without a file name");
-        std::string path = narrow_path(target_file.c_str(), "IPersistFile::Save");
         HRESULT result = S_OK;
-        if (shell::faulted("IPersistFile::Save", path, &result)) return result;
-        result = write_file(path, shell_link_text(fields_));
+        if (shell::faulted("IPersistFile::Save", internal_from_utf16(target_file.c_str()), &result)) return result;
+        result = write_file(target_file.c_str(), shell_link_text(fields_));
         if (FAILED(result)) return result;
         if (remember || !file_name) {
             current_file_ = target_file;
@@ -214,7 +203,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR file_name) override {
-        std::string path = file_name ? narrow_path(file_name, "IPersistFile::SaveCompleted") : "";
+        std::string path = file_name ? internal_from_utf16(file_name) : "";
         HRESULT result = S_OK;
         if (shell::faulted("IPersistFile::SaveCompleted", path, &result)) return result;
         return S_OK;
@@ -239,17 +228,10 @@ private:
         return S_OK;
     }
 
-    static std::string narrow_path(LPCOLESTR file_name, const char* call) {
-        std::string path;
-        if (!to_code_page(file_name, &path))
-            winsim_not_implemented((std::string(call) + " of a path outside code page 1252").c_str());
-        return path;
-    }
-
-    // The link file goes through the simulated file system, with its path rules and faults.
-    static HRESULT write_file(const std::string& path, const std::string& text) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The link file goes through the simulated file system, with its path rules and faults, by
+    // its wide name as the shell opens it.
+    static HRESULT write_file(LPCOLESTR path, const std::string& text) {
+        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return last_error_result();
         DWORD written = 0;
         BOOL ok = WriteFile(file, text.data(), (DWORD)text.size(), &written, nullptr);
@@ -258,9 +240,9 @@ private:
         return result;
     }
 
-    static HRESULT read_file(const std::string& path, std::string* text) {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    static HRESULT read_file(LPCOLESTR path, std::string* text) {
+        HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return last_error_result();
         HRESULT result = S_OK;
         char buffer[512];

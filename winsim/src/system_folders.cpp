@@ -49,7 +49,7 @@ PVOID const was_disabled = reinterpret_cast<PVOID>(1);
 
 DWORD WINAPI GetTempPathA(DWORD buffer_length, LPSTR buffer) {
     if (query_fails("GetTempPathA")) return 0;
-    return deliver(temp_path(), buffer, buffer_length);
+    return deliver(ansi_spelling(temp_path()), buffer, buffer_length);
 }
 
 // Windows reports the folder on disk named "System32" in lower case.

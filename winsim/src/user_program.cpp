@@ -155,7 +155,7 @@ struct user_path {
 
 user_path look_up_user_path(const char* path) {
     user_path result;
-    files::parsed_path parsed = files::parse_path(path, files::path_use::plain, false);
+    files::parsed_path parsed = files::parse_path(path, files::path_use::plain, false, files::path_form::internal);
     if (parsed.error) {
         result.error = parsed.error;
         return result;

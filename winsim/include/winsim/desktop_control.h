@@ -14,6 +14,8 @@ namespace winsim {
 // The instance handle the simulated program runs as (GetModuleHandleA(NULL) gives it too).
 HINSTANCE app_instance();
 void set_command_line(const std::u16string& command_line);
+// The program's path, in the file system's form (files_control.h); GetModuleFileNameA spells it
+// as the system's 8-bit conversion does.
 void set_module_file_name(const char* path);
 // Whether kernel32 exports IsWow64Process, and whether the process runs under WOW64 (which the
 // file system's redirection follows). IsWow64Process answers that, except on ARM64 Windows

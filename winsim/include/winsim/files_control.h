@@ -19,6 +19,20 @@ ULONGLONG from_filetime(const FILETIME& time);
 void set_file_clock(ULONGLONG ticks);
 ULONGLONG file_clock();
 
+// --- names outside code page 1252 ---
+// The file system keeps its names in code page 1252; every other UTF-16 unit is written as the
+// byte 0x01 and four upper-case hex digits of the unit ("Łukasz" is "\x01" "0141ukasz"). Only the
+// wide calls give such names (the 8-bit calls refuse control characters); every path these
+// functions take and give is in that form, which for code page 1252 is the plain text.
+//
+// How the system's 8-bit conversion spells a character the code page lacks: as its best fit in
+// Windows' table ("Ł" gives "L", "ş" gives "s"; "?" for a character without one), or as "?" for
+// every such character. After reset: best fit. The 8-bit calls that hand out a path or name
+// spell it so: SHGetPathFromIDListA, GetTempPathA, FindFirstFileA and FindNextFileA,
+// GetModuleFileNameA; WideCharToMultiByte to code page 1252 without WC_NO_BEST_FIT_CHARS too.
+// A best-fit path names another entry ("C:\Users\Lukasz"), a "?" path is an invalid name.
+void set_ansi_best_fit(bool best_fit);
+
 // --- the machine ---
 // After reset: a German 64-bit Windows 10 with drive C: only and the user "Anwender". The
 // standard folders (names on disk, as on Windows since Vista: "Program Files", which
@@ -32,7 +46,7 @@ ULONGLONG file_clock();
 //   C:\Windows\SysWOW64 (64-bit only).
 // Both change the machine back to that start (entries made before are gone): call them first.
 void set_windows_bitness(int bits);  // 64 or 32; 32 also makes the process not WOW64
-void set_user_name(const char* name);
+void set_user_name(const char* name);  // in UTF-8
 int windows_bitness();
 
 struct standard_folder_paths {
@@ -40,7 +54,8 @@ struct standard_folder_paths {
         users, public_desktop, user_profile, app_data, local_app_data, temp, desktop, documents;
 };
 // The paths of the standard folders ("" for the ones this machine has not); system32 as
-// GetSystemDirectoryA spells it ("C:\\Windows\\system32"; the folder on disk is "System32").
+// GetSystemDirectoryA spells it ("C:\\Windows\\system32"; the folder on disk is "System32"). The
+// user's folders hold the user's name in the file system's form.
 const standard_folder_paths& standard_folders();
 
 // What GetTempPathA reports (a backslash is added when missing); the folder need not exist.
@@ -91,7 +106,7 @@ std::string dump_tree(const char* path);
 // already open do not allow it, 2 or 3 when missing, 5 for a folder).
 long hold_file_open(const char* path, DWORD access, DWORD share_mode, DWORD* error = nullptr);
 void release_file(long hold);
-// Handles the program holds open now: files (CreateFileA) and searches (FindFirstFileA).
+// Handles the program holds open now: files (CreateFileA, CreateFileW) and searches (FindFirstFileA).
 int open_file_handles();
 int open_find_handles();
 
@@ -139,8 +154,9 @@ unsigned long long total_sleep_milliseconds();
 int sleep_calls();
 
 // Faults (control.h): the subject of each call is the full normalized path it acts on, after
-// WOW64 redirection: CreateFileA, FindFirstFileA (the pattern), CreateDirectoryA,
-// RemoveDirectoryA, DeleteFileA, GetFileAttributesA, SetFileAttributesA; CopyFileA the target;
+// WOW64 redirection and in the file system's form: CreateFileA, CreateFileW, FindFirstFileA
+// (the pattern), CreateDirectoryA, RemoveDirectoryA, DeleteFileA, DeleteFileW,
+// GetFileAttributesA, SetFileAttributesA; CopyFileA the target;
 // MoveFileExA the target, or the source when there is none; FindNextFileA the searched folder
 // with the entry's index (the entry FindFirstFileA gave is 0), FindClose the searched folder;
 // handle calls (ReadFile, WriteFile, SetEndOfFile, SetFilePointer, GetFileSize, GetFileTime,

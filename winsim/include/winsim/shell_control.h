@@ -26,7 +26,8 @@ int outstanding_task_allocations();
 // desktop, Start menu and application data below C:\Users\<user>, the all-users ones below
 // C:\Users\Public and C:\ProgramData, and CSIDL_PROGRAM_FILES the Program Files folder, which
 // for a WOW64 process (set_wow64) is the 32-bit one, C:\Program Files (x86).
-// SHGetSpecialFolderLocation does not look whether the folder exists.
+// SHGetSpecialFolderLocation does not look whether the folder exists. Paths are in the file
+// system's form (files_control.h).
 // The lookup of this CSIDL fails with `result` (until reset).
 void fail_special_folder(int csidl, HRESULT result = E_FAIL);
 // This CSIDL gives `path` instead (until reset).
@@ -50,8 +51,8 @@ struct shell_link_fields {
 std::string shell_link_text(const shell_link_fields& link);
 // The fields as the text holds them (the show command as written); false when it is not a link.
 bool parse_shell_link_text(const std::string& text, shell_link_fields* link);
-// Reads a saved link from the simulated file system (a real path), its fields as written;
-// false when the file is missing or not a link.
+// Reads a saved link from the simulated file system (a real path in the file system's form), its
+// fields as written; false when the file is missing or not a link.
 bool read_shell_link(const char* path, shell_link_fields* link);
 
 // Faults (control.h): CoInitialize, CoCreateInstance (subject: the class id as
@@ -60,11 +61,13 @@ bool read_shell_link(const char* path, shell_link_fields* link);
 // "IShellLinkA::QueryInterface" (subject: the interface id), "IShellLinkA::SetPath" (subject:
 // the path), "IShellLinkA::SetArguments", "IShellLinkA::SetWorkingDirectory",
 // "IShellLinkA::SetDescription", "IShellLinkA::SetShowCmd", "IShellLinkA::SetIconLocation",
-// "IPersistFile::Save", "IPersistFile::SaveCompleted", "IPersistFile::Load" (subject: the path).
+// "IPersistFile::Save", "IPersistFile::SaveCompleted", "IPersistFile::Load" (subject: the path in
+// the file system's form).
 // A call that returns an HRESULT fails with the fault's error taken as the HRESULT when its top
 // bit is set, and as HRESULT_FROM_WIN32(error) otherwise. IShellLinkA::SetPath asks
-// GetFileAttributesA whether the target exists (S_OK) or not (S_FALSE); Save and Load go
-// through CreateFileA, WriteFile, ReadFile and CloseHandle: those calls are logged with their
-// own faults, and a failure of theirs comes back as HRESULT_FROM_WIN32 of its error.
+// GetFileAttributesA whether the target exists (S_OK) or not (S_FALSE); Save and Load take any
+// UTF-16 path and go through CreateFileW, WriteFile, ReadFile and CloseHandle: those calls are
+// logged with their own faults, and a failure of theirs comes back as HRESULT_FROM_WIN32 of its
+// error.
 
 }  // namespace winsim

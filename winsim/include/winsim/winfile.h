@@ -128,11 +128,15 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path_name, LPSECURITY_ATTRIBUTES security_at
 BOOL WINAPI RemoveDirectoryA(LPCSTR path_name);
 BOOL WINAPI CopyFileA(LPCSTR existing_file_name, LPCSTR new_file_name, BOOL fail_if_exists);
 BOOL WINAPI DeleteFileA(LPCSTR file_name);
+BOOL WINAPI DeleteFileW(LPCWSTR file_name);
 BOOL WINAPI MoveFileExA(LPCSTR existing_file_name, LPCSTR new_file_name, DWORD flags);
 DWORD WINAPI GetFileAttributesA(LPCSTR file_name);
 BOOL WINAPI SetFileAttributesA(LPCSTR file_name, DWORD file_attributes);
 
 HANDLE WINAPI CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
+                          LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
+                          DWORD flags_and_attributes, HANDLE template_file);
+HANDLE WINAPI CreateFileW(LPCWSTR file_name, DWORD desired_access, DWORD share_mode,
                           LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
                           DWORD flags_and_attributes, HANDLE template_file);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytes_to_read, LPDWORD bytes_read,
