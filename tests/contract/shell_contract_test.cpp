@@ -11,6 +11,7 @@
 #include <winsim/desktop_control.h>
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -21,6 +22,8 @@
 #endif
 
 namespace {
+
+typedef HRESULT(WINAPI* known_folder_path_function)(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
 
 // A path as the UTF-16 text IPersistFile takes.
 std::vector<WCHAR> wide(const std::string& path) {
@@ -278,6 +281,31 @@ TEST_F(shell_contract, the_desktop_directory_is_an_existing_folder) {
     DWORD attributes = GetFileAttributesA(desktop.c_str());
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The wide folder call and the known folder, which the programs find at run time, agree.
+TEST_F(shell_contract, the_desktop_of_the_wide_folder_call_is_the_known_folder) {
+    WCHAR path[MAX_PATH + 1];
+    std::memset(path, sentinel, sizeof path);
+    ASSERT_EQ(S_OK, SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY, NULL, SHGFP_TYPE_CURRENT, path));
+    const size_t length = std::find(path, path + MAX_PATH, 0) - path;
+    ASSERT_TRUE(length > 3 && length < MAX_PATH) << length;
+    EXPECT_NE('\\', path[length - 1]);
+    EXPECT_EQ((WCHAR)(sentinel * 0x101), path[length + 1]);
+    EXPECT_EQ((WCHAR)(sentinel * 0x101), path[MAX_PATH]);
+
+    known_folder_path_function known_folder_path = reinterpret_cast<known_folder_path_function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("shell32.dll"), "SHGetKnownFolderPath")));
+    ASSERT_NE(nullptr, known_folder_path);
+    PWSTR known = NULL;
+    ASSERT_EQ(S_OK, known_folder_path(FOLDERID_Desktop, 0, NULL, &known));
+    EXPECT_EQ(std::basic_string<WCHAR>(path), std::basic_string<WCHAR>(known));
+    CoTaskMemFree(known);
+
+    char narrow[MAX_PATH];
+    ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, path, -1, narrow, MAX_PATH, NULL, NULL), 0);
+    DWORD attributes = GetFileAttributesA(narrow);
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << narrow;
 }
 
 TEST_F(shell_contract, the_programs_folders_are_in_the_start_menus_of_the_application_data) {

@@ -310,4 +310,48 @@ TEST_F(winsim_shell, folder_calls_fail_with_injected_faults) {
     CoTaskMemFree(items);
 }
 
+// The desktop as the wide call and the known folder find it: missing, failing or faulted.
+TEST_F(winsim_shell, the_wide_folder_calls_look_whether_the_desktop_is_there) {
+    const HRESULT missing = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    const struct {
+        void (*prepare)();
+        HRESULT folder_path_result, known_folder_result;
+    } cases[] = {
+        {[] { RemoveDirectoryA("C:\\Users\\Anwender\\Desktop"); }, E_FAIL, missing},
+        {[] { winsim::set_special_folder(CSIDL_DESKTOPDIRECTORY, "C:\\Schreibtisch"); }, E_FAIL, missing},
+        {[] { winsim::fail_special_folder(CSIDL_DESKTOPDIRECTORY, E_ACCESSDENIED); }, E_ACCESSDENIED, E_ACCESSDENIED},
+        {[] {
+             winsim::fail_call("SHGetFolderPathW", "0x0010", ERROR_OUTOFMEMORY);
+             winsim::fail_call("SHGetKnownFolderPath", "{B4BFCC3A-DB2C-424C-B029-7FE99A87C641}", ERROR_OUTOFMEMORY);
+         },
+         E_OUTOFMEMORY, E_OUTOFMEMORY},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        winsim::reset();
+        c.prepare();
+        WCHAR path[MAX_PATH] = u"x";
+        EXPECT_EQ(c.folder_path_result, SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY, NULL, SHGFP_TYPE_CURRENT, path));
+        EXPECT_EQ(0, path[0]);
+        PWSTR known = reinterpret_cast<PWSTR>(0x1234);
+        EXPECT_EQ(c.known_folder_result, SHGetKnownFolderPath(FOLDERID_Desktop, 0, NULL, &known));
+        EXPECT_EQ(nullptr, known);
+    }
+}
+
+TEST_F(winsim_shell, shell32_exports_the_known_folder_call_while_windows_has_it) {
+    HMODULE shell32 = GetModuleHandleA("shell32");
+    ASSERT_NE(nullptr, shell32);
+    for (const char* name : {"shell32.dll", "SHELL32.DLL", "Shell32"})
+        EXPECT_EQ(shell32, GetModuleHandleA(name)) << name;
+    EXPECT_EQ(reinterpret_cast<void (*)()>(SHGetKnownFolderPath),
+              reinterpret_cast<void (*)()>(GetProcAddress(shell32, "SHGetKnownFolderPath")));
+    winsim::set_known_folder_function_present(false);
+    for (const char* name : {"SHGetKnownFolderPath", "SHGetFolderPathW"}) {
+        SetLastError(0);
+        EXPECT_EQ(nullptr, GetProcAddress(shell32, name)) << name;
+        EXPECT_EQ((DWORD)ERROR_PROC_NOT_FOUND, GetLastError());
+    }
+}
+
 }  // namespace

@@ -36,7 +36,7 @@ TEST_F(winsim_wide_names, the_profile_holds_the_name_in_the_file_systems_form) {
 }
 
 // Each 8-bit call that hands out a path or name spells the "Ł" as the system's conversion does:
-// a best-fit path names a missing folder, a "?" path is invalid.
+// a best-fit path names a missing folder, a "?" path is invalid. The wide call gives the name.
 TEST_F(winsim_wide_names, the_8_bit_calls_spell_the_name_as_the_system_converts) {
     for (bool best_fit : {true, false}) {
         const std::string spelled = best_fit ? "Lukasz" : "?ukasz", spelled_profile = "C:\\Users\\" + spelled;
@@ -63,6 +63,9 @@ TEST_F(winsim_wide_names, the_8_bit_calls_spell_the_name_as_the_system_converts)
         EXPECT_EQ(spelled[0], buffer[0]);
         EXPECT_EQ(best_fit ? FALSE : TRUE, used_default);
 
+        WCHAR wide[MAX_PATH];
+        ASSERT_EQ(S_OK, SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY, NULL, SHGFP_TYPE_CURRENT, wide));
+        EXPECT_EQ(std::u16string(u"C:\\Users\\\x0141ukasz\\Desktop"), std::u16string(wide));
         SetLastError(preset);
         EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA((spelled_profile + "\\Desktop\\a.txt").c_str(), GENERIC_WRITE,
                                                     0, NULL, CREATE_NEW, 0, NULL));

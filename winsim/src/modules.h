@@ -1,4 +1,4 @@
-// The simulated DLLs beyond kernel32 (input.dll), for GetProcAddress in process.cpp.
+// The simulated DLLs beyond kernel32 (input.dll, shell32), for GetProcAddress in process.cpp.
 #pragma once
 
 #include <windows.h>
@@ -12,5 +12,10 @@ HMODULE input_dll_module();
 FARPROC input_dll_export(LPCSTR proc_name);
 // Whether SetDefaultDllDirectories has limited the DLL search to the system folder.
 bool dll_search_limited_to_system_folder();
+
+// The handle GetModuleHandleA gives for shell32, and GetProcAddress on it (shell_folders.cpp):
+// SHGetKnownFolderPath while Windows has it, else null with ERROR_PROC_NOT_FOUND.
+HMODULE shell32_module();
+FARPROC shell32_export(LPCSTR proc_name);
 
 }  // namespace winsim

@@ -288,6 +288,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
     std::string name = cp1252_upcase(module_name);
     if (name == "KERNEL32" || name == "KERNEL32.DLL")
         return kernel32_module;
+    if (name == "SHELL32" || name == "SHELL32.DLL")
+        return shell32_module();
     SetLastError(ERROR_MOD_NOT_FOUND);
     return 0;
 }
@@ -295,6 +297,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR proc_name) {
     if (module && module == input_dll_module())
         return input_dll_export(proc_name);
+    if (module && module == shell32_module())
+        return shell32_export(proc_name);
     if (module != kernel32_module)
         winsim_not_implemented("GetProcAddress outside kernel32");
     std::string name = proc_name;

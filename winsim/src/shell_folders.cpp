@@ -1,11 +1,13 @@
-// The simulated special folders of shell32: CSIDL numbers to the machine's folders, as item-id lists from the task allocator.
+// The simulated special folders of shell32: CSIDL numbers and the desktop's known-folder id to the machine's folders, as item-id lists and paths.
 #include <windows.h>
 #include <winsim/control.h>
 #include <winsim/files_control.h>
 #include <winsim/shell_control.h>
 
 #include "file_system.h"
+#include "modules.h"
 #include "shell_internal.h"
+#include "wide_names.h"
 #include "wow64_state.h"
 
 #include <stdio.h>
@@ -13,13 +15,18 @@
 
 #include <map>
 
+const KNOWNFOLDERID FOLDERID_Desktop = {0xB4BFCC3A, 0xDB2C, 0x424C, {0xB0, 0x29, 0x7F, 0xE9, 0x9A, 0x87, 0xC6, 0x41}};
+
 namespace winsim {
 
 namespace {
 
+HMODULE const the_shell32_module = reinterpret_cast<HMODULE>(0x7c000000);
+
 struct folder_state {
     std::map<int, HRESULT> failures;
     std::map<int, std::string> replaced;
+    bool known_folder_function = true;
 };
 
 folder_state& folders() {
@@ -77,6 +84,33 @@ std::string folder_path(int csidl) {
     return replaced != folders().replaced.end() ? replaced->second : table_path(csidl);
 }
 
+std::string csidl_subject(int csidl) {
+    char subject[8];
+    snprintf(subject, sizeof subject, "0x%04X", (unsigned)csidl);
+    return subject;
+}
+
+// The folder of the CSIDL as the path calls find it: S_OK with its path, or the failure set
+// for it.
+HRESULT find_folder(int csidl, std::string* path) {
+    auto failure = folders().failures.find(csidl);
+    if (failure != folders().failures.end()) return failure->second;
+    *path = folder_path(csidl);
+    return S_OK;
+}
+
+bool folder_exists(const std::string& path) {
+    entry_info found = entry(path.c_str());
+    return found.exists && found.is_folder;
+}
+
+std::u16string wide_path(const std::string& path, const char* call) {
+    std::u16string wide = utf16_from_internal(path);
+    if (wide.size() >= MAX_PATH)
+        winsim_not_implemented((std::string(call) + " of a path longer than MAX_PATH").c_str());
+    return wide;
+}
+
 }  // namespace
 
 namespace shell {
@@ -85,7 +119,19 @@ void reset_special_folders() { folders() = folder_state(); }
 
 }  // namespace shell
 
+HMODULE shell32_module() { return the_shell32_module; }
+
+FARPROC shell32_export(LPCSTR proc_name) {
+    if (reinterpret_cast<uintptr_t>(proc_name) < 0x10000)
+        winsim_not_implemented("GetProcAddress on shell32 by ordinal");
+    if (strcmp(proc_name, "SHGetKnownFolderPath") == 0 && folders().known_folder_function)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(SHGetKnownFolderPath));
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return 0;
+}
+
 void fail_special_folder(int csidl, HRESULT result) { folders().failures[csidl] = result; }
+void set_known_folder_function_present(bool present) { folders().known_folder_function = present; }
 void set_special_folder(int csidl, const char* path) { folders().replaced[csidl] = path; }
 
 std::string special_folder(int csidl) {
@@ -104,10 +150,8 @@ HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int csidl, PIDLIST_ABSOLUT
     *items = nullptr;
     if (csidl & ~0xFF) winsim_not_implemented("SHGetSpecialFolderLocation with CSIDL flags");
     if (!known_csidl(csidl)) winsim_not_implemented("SHGetSpecialFolderLocation of a CSIDL winsim does not know");
-    char subject[8];
-    snprintf(subject, sizeof subject, "0x%04X", (unsigned)csidl);
     HRESULT result = S_OK;
-    if (shell::faulted("SHGetSpecialFolderLocation", subject, &result)) return result;
+    if (shell::faulted("SHGetSpecialFolderLocation", csidl_subject(csidl), &result)) return result;
     auto failure = folders().failures.find(csidl);
     if (failure != folders().failures.end()) return failure->second;
 
@@ -139,4 +183,45 @@ BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE items, LPSTR path) {
     if (text.size() >= MAX_PATH) winsim_not_implemented("SHGetPathFromIDListA of a path longer than MAX_PATH");
     memcpy(path, text.c_str(), text.size() + 1);
     return TRUE;
+}
+
+HRESULT WINAPI SHGetFolderPathW(HWND owner, int csidl, HANDLE token, DWORD flags, LPWSTR path) {
+    (void)owner;
+    if (!path) winsim_not_implemented("SHGetFolderPathW without a buffer");
+    if (token) winsim_not_implemented("SHGetFolderPathW with an access token");
+    if (flags != SHGFP_TYPE_CURRENT) winsim_not_implemented("SHGetFolderPathW of a type other than SHGFP_TYPE_CURRENT");
+    if (csidl & ~0xFF) winsim_not_implemented("SHGetFolderPathW with CSIDL flags");
+    if (!known_csidl(csidl)) winsim_not_implemented("SHGetFolderPathW of a CSIDL winsim does not know");
+    path[0] = 0;  // as Wine does on every failure
+    HRESULT result = S_OK;
+    if (shell::faulted("SHGetFolderPathW", csidl_subject(csidl), &result)) return result;
+    std::string folder;
+    result = find_folder(csidl, &folder);
+    if (FAILED(result)) return result;
+    // A folder that does not exist: E_FAIL from the wide call (S_FALSE from the 8-bit one).
+    if (!folder_exists(folder)) return E_FAIL;
+    std::u16string wide = wide_path(folder, "SHGetFolderPathW");
+    memcpy(path, wide.c_str(), (wide.size() + 1) * sizeof(WCHAR));
+    return S_OK;
+}
+
+HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path) {
+    if (!folders().known_folder_function) winsim_not_implemented("SHGetKnownFolderPath on a Windows without it");
+    if (!path) winsim_not_implemented("SHGetKnownFolderPath without an out-parameter");
+    if (id != FOLDERID_Desktop) winsim_not_implemented("SHGetKnownFolderPath of a folder other than FOLDERID_Desktop");
+    if (flags) winsim_not_implemented("SHGetKnownFolderPath with flags");
+    if (token) winsim_not_implemented("SHGetKnownFolderPath with an access token");
+    *path = nullptr;
+    HRESULT result = S_OK;
+    if (shell::faulted("SHGetKnownFolderPath", shell::guid_text(id), &result)) return result;
+    std::string folder;
+    result = find_folder(CSIDL_DESKTOPDIRECTORY, &folder);
+    if (FAILED(result)) return result;
+    // Without KF_FLAG_DONT_VERIFY the folder must be there.
+    if (!folder_exists(folder)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    std::u16string wide = wide_path(folder, "SHGetKnownFolderPath");
+    size_t bytes = (wide.size() + 1) * sizeof(WCHAR);
+    *path = static_cast<PWSTR>(shell::task_alloc(bytes));
+    memcpy(*path, wide.c_str(), bytes);
+    return S_OK;
 }

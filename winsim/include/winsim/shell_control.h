@@ -26,14 +26,21 @@ int outstanding_task_allocations();
 // desktop, Start menu and application data below C:\Users\<user>, the all-users ones below
 // C:\Users\Public and C:\ProgramData, and CSIDL_PROGRAM_FILES the Program Files folder, which
 // for a WOW64 process (set_wow64) is the 32-bit one, C:\Program Files (x86).
-// SHGetSpecialFolderLocation does not look whether the folder exists. Paths are in the file
-// system's form (files_control.h).
+// SHGetSpecialFolderLocation does not look whether the folder exists; SHGetFolderPathW does and
+// answers E_FAIL for a missing one. SHGetKnownFolderPath knows FOLDERID_Desktop, the folder of
+// CSIDL_DESKTOPDIRECTORY, and answers HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) with a null path
+// when it is missing; its path comes from the task allocator. Paths are in the file system's form
+// (files_control.h); the wide calls give them as UTF-16.
 // The lookup of this CSIDL fails with `result` (until reset).
 void fail_special_folder(int csidl, HRESULT result = E_FAIL);
 // This CSIDL gives `path` instead (until reset).
 void set_special_folder(int csidl, const char* path);
 // The path SHGetSpecialFolderLocation gives for the CSIDL now; "" when it fails.
 std::string special_folder(int csidl);
+// Whether shell32 exports SHGetKnownFolderPath (Windows Vista and later); by default it does.
+// GetModuleHandleA("shell32.dll") gives shell32's handle; GetProcAddress on it finds
+// SHGetKnownFolderPath while it is exported, and nothing else (null with ERROR_PROC_NOT_FOUND).
+void set_known_folder_function_present(bool present);
 
 // A shell link as IPersistFile::Save writes it: a text file in code page 1252, lines ending in
 // "\r\n": "[winsim shell link]", then "target=", "arguments=", "working folder=",
@@ -56,8 +63,9 @@ bool parse_shell_link_text(const std::string& text, shell_link_fields* link);
 bool read_shell_link(const char* path, shell_link_fields* link);
 
 // Faults (control.h): CoInitialize, CoCreateInstance (subject: the class id as
-// "{00021401-0000-0000-C000-000000000046}"), SHGetMalloc, SHGetSpecialFolderLocation (subject:
-// the CSIDL as "0x0010"), SHGetPathFromIDListA, and the shell link's calls as
+// "{00021401-0000-0000-C000-000000000046}"), SHGetMalloc, SHGetSpecialFolderLocation and
+// SHGetFolderPathW (subject: the CSIDL as "0x0010"), SHGetPathFromIDListA, SHGetKnownFolderPath
+// (subject: the folder id as "{B4BFCC3A-DB2C-424C-B029-7FE99A87C641}"), and the shell link's calls as
 // "IShellLinkA::QueryInterface" (subject: the interface id), "IShellLinkA::SetPath" (subject:
 // the path), "IShellLinkA::SetArguments", "IShellLinkA::SetWorkingDirectory",
 // "IShellLinkA::SetDescription", "IShellLinkA::SetShowCmd", "IShellLinkA::SetIconLocation",

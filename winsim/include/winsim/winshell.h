@@ -1,4 +1,4 @@
-// The shell32 calls the programs use: the shell's allocator and the special folders by CSIDL number.
+// The shell32 calls the programs use: the shell's allocator, the special folders by CSIDL number and the desktop by known-folder id.
 #pragma once
 
 #include <shobjidl.h>
@@ -20,7 +20,20 @@
 #define CSIDL_SYSTEMX86 0x0029
 #define CSIDL_PROGRAM_FILESX86 0x002a
 #define CSIDL_FLAG_CREATE 0x8000
+#define SHGFP_TYPE_CURRENT 0
 
 HRESULT WINAPI SHGetMalloc(IMalloc** allocator);
 HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int csidl, PIDLIST_ABSOLUTE* items);
 BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE items, LPSTR path);
+HRESULT WINAPI SHGetFolderPathW(HWND owner, int csidl, HANDLE token, DWORD flags, LPWSTR path);
+
+// Windows Vista and later; the programs look it up with GetProcAddress.
+typedef GUID KNOWNFOLDERID;
+#define REFKNOWNFOLDERID const KNOWNFOLDERID&
+typedef enum {
+    KF_FLAG_DEFAULT = 0x00000000,
+    KF_FLAG_CREATE = 0x00008000,
+    KF_FLAG_DONT_VERIFY = 0x00004000,
+} KNOWN_FOLDER_FLAG;
+extern const KNOWNFOLDERID FOLDERID_Desktop;
+HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path);
