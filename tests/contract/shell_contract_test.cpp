@@ -248,6 +248,24 @@ TEST_F(shell_contract, a_link_saved_by_a_name_outside_code_page_1252_is_deleted_
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), file_->Load(name.data(), STGM_READ));
 }
 
+// Since Windows 10 the shell link lives in windows.storage.dll, which is not one of the
+// KnownDLLs: with redirection off a 32-bit process finds the 64-bit file in the system folder.
+TEST_F(shell_contract, the_shell_link_of_windows_10_cannot_be_made_with_redirection_off) {
+    if (running_on_wine()) GTEST_SKIP() << "Wine's 32-bit loader maps its own DLLs whatever the redirection";
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    if (!wow64) GTEST_SKIP() << "not a 32-bit process on 64-bit Windows";
+    ASSERT_EQ(S_OK, CoInitialize(NULL));
+    initialised_ = true;
+    PVOID old_value = NULL;
+    ASSERT_TRUE(Wow64DisableWow64FsRedirection(&old_value));
+    void* object = reinterpret_cast<void*>(0x1234);
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, &object);
+    ASSERT_TRUE(Wow64RevertWow64FsRedirection(old_value));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT), result);
+    EXPECT_EQ(nullptr, object);
+}
+
 // --- special folders ---
 
 std::string special_folder(IMalloc* allocator, int csidl) {

@@ -354,4 +354,30 @@ TEST_F(winsim_shell, shell32_exports_the_known_folder_call_while_windows_has_it)
     }
 }
 
+// A WOW64 process with redirection off cannot load the shell link's server of Windows 10,
+// windows.storage.dll; shell32, its server before, is one of the KnownDLLs.
+TEST_F(winsim_shell, the_shell_link_with_redirection_off_needs_a_windows_before_10) {
+    const struct {
+        DWORD major, minor;
+        bool redirection_off;
+        HRESULT result;
+    } cases[] = {
+        {10, 0, true, HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)},
+        {6, 1, true, S_OK},
+        {10, 0, false, S_OK},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        winsim::set_wow64(true, true);
+        winsim::set_windows_version(c.major, c.minor);
+        PVOID old_value = NULL;
+        ASSERT_TRUE(!c.redirection_off || Wow64DisableWow64FsRedirection(&old_value));
+        ASSERT_EQ(S_OK, CoInitialize(NULL));
+        EXPECT_EQ(c.result, CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                             reinterpret_cast<void**>(&link_)));
+        release_link();
+        ASSERT_TRUE(!c.redirection_off || Wow64RevertWow64FsRedirection(old_value));
+    }
+}
+
 }  // namespace

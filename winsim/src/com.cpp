@@ -3,8 +3,10 @@
 #include <winsim/control.h>
 #include <winsim/shell_control.h>
 
+#include "modules.h"
 #include "shell_internal.h"
 #include "subsystems.h"
+#include "wow64_state.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -185,6 +187,10 @@ HRESULT WINAPI CoCreateInstance(REFCLSID class_id, LPUNKNOWN outer, DWORD contex
     if (faulted("CoCreateInstance", guid_text(class_id), &result)) return result;
     if (!com_initialized()) return CO_E_NOTINITIALIZED;
     if (class_id != CLSID_ShellLink) winsim_not_implemented("CoCreateInstance of a class other than CLSID_ShellLink");
+    // The shell link's in-process server: shell32, one of the KnownDLLs, until Windows 10 moved
+    // the class to windows.storage.dll, which is not one of them.
+    const char* server = windows_version_at_least(10, 0) ? "windows.storage.dll" : "shell32.dll";
+    if (DWORD load_error = system_dll_load_error(server)) return HRESULT_FROM_WIN32(load_error);
     return create_shell_link(riid, object);
 }
 

@@ -159,10 +159,23 @@ BOOL WINAPI simulated_install_layout_or_tip(LPCWSTR text, DWORD flags) {
     return TRUE;
 }
 
-// A system DLL that the simulation does not provide: loading it would pretend.
-bool unsimulated_system_dll(const std::string& base_name) {
-    static const char* const names[] = {"KERNEL32", "USER32", "GDI32", "ADVAPI32", "SHELL32",
-                                        "OLE32", "NTDLL", "COMCTL32", "MSCTF"};
+// The base name of a DLL, upper case and without ".dll".
+std::string dll_base_name(const char* file_name) {
+    std::string base_name = cp1252_upcase(file_name);
+    if (base_name.size() > 4 && base_name.compare(base_name.size() - 4, 4, ".DLL") == 0)
+        base_name.resize(base_name.size() - 4);
+    return base_name;
+}
+
+// The KnownDLLs of Windows 7 and later (Session Manager\KnownDLLs, and ntdll, which every
+// process has): the loader maps them from their section, not from the system folder.
+bool is_known_dll(const std::string& base_name) {
+    static const char* const names[] = {
+        "ADVAPI32", "CLBCATQ", "COMBASE", "COMDLG32", "COML2", "DIFXAPI", "GDI32", "GDIPLUS",
+        "IMAGEHLP", "IMM32", "KERNEL32", "MSCTF", "MSVCRT", "NORMALIZ", "NSI", "NTDLL", "OLE32",
+        "OLEAUT32", "PSAPI", "RPCRT4", "SECHOST", "SETUPAPI", "SHCORE", "SHELL32", "SHLWAPI",
+        "USER32", "WLDAP32", "WS2_32",
+    };
     for (const char* name : names) {
         if (base_name == name) return true;
     }
@@ -178,19 +191,16 @@ HMODULE load_library(const char* call, LPCSTR file_name) {
         SetLastError(error);
         return 0;
     }
-    std::string base_name = cp1252_upcase(file_name);
-    if (base_name.size() > 4 && base_name.compare(base_name.size() - 4, 4, ".DLL") == 0)
-        base_name.resize(base_name.size() - 4);
-    if (unsimulated_system_dll(base_name))
+    std::string base_name = dll_base_name(file_name);
+    // The simulation provides none of the other system DLLs: loading one would pretend.
+    if (is_known_dll(base_name) || base_name == "COMCTL32")
         winsim_not_implemented("LoadLibrary of a system DLL other than input.dll");
     if (base_name != "INPUT" || !input().dll_present) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
     }
-    // With redirection off, a WOW64 process's loader finds the 64-bit DLL of the real system
-    // folder, which it cannot map.
-    if (process_is_wow64() && files::redirection_disabled()) {
-        SetLastError(ERROR_BAD_EXE_FORMAT);
+    if (DWORD load_error = system_dll_load_error(file_name)) {
+        SetLastError(load_error);
         return 0;
     }
     input().loaded++;
@@ -209,6 +219,12 @@ const std::vector<layout_or_tip_call>& layout_or_tip_calls() { return input().ca
 int loaded_library_count() { return input().loaded; }
 
 HMODULE input_dll_module() { return the_input_module; }
+
+DWORD system_dll_load_error(const char* file_name) {
+    if (process_is_wow64() && files::redirection_disabled() && !is_known_dll(dll_base_name(file_name)))
+        return ERROR_BAD_EXE_FORMAT;
+    return 0;
+}
 
 FARPROC input_dll_export(LPCSTR proc_name) {
     if (input().loaded == 0) winsim_not_implemented("GetProcAddress on a library that is not loaded");

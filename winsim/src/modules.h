@@ -1,4 +1,4 @@
-// The simulated DLLs beyond kernel32 (input.dll, shell32), for GetProcAddress in process.cpp.
+// The simulated DLLs beyond kernel32 (input.dll, shell32), for GetProcAddress in process.cpp, and the loader's rule for system DLLs.
 #pragma once
 
 #include <windows.h>
@@ -17,5 +17,10 @@ bool dll_search_limited_to_system_folder();
 // SHGetKnownFolderPath while Windows has it, else null with ERROR_PROC_NOT_FOUND.
 HMODULE shell32_module();
 FARPROC shell32_export(LPCSTR proc_name);
+
+// The error of loading a system DLL by name from the system folder (input_dll.cpp), 0 when it
+// loads. With redirection off a WOW64 process reaches the 64-bit file of every DLL but the
+// KnownDLLs, which come from their section whatever the redirection: ERROR_BAD_EXE_FORMAT.
+DWORD system_dll_load_error(const char* file_name);
 
 }  // namespace winsim

@@ -32,6 +32,7 @@ struct process_state {
     bool wow64 = false;
     bool wow64_2_present = true;
     USHORT native_machine = 0;  // 0: the one the Windows bitness gives
+    DWORD version_major = 10, version_minor = 0;
     bool dll_directories_present = true;
     std::vector<DWORD> dll_directories_calls;
     std::set<std::string> icon_resources;
@@ -179,6 +180,15 @@ void set_wow64(bool function_present, bool is_wow64) {
 void set_native_machine(bool function_present, USHORT machine) {
     process().wow64_2_present = function_present;
     process().native_machine = machine;
+}
+void set_windows_version(DWORD major, DWORD minor) {
+    if (major < 6) winsim_not_implemented("a Windows before Vista");
+    process().version_major = major;
+    process().version_minor = minor;
+}
+bool windows_version_at_least(DWORD major, DWORD minor) {
+    const process_state& state = process();
+    return state.version_major > major || (state.version_major == major && state.version_minor >= minor);
 }
 bool process_is_wow64() { return process().wow64; }
 bool process_has_is_wow64_function() { return process().wow64_present; }

@@ -1,5 +1,7 @@
-// The process's WOW64 answer (kept in process.cpp), for the parts of winsim that depend on it.
+// The process's WOW64 answer and the Windows version (kept in process.cpp), for the parts of winsim that depend on them.
 #pragma once
+
+#include <winsim/base_types.h>
 
 namespace winsim {
 
@@ -7,5 +9,7 @@ namespace winsim {
 bool process_is_wow64();
 // Whether kernel32 exports IsWow64Process (winsim::set_wow64's first argument).
 bool process_has_is_wow64_function();
+// Whether Windows is at least this version (winsim::set_windows_version).
+bool windows_version_at_least(DWORD major, DWORD minor);
 
 }  // namespace winsim

@@ -25,6 +25,13 @@ void set_wow64(bool function_present, bool is_wow64);
 // the machine it names as native: by default the x64 machine of a 64-bit Windows, the x86
 // machine of a 32-bit one. The process machine it gives is x86 for a WOW64 process, else none.
 void set_native_machine(bool function_present, USHORT machine);
+// The version of Windows (6.1 is Windows 7; Vista and later), by default 10.0. It places the shell
+// link's in-process server: shell32.dll, one of the KnownDLLs, before Windows 10, and
+// windows.storage.dll, which is not one of them, from 10.0 on. A WOW64 process with redirection
+// off loads a DLL that is not a KnownDLL from the real system folder, whose 64-bit file it cannot
+// map: there CoCreateInstance(CLSID_ShellLink) fails with
+// HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT), as LoadLibraryExA of input.dll fails.
+void set_windows_version(DWORD major, DWORD minor);
 void set_default_dll_directories_present(bool present);
 // Another process holds a mutex of this name (CreateMutexA then finds it), and how many
 // CreateMutexA handles the program has open.
