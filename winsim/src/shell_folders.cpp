@@ -192,7 +192,7 @@ HRESULT WINAPI SHGetFolderPathW(HWND owner, int csidl, HANDLE token, DWORD flags
     if (flags != SHGFP_TYPE_CURRENT) winsim_not_implemented("SHGetFolderPathW of a type other than SHGFP_TYPE_CURRENT");
     if (csidl & ~0xFF) winsim_not_implemented("SHGetFolderPathW with CSIDL flags");
     if (!known_csidl(csidl)) winsim_not_implemented("SHGetFolderPathW of a CSIDL winsim does not know");
-    path[0] = 0;  // as Wine does on every failure
+    path[0] = 0;  // a failure leaves an empty path
     HRESULT result = S_OK;
     if (shell::faulted("SHGetFolderPathW", csidl_subject(csidl), &result)) return result;
     std::string folder;
