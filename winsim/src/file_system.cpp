@@ -103,6 +103,12 @@ node* make_folder(node* parent, const char* name, DWORD extra_attributes = 0) {
     return folder;
 }
 
+// Microsoft\Windows\Start Menu\Programs below the folder (the user's or all users' data).
+void make_start_menu(node* data) {
+    make_folder(make_folder(make_folder(make_folder(data, "Microsoft"), "Windows"), "Start Menu"),
+                "Programs");
+}
+
 // The standard folders of a German Windows 10 for the configured bitness and user.
 void build_machine() {
     fs_state& state = fs();
@@ -121,8 +127,9 @@ void build_machine() {
         make_folder(c.get(), "Program Files (x86)");
         paths.program_files_x86 = "C:\\Program Files (x86)";
     }
-    make_folder(c.get(), "ProgramData", FILE_ATTRIBUTE_HIDDEN);
+    node* program_data = make_folder(c.get(), "ProgramData", FILE_ATTRIBUTE_HIDDEN);
     paths.program_data = "C:\\ProgramData";
+    make_start_menu(program_data);
     node* users = make_folder(c.get(), "Users");
     paths.users = "C:\\Users";
     make_folder(make_folder(users, "Public"), "Desktop");
@@ -131,7 +138,7 @@ void build_machine() {
     paths.user_profile = "C:\\Users\\" + state.user;
     node* app_data = make_folder(profile, "AppData", FILE_ATTRIBUTE_HIDDEN);
     make_folder(make_folder(app_data, "Local"), "Temp");
-    make_folder(app_data, "Roaming");
+    make_start_menu(make_folder(app_data, "Roaming"));
     paths.app_data = paths.user_profile + "\\AppData\\Roaming";
     paths.local_app_data = paths.user_profile + "\\AppData\\Local";
     paths.temp = paths.local_app_data + "\\Temp";

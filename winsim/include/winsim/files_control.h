@@ -40,7 +40,8 @@ void set_ansi_best_fit(bool best_fit);
 //   C:\ (D|H|S), C:\Program Files, C:\Program Files (x86) (64-bit only), C:\ProgramData (H),
 //   C:\Users, C:\Users\Public, C:\Users\Public\Desktop, C:\Users\<user>,
 //   C:\Users\<user>\AppData (H), ...\AppData\Local, ...\AppData\Local\Temp,
-//   ...\AppData\Roaming, C:\Users\<user>\Desktop, C:\Users\<user>\Documents,
+//   ...\AppData\Roaming, its Microsoft\Windows\Start Menu\Programs (and that of
+//   C:\ProgramData), C:\Users\<user>\Desktop, C:\Users\<user>\Documents,
 //   C:\Windows, C:\Windows\Fonts, C:\Windows\Temp, C:\Windows\system32,
 //   C:\Windows\system32\drivers, C:\Windows\system32\drivers\etc,
 //   C:\Windows\SysWOW64 (64-bit only).
