@@ -15,7 +15,6 @@ string(REPLACE "." "" kb_version_digits ${KB_VERSION})
 set(KB_VERSION_FILE_TAG "V${kb_version_digits}")
 
 set(KB_PRODUCT_NAME "Q7-Tastaturbelegung")        # also the program folder's name
-set(KB_PROGRAM_FILES_FALLBACK_NAME "Programme")
 set(KB_AUTHOR_NAME "Lena Q. Beispiel")
 set(KB_COMPANY_NAME "Q7-Tastaturwerkstatt")
 set(KB_PRODUCT_WEB_ADDRESS "https://q7-tastaturbelegung.example/")

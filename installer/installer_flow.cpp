@@ -60,6 +60,8 @@ struct program_folder_paths {
     char uninstaller[MAX_PATH];
     char pdf[MAX_PATH];
     char icon[MAX_PATH];
+    // The first level of the folder that this run made; empty when the folder was there.
+    char first_made[MAX_PATH];
 };
 
 // False when a path does not fit: the run must stop before anything is written, since an
@@ -73,19 +75,54 @@ static bool compose_program_folder_paths(program_folder_paths* paths)
            join_path(paths->icon, paths->folder, DIAGRAM_ICON_FILE_NAME);
 }
 
-static void write_program_folder_files(const char* key_name, const program_folder_paths* paths)
+// An installation that stops before its DLLs are written takes back the folder levels it made,
+// and the uninstaller in them. A folder that was there keeps its uninstaller, which an entry of
+// an earlier installation may name.
+static void remove_new_program_folder(const program_folder_paths* paths)
 {
-    const char* folder = paths->folder;
-    const char* uninstaller_path = paths->uninstaller;
-    const char* pdf_path = paths->pdf;
-    const char* icon_path = paths->icon;
+    if (!paths->first_made[0])
+        return;
+    DeleteFileA(paths->uninstaller);
+    remove_folder_levels(paths->folder, paths->first_made);
+}
 
-    CreateDirectoryA(install_folders.program_folder, 0);
-    extract_payload(PAYLOAD_UNINSTALLER_NAME, PAYLOAD_UNINSTALLER_TYPE, UNINSTALLER_FILE_NAME,
-                    filetime_of(PAYLOAD_UNINSTALLER_TIME), folder);
+// The program folder with every missing level, then the uninstaller in it. Both come before
+// anything else is written, a layout DLL included: an installation whose uninstaller is missing
+// could never be removed, and its uninstall entry would offer a program that is not there. So
+// the uninstall entry and the layout, which rely on the uninstaller, follow only once it is
+// written. A stop after this step leaves a folder that the next run writes again.
+static bool write_uninstaller(program_folder_paths* paths)
+{
+    if (!create_folder_levels(paths->folder, paths->first_made)) {
+        show_warning("Das Programmverzeichnis konnte nicht angelegt werden:\n%s\n\n%s\n\n"
+                     INSTALLATION_CANCELLED,
+                     install_folders.program_folder, error_record.windows_error_text);
+        return false;
+    }
+    if (!extract_payload(PAYLOAD_UNINSTALLER_NAME, PAYLOAD_UNINSTALLER_TYPE, UNINSTALLER_FILE_NAME,
+                         filetime_of(PAYLOAD_UNINSTALLER_TIME), paths->folder)) {
+        remove_new_program_folder(paths);
+        show_info(INSTALLATION_CANCELLED);
+        return false;
+    }
+    return true;
+}
 
+// The end of the final message when the diagram's shortcut could not be made: the shortcut
+// text, with the diagram's path.
+#define SHORTCUT_MISSING_TEXT                                                                   \
+    "\n\nDie Tastaturbelegung ist installiert, nur die Verknüpfung zum Schaubild konnte nicht "  \
+    "auf Ihrem Desktop angelegt werden: Sie finden das Schaubild im Programmverzeichnis unter "  \
+    "%s"
+
+// The uninstall entry, the diagram with its icon, and the diagram's shortcut on the user's
+// desktop. shortcut_text (2 * MAX_PATH bytes) receives the end of the final message: empty, or
+// the sentence saying that the shortcut is missing.
+static void write_entry_and_diagram(const char* key_name, const program_folder_paths* paths,
+                                    char* shortcut_text)
+{
     char command[2 * MAX_PATH + 4];
-    format_text_args(command, sizeof command, "\"%s\" %s", uninstaller_path, key_name);
+    format_text_args(command, sizeof command, "\"%s\" %s", paths->uninstaller, key_name);
     char comments[3 * MAX_PATH];
     strcpy(comments, UNINSTALL_DISPLAY_NAME);
     if (DIAGRAM_NAME[0])
@@ -93,17 +130,19 @@ static void write_program_folder_files(const char* key_name, const program_folde
     strcat(comments, " von Ihrem Rechner entfernen");
     write_uninstall_entry(UNINSTALL_DISPLAY_NAME, command, UNINSTALL_DISPLAY_NAME,
                           UNINSTALL_DISPLAY_NAME, PRODUCT_WEB_ADDRESS, PRODUCT_WEB_ADDRESS,
-                          PUBLISHER_TEXT, PRODUCT_WEB_ADDRESS, VERSION_TEXT, icon_path, comments);
+                          PUBLISHER_TEXT, PRODUCT_WEB_ADDRESS, VERSION_TEXT, paths->icon, comments);
 
-    if (DIAGRAM_NAME[0]) {
-        extract_payload(PAYLOAD_DIAGRAM_PDF_NAME, PAYLOAD_DIAGRAM_PDF_TYPE, DIAGRAM_PDF_FILE_NAME,
-                        filetime_of(PAYLOAD_DIAGRAM_PDF_TIME), folder);
-        extract_payload(PAYLOAD_DIAGRAM_ICON_NAME, PAYLOAD_DIAGRAM_ICON_TYPE,
-                        DIAGRAM_ICON_FILE_NAME, filetime_of(PAYLOAD_DIAGRAM_ICON_TIME), folder);
-        delete_shortcut(frame.main_window, 0, DIAGRAM_NAME, false);
-        create_shortcut(frame.main_window, pdf_path, 0, 0, DIAGRAM_NAME, 0, icon_path, 0,
-                        DIAGRAM_NAME, SW_SHOW, false);
-    }
+    shortcut_text[0] = 0;
+    if (!DIAGRAM_NAME[0])
+        return;
+    extract_payload(PAYLOAD_DIAGRAM_PDF_NAME, PAYLOAD_DIAGRAM_PDF_TYPE, DIAGRAM_PDF_FILE_NAME,
+                    filetime_of(PAYLOAD_DIAGRAM_PDF_TIME), paths->folder);
+    extract_payload(PAYLOAD_DIAGRAM_ICON_NAME, PAYLOAD_DIAGRAM_ICON_TYPE, DIAGRAM_ICON_FILE_NAME,
+                    filetime_of(PAYLOAD_DIAGRAM_ICON_TIME), paths->folder);
+    delete_shortcut(frame.main_window, 0, DIAGRAM_NAME, false);
+    if (!create_shortcut(frame.main_window, paths->pdf, 0, 0, DIAGRAM_NAME, 0, paths->icon, 0,
+                         DIAGRAM_NAME, SW_SHOW, false))
+        format_text_args(shortcut_text, 2 * MAX_PATH, SHORTCUT_MISSING_TEXT, paths->pdf);
 }
 
 static void warn_if_lists_not_written()
@@ -238,7 +277,7 @@ static void adopt_incomplete_layout_key()
 // New mode: the layout key with its values, then the user's lists. False when the layout key
 // could not be registered: the lists would name a layout that Windows cannot load, so they stay
 // as they are, and no success message follows.
-static bool register_new_layout()
+static bool register_new_layout(const char* shortcut_text)
 {
     HKEY layouts = reg_open_key_read(HKEY_LOCAL_MACHINE, KEYBOARD_LAYOUTS_PATH);
     if (!layouts) {
@@ -269,8 +308,8 @@ static bool register_new_layout()
     const char* hint = add_to_language_list(layout_inventory.layout_key_name);
     show_info("Tastaturbelegung " LAYOUT_TEXT " erfolgreich installiert.\n"
               "Die Tastaturbelegung steht Ihnen nach einem Systemneustart zur Verfügung.\n\n"
-              "=== BITTE SYSTEM JETZT NEU STARTEN! ===%s",
-              hint);
+              "=== BITTE SYSTEM JETZT NEU STARTEN! ===%s%s",
+              shortcut_text, hint);
     return true;
 }
 
@@ -293,6 +332,26 @@ static bool write_layout_dll()
                                filetime_of(PAYLOAD_DLL_64_TIME), folder);
     return extract_payload(PAYLOAD_DLL_32_NAME, PAYLOAD_DLL_32_TYPE, DLL_FILE_NAME,
                            filetime_of(PAYLOAD_DLL_32_TIME), folder);
+}
+
+// The native DLL, whose failure stops the installation, then the one for 32-bit programs on
+// 64-bit Windows, whose outcome does not. Redirection is off for these writes alone; their
+// warnings wait until it is on again.
+static bool write_layout_dlls()
+{
+    if (!redirection_off_for_system_folders()) {
+        show_warning("%s\n\n" INSTALLATION_CANCELLED, install_folders.error_text);
+        return false;
+    }
+    bool written = write_layout_dll();
+    if (written && install_folders.wow64_system_folder[0])
+        extract_payload(PAYLOAD_DLL_WOW64_NAME, PAYLOAD_DLL_WOW64_TYPE, DLL_FILE_NAME,
+                        filetime_of(PAYLOAD_DLL_WOW64_TIME), install_folders.wow64_system_folder);
+    redirection_back_on();
+    show_held_payload_warnings();
+    if (!written)
+        show_info(INSTALLATION_CANCELLED);
+    return written;
 }
 
 static void install()
@@ -338,32 +397,33 @@ static void install()
         return;
     }
 
-    if (!write_layout_dll()) {
-        show_info(INSTALLATION_CANCELLED);
+    // The uninstaller first, then the DLLs, the entry, the diagram and its shortcut; the layout
+    // key and the user's lists last, so that nothing names the layout before its DLL is there.
+    if (!write_uninstaller(&paths))
+        return;
+    if (!write_layout_dlls()) {
+        remove_new_program_folder(&paths);
         return;
     }
-    if (install_folders.wow64_system_folder[0])
-        extract_payload(PAYLOAD_DLL_WOW64_NAME, PAYLOAD_DLL_WOW64_TYPE, DLL_FILE_NAME,
-                        filetime_of(PAYLOAD_DLL_WOW64_TIME), install_folders.wow64_system_folder);
-
     const char* key_name = update_mode ? layout_inventory.target_key_name
                                        : layout_inventory.layout_key_name;
-    write_program_folder_files(key_name, &paths);
+    char shortcut_text[2 * MAX_PATH];
+    write_entry_and_diagram(key_name, &paths, shortcut_text);
 
     if (!update_mode) {
-        register_new_layout();
+        register_new_layout(shortcut_text);
         return;
     }
     if (!complete_layout_key(key_name))
         return;
     warn_if_lists_not_written();
     const char* hint = add_to_language_list(key_name);
-    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s%s", layout_text,
+    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s%s%s", layout_text,
               layout_inventory.preload_rewritten
                   ? "\n\nNach einem Systemneustart sollte die Tastaturbelegung wieder "
                     "voreingestellt sein."
                   : "",
-              hint);
+              shortcut_text, hint);
 }
 
 bool run_installation()
@@ -372,6 +432,5 @@ bool run_installation()
         install();
     else
         show_warning("%s\n\n" INSTALLATION_CANCELLED, install_folders.error_text);
-    restore_fs_redirection();
     return false;
 }

@@ -1,13 +1,49 @@
 // Writes one of the installer's embedded payloads into a file with its fixed last-write time.
 #include "payload_extraction.h"
 
+#include <stdarg.h>
 #include <string.h>
 
 #include "files/file_operations.h"
+#include "files/system_folders.h"
 #include "frame/messages.h"
 
 // Bytes compared at a time when a file is checked against its payload.
 #define COMPARE_CHUNK_SIZE 4096
+
+payload_extraction_state payload_extraction;
+
+void reset_payload_extraction()
+{
+    memset(&payload_extraction, 0, sizeof payload_extraction);
+}
+
+// Shows the warning, or holds it while redirection is off.
+static void payload_warning(const char* template_text, ...)
+{
+    char text[MESSAGE_WORK_SIZE];
+    va_list arguments;
+    va_start(arguments, template_text);
+    format_text(text, sizeof text, template_text, arguments);
+    va_end(arguments);
+    if (!install_folders.redirection_off) {
+        show_warning(as_ready_text(text));
+        return;
+    }
+    // One after the other, a blank line between them; what does not fit is cut.
+    char* held = payload_extraction.held_warnings;
+    size_t size = sizeof payload_extraction.held_warnings;
+    if (held[0] && strlen(held) + 2 < size)
+        strcat(held, "\n\n");
+    strncat(held, text, size - 1 - strlen(held));
+}
+
+void show_held_payload_warnings()
+{
+    if (payload_extraction.held_warnings[0])
+        show_warning(as_ready_text(payload_extraction.held_warnings));
+    payload_extraction.held_warnings[0] = 0;
+}
 
 FILETIME filetime_of(unsigned long long count)
 {
@@ -61,7 +97,7 @@ bool write_exact(HANDLE file, const void* data, DWORD count, DWORD* written)
 static void warn_undated(const char* path)
 {
     record_last_error();
-    show_warning("Warnung:\nDatei konnte nicht datiert werden.\nName: %s\n%s", path,
+    payload_warning("Warnung:\nDatei konnte nicht datiert werden.\nName: %s\n%s", path,
                  error_record.windows_error_text);
 }
 
@@ -119,7 +155,7 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
     HGLOBAL loaded = resource ? LoadResource(0, resource) : 0;
     DWORD size = resource ? SizeofResource(0, resource) : 0;
     if (size == 0 || !loaded) {
-        show_warning("FEHLER:\nDatei %s nicht aus den Programmresourcen entnehmbar.\n"
+        payload_warning("FEHLER:\nDatei %s nicht aus den Programmresourcen entnehmbar.\n"
                      "Interner Fehlerschlüssel: %08lX %08lX - %ld",
                      file_name, (DWORD)(ULONG_PTR)resource, (DWORD)(ULONG_PTR)loaded, (LONG)size);
         return false;
@@ -127,7 +163,7 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
 
     char path[MAX_PATH];
     if (!join_path(path, folder, file_name)) {
-        show_warning("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: %s%s\n%s",
+        payload_warning("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: %s%s\n%s",
                      folder, file_name, error_record.windows_error_text);
         return false;
     }
@@ -143,13 +179,13 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
 
     HANDLE file = INVALID_HANDLE_VALUE;
     if (!open_for_rewrite(&file, path, true, false)) {
-        show_warning("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: %s\n%s",
+        payload_warning("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: %s\n%s",
                      path, error_record.windows_error_text);
         return false;
     }
     DWORD written = 0;
     if (!write_exact(file, LockResource(loaded), size, &written)) {
-        show_warning("FEHLER:\nDatei-Inhalt konnte nicht geschrieben werden.\nDatei: %s\n%s", path,
+        payload_warning("FEHLER:\nDatei-Inhalt konnte nicht geschrieben werden.\nDatei: %s\n%s", path,
                      error_record.windows_error_text);
         CloseHandle(file);
         return false;
@@ -158,7 +194,7 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
         warn_undated(path);
     if (!CloseHandle(file)) {
         record_last_error();
-        show_warning("Warnung:\nDatei konnte nicht geschlossen werden.\nName: %s\n%s", path,
+        payload_warning("Warnung:\nDatei konnte nicht geschlossen werden.\nName: %s\n%s", path,
                      error_record.windows_error_text);
     }
     SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);

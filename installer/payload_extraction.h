@@ -3,10 +3,24 @@
 
 #include <windows.h>
 
-// True when the file was written completely; false after a failure that was shown.
+#include "frame/messages.h"
+
+struct payload_extraction_state {
+    // The warnings of extractions made while WOW64 redirection was off, one after the other:
+    // a message box then could load a DLL of the wrong kind. Empty when there is none.
+    char held_warnings[MESSAGE_WORK_SIZE];
+};
+extern payload_extraction_state payload_extraction;
+
+void reset_payload_extraction();
+
+// True when the file was written completely; false after a failure that was shown, or held
+// while redirection is off.
 bool extract_payload(const char* resource_name, const char* resource_type, const char* file_name,
                      FILETIME write_time, const char* folder);
 // Whether the installer carries the payload (a resource of that name and type).
+// Shows the held warnings, once redirection is on again.
+void show_held_payload_warnings();
 bool payload_present(const char* resource_name, const char* resource_type);
 bool open_for_rewrite(HANDLE* file, const char* path, bool sequential, bool exclusive);
 bool write_exact(HANDLE file, const void* data, DWORD count, DWORD* written);

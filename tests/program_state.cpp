@@ -12,6 +12,7 @@
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/list_rewrite.h"
 #include "layout_registry/registry_access.h"
+#include "payload_extraction.h"
 #include "uninstaller_flow.h"
 
 void reset_program_state(const char* program_name)
@@ -25,6 +26,7 @@ void reset_program_state(const char* program_name)
     reset_messages();
     reset_file_services();
     reset_install_folders();
+    reset_payload_extraction();
     reset_uninstaller();
     strcpy(frame.program_name, program_name);
 }

@@ -8,6 +8,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/frame.h"
+#include "frame/status_window.h"
 #include "layout_registry/language_list.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
@@ -16,6 +17,7 @@
 #include "layout_registry/uninstall_entry.h"
 #include "product_constants.h"
 
+#define REMOVAL_CANCELLED "Deinstallation abgebrochen."
 #define KEY_DETAILS "\nTreiber: %s\nKey: %s\nDLL: %s.DLL"
 #define KEY_NOT_FOUND_TEXT                                                                      \
     "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden." KEY_DETAILS
@@ -102,7 +104,7 @@ static removal removal_allowed()
                            "entfernt werden?",
                            LAYOUT_TEXT, key, DLL_BASE_NAME);
     if (answer != IDYES) {
-        show_info("Deinstallation abgebrochen.");
+        show_info(REMOVAL_CANCELLED);
         return removal_refused;
     }
     return kind;
@@ -118,8 +120,22 @@ static bool dll_still_registered()
     return false;
 }
 
+// The DLL for 32-bit programs on 64-bit Windows, after the native one. Its folder is never
+// redirected: redirection stays on.
+static void remove_wow64_dll()
+{
+    char path[MAX_PATH];
+    if (!install_folders.wow64_system_folder[0] ||
+        !join_path(path, install_folders.wow64_system_folder, DLL_FILE_NAME))
+        return;
+    Sleep(100);
+    if (FileExists(path))
+        DeleteFileA(path);
+}
+
 // The DLL in the system folder; false when the removal must stop here. Removing leftovers, a
-// DLL that is gone already is no question: the earlier run deleted it first.
+// DLL that is gone already is no question: the earlier run deleted it first. Redirection is off
+// for the search and the deletion alone; the boxes come after it is on again.
 static bool remove_layout_dll(removal kind)
 {
     if (kind == removal_of_leftovers && dll_still_registered())
@@ -132,27 +148,33 @@ static bool remove_layout_dll(removal kind)
                   error_record.windows_error_text);
         return false;
     }
-    // A DLL that cannot be looked for may be there: its deletion then fails with the reason.
-    if (search_for_file(path) != file_search::missing) {
-        if (!delete_one_file(path, true)) {
-            show_info("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht "
-                      "gelöscht werden:\n  %s",
-                      LAYOUT_TEXT, path);
-            return false;
-        }
-    } else if (kind == removal_of_installation &&
-               ask_question("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
-                            "vorhanden:\n  %s\n\nTrotzdem fortfahren?",
-                            LAYOUT_TEXT, path) != IDYES) {
+    set_status("Lösche %s ...", path);
+    if (!redirection_off_for_system_folders()) {
+        show_warning("%s\n\n" REMOVAL_CANCELLED, install_folders.error_text);
         return false;
     }
-    if (install_folders.wow64_system_folder[0]) {
-        Sleep(100);
-        char wow64_path[MAX_PATH];
-        if (join_path(wow64_path, install_folders.wow64_system_folder, DLL_FILE_NAME) &&
-            FileExists(wow64_path))
-            DeleteFileA(wow64_path);
+    // A DLL that cannot be looked for may be there: it is not taken for deleted, and the
+    // search's reason is told.
+    file_search found = search_for_file(path);
+    bool deleted = found == file_search::found && DeleteFileA(path);
+    if (found == file_search::found && !deleted)
+        record_last_error();
+    redirection_back_on();
+    if (found != file_search::missing && !deleted) {
+        show_warning_with_caption(program_file_warning_caption(),
+                                  "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
+                                  error_record.windows_error_text);
+        show_info("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht "
+                  "gelöscht werden:\n  %s",
+                  LAYOUT_TEXT, path);
+        return false;
     }
+    if (found == file_search::missing && kind == removal_of_installation &&
+        ask_question("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
+                     "vorhanden:\n  %s\n\nTrotzdem fortfahren?",
+                     LAYOUT_TEXT, path) != IDYES)
+        return false;
+    remove_wow64_dll();
     return true;
 }
 
@@ -239,7 +261,7 @@ static void uninstall()
 {
     // A change of the lists that an earlier run began is finished before they are read.
     if (!finish_interrupted_list_rewrite()) {
-        show_warning(LIST_REWRITE_UNFINISHED_TEXT "Deinstallation abgebrochen.",
+        show_warning(LIST_REWRITE_UNFINISHED_TEXT REMOVAL_CANCELLED,
                      layout_inventory.error_text);
         return;
     }
@@ -262,6 +284,5 @@ bool run_uninstallation()
     uninstall();
     // Every way out, the normal end as No, a refusal or a failure.
     leave_copy_for_restart();
-    restore_fs_redirection();
     return false;
 }

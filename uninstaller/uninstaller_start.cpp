@@ -131,7 +131,6 @@ static bool check_command_line_and_instance()
         problem = "Das temporäre Verzeichnis kann nicht ermittelt werden.";
     if (problem) {
         show_warning("%s\n\nDeinstallation abgebrochen.", problem);
-        restore_fs_redirection();
         return false;
     }
 
@@ -146,7 +145,6 @@ static bool check_command_line_and_instance()
         return true;
     }
     relocate(own_path, uninstaller.shared_temp_folder);
-    restore_fs_redirection();
     return false;
 }
 

@@ -33,22 +33,34 @@ static bool set_link_fields(IShellLinkA* link, const char* target, const char* a
     return SUCCEEDED(link->SetIconLocation(icon_file ? icon_file : target, icon_index));
 }
 
+// A place other than the desktop gets its missing folders, each opened to Everyone, when the
+// ANSI code page spells its path exactly: a look-alike spelling ("L" for "Ł") would make other
+// folders. The desktop is the user's own folder: nothing is made or granted there, and a
+// desktop that does not exist gets no shortcut.
+static void make_shortcut_folder(const WCHAR* folder)
+{
+    char narrow[MAX_PATH];
+    BOOL spelled_otherwise = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder, -1, narrow, MAX_PATH, 0,
+                            &spelled_otherwise) &&
+        !spelled_otherwise)
+        create_folder_path(narrow, false, false);
+}
+
 static bool save_link(IPersistFile* file, HWND owner, const char* place, const char* name,
                       bool all_users)
 {
-    char folder[MAX_PATH];
+    WCHAR folder[MAX_PATH];
     if (!shortcut_folder_path(folder, owner, place, all_users))
         return false;
-    create_folder_path(folder, false, false);
-    char path[MAX_PATH];
+    if (place)
+        make_shortcut_folder(folder);
+    WCHAR path[MAX_PATH];
     if (!shortcut_file_path(path, folder, name))
         return false;
-    WCHAR wide_path[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide_path, MAX_PATH))
+    if (FAILED(file->Save(path, TRUE)))
         return false;
-    if (FAILED(file->Save(wide_path, TRUE)))
-        return false;
-    file->SaveCompleted(wide_path);
+    file->SaveCompleted(path);
     return true;
 }
 

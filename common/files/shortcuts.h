@@ -8,9 +8,11 @@
 // absolute path ("D:\\Links").
 #define SHORTCUT_PLACE_CSIDL(csidl) ((const char*)(ULONG_PTR)(csidl))
 
-bool shortcut_folder_path(char* path, HWND owner, const char* place, bool all_users);
+// The folder as a wide path (MAX_PATH characters) ending in a backslash: a profile folder may
+// hold characters that the ANSI code page cannot spell, such as the "Ł" of a user's name.
+bool shortcut_folder_path(WCHAR* path, HWND owner, const char* place, bool all_users);
 // The shortcut file's path: folder (ending in a backslash), name and ".LNK".
-bool shortcut_file_path(char* path, const char* folder, const char* name);
+bool shortcut_file_path(WCHAR* path, const WCHAR* folder, const char* name);
 bool create_shortcut(HWND owner, const char* target, const char* arguments, const char* place,
                      const char* name, const char* working_folder, const char* icon_file,
                      int icon_index, const char* description, int show_command, bool all_users);

@@ -1,4 +1,4 @@
-// The folders the flows work in, and WOW64 file-system redirection switched off for the run.
+// The folders the flows work in, and WOW64 file-system redirection switched off around the work in the system folders.
 #include "files/system_folders.h"
 
 #include <shlobj.h>
@@ -131,57 +131,41 @@ static bool query_wow64_system_folder()
 bool determine_install_folders()
 {
     install_folders.error_text[0] = 0;
-    install_folders.redirection_off = false;
     bool ok = true;
-    if (frame.is_wow64) {
-        // With redirection on, the 64-bit DLL would land in the 32-bit system folder.
-        install_folders.redirection_off =
-            Wow64DisableWow64FsRedirection(&install_folders.saved_redirection_state) != 0;
-        if (!install_folders.redirection_off)
-            ok = folder_failure("Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) "
-                                "kann nicht abgeschaltet werden.");
-    }
-
     if (!query_system_folder(install_folders.system_folder, GetSystemDirectoryA))
         ok = folder_failure("Das Systemverzeichnis kann nicht ermittelt werden.");
 
     if (on_64_bit_windows() && !query_wow64_system_folder())
         ok = folder_failure("Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden.");
 
+    // Only the shell knows the Program Files folder: a folder made up in its place (below the
+    // Windows folder) would be a folder Windows does not protect as it protects Program Files.
     // A program folder that does not fit is not the Program Files folder either: the flows
     // would write into and delete from that folder itself.
     char* program_folder = install_folders.program_folder;
-    bool fits = true;
-    if (!special_folder_path(program_folder, CSIDL_PROGRAM_FILES)) {
-        query_folder(program_folder, GetWindowsDirectoryA);
-        fits = append_level(program_folder, PROGRAM_FILES_FALLBACK_NAME);
-    }
-    fits = fits && append_level(program_folder, PROGRAM_FOLDER_NAME);
-    if (!fits || !is_full_folder_path(program_folder))
+    bool found = special_folder_path(program_folder, CSIDL_PROGRAM_FILES) &&
+                 append_level(program_folder, PROGRAM_FOLDER_NAME);
+    if (!found || !is_full_folder_path(program_folder))
         ok = folder_failure("Das Programmverzeichnis kann nicht ermittelt werden.");
     return ok;
 }
 
-void restore_fs_redirection()
+bool redirection_off_for_system_folders()
+{
+    install_folders.error_text[0] = 0;
+    if (!frame.is_wow64 || install_folders.redirection_off)
+        return true;
+    install_folders.redirection_off =
+        Wow64DisableWow64FsRedirection(&install_folders.saved_redirection_state) != 0;
+    if (!install_folders.redirection_off)
+        return folder_failure("Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) "
+                              "kann nicht abgeschaltet werden.");
+    return true;
+}
+
+void redirection_back_on()
 {
     if (install_folders.redirection_off)
         Wow64RevertWow64FsRedirection(install_folders.saved_redirection_state);
     install_folders.redirection_off = false;
-}
-
-HMODULE load_system_library(const char* name)
-{
-    bool switched_on = false;
-    if (install_folders.redirection_off) {
-        switched_on = Wow64RevertWow64FsRedirection(install_folders.saved_redirection_state) != 0;
-        if (!switched_on)
-            return 0;
-    }
-    HMODULE module = LoadLibraryExA(name, 0, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Should redirection stay on, the end of the run must not switch it on once more. The
-    // callers come after the work in the system folders, so the rest of the run is unaffected.
-    if (switched_on)
-        install_folders.redirection_off =
-            Wow64DisableWow64FsRedirection(&install_folders.saved_redirection_state) != 0;
-    return module;
 }

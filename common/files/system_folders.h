@@ -1,4 +1,4 @@
-// The folders the flows work in, and WOW64 file-system redirection switched off for the run.
+// The folders the flows work in, and WOW64 file-system redirection switched off around the work in the system folders.
 #pragma once
 
 #include <shlobj.h>
@@ -11,7 +11,7 @@ struct install_folders_state {
     char wow64_system_folder[MAX_PATH];
     char program_folder[MAX_PATH];
     PVOID saved_redirection_state;
-    // Redirection was switched off and must be switched on again at the end.
+    // Redirection is off now and must be switched on again.
     bool redirection_off;
     // Why determine_install_folders failed.
     char error_text[MAX_PATH];
@@ -29,9 +29,8 @@ bool look_up_special_folder(char* path, HWND owner, int csidl, IMalloc* allocato
 // A path that names its drive ("C:\...") or network share ("\\server\..."), so that it does
 // not depend on the current drive.
 bool is_full_folder_path(const char* path);
-// Fills the three folders and, on WOW64, switches redirection off. False, with the reason in
-// error_text, when a folder cannot be determined or redirection stays on: the flows must not
-// work on files then.
+// Fills the three folders. False, with the reason in error_text, when a folder cannot be
+// determined: the flows must not work on files then.
 bool determine_install_folders();
 // The user's temporary folder with a trailing backslash; false unless it is a full path (a file
 // meant for it would otherwise go into the root of the current drive).
@@ -42,8 +41,13 @@ bool query_temp_folder(char* folder);
 // GetSystemWindowsDirectoryA: with Terminal Services, GetWindowsDirectoryA gives a program that
 // is not marked as aware of them a Windows folder of the user's own.
 bool query_shared_temp_folder(char* folder);
-void restore_fs_redirection();
-// Loads a DLL from the system folder only. With redirection off, a 32-bit process's loader would
-// find the 64-bit DLL of the real system folder and fail: redirection is switched on for the
-// load and off again afterwards. Null when the DLL cannot be loaded.
-HMODULE load_system_library(const char* name);
+// A WOW64 process sees the 32-bit system folder under the name of the real one. The layout DLLs
+// are written to, compared with and deleted from the real folders with redirection switched off
+// for those file operations alone: while it is off, the process's loader too finds the 64-bit
+// DLLs of the real system folder, so that a message box, COM, a shell lookup or a delay-load may
+// fail (and a failed delay-load stays failed). Nothing but those file operations may run between
+// the two calls; every way out of them switches redirection on again.
+// False, with the reason in error_text, when redirection stays on: the operations must not run.
+// Outside WOW64 there is nothing to switch.
+bool redirection_off_for_system_folders();
+void redirection_back_on();

@@ -4,7 +4,6 @@
 #include <string.h>
 #include <windows.h>
 
-#include "files/system_folders.h"
 #include "layout_registry/registry_access.h"
 
 typedef BOOL(WINAPI* install_layout_or_tip_function)(LPCWSTR, DWORD);
@@ -48,7 +47,8 @@ language_list_outcome change_language_list(const char* key_name, language_list_c
     WCHAR text[16];
     if (!layout_or_tip_text(text, key_name))
         return language_list_outcome::failed;
-    HMODULE input = load_system_library(INPUT_DLL_NAME);
+    // From the system folder only; redirection is on outside the work in the system folders.
+    HMODULE input = LoadLibraryExA(INPUT_DLL_NAME, 0, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!input)
         return language_list_outcome::failed;
     install_layout_or_tip_function install_layout_or_tip =

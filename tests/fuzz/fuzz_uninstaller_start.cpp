@@ -78,8 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         frame.argument_count = -1;  // no program name either
 
     winsim::script_answers({IDOK, IDOK, IDOK, IDOK, IDOK, IDOK});
-    if (check_uninstaller_command_line())
-        restore_fs_redirection();
+    check_uninstaller_command_line();
     if (!memchr(layout_inventory.target_key_name, 0, MAX_PATH) ||
         !memchr(frame.window_title, 0, MAX_PATH) || !memchr(frame.status_text, 0, STATUS_TEXT_SIZE))
         abort();

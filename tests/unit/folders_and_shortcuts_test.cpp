@@ -34,43 +34,50 @@ protected:
     }
 };
 
-TEST_F(folders_test, on_32_bit_windows_redirection_is_never_touched)
+// Redirection is off only between the two calls, and only for a WOW64 process.
+TEST_F(folders_test, redirection_is_off_only_for_the_work_in_the_system_folders)
 {
-    on_windows(32);
-    EXPECT_TRUE(determine_install_folders());
-    EXPECT_STREQ("C:\\Windows\\system32\\", install_folders.system_folder);
-    EXPECT_STREQ("", install_folders.wow64_system_folder);
-    EXPECT_STREQ("C:\\Program Files\\Q7-Tastaturbelegung", install_folders.program_folder);
-    restore_fs_redirection();
-    EXPECT_EQ(0, calls_named("Wow64DisableWow64FsRedirection"));
-    EXPECT_EQ(0, calls_named("Wow64RevertWow64FsRedirection"));
+    struct case_t {
+        int windows_bits, program_bits;
+        int switches;
+        const char* program_files;
+    } cases[] = {
+        {32, 32, 0, "C:\\Program Files"},
+        {64, 64, 0, "C:\\Program Files"},
+        {64, 32, 1, "C:\\Program Files (x86)"},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(std::to_string(c.program_bits) + "-bit program on " +
+                     std::to_string(c.windows_bits) + "-bit Windows");
+        kb_test::SetUp();
+        run_as_program(c.windows_bits, c.program_bits);
+        EXPECT_TRUE(determine_install_folders());
+        EXPECT_STREQ("C:\\Windows\\system32\\", install_folders.system_folder);
+        EXPECT_EQ(std::string(c.program_files) + "\\Q7-Tastaturbelegung", install_folders.program_folder);
+        EXPECT_EQ(0, calls_named("Wow64DisableWow64FsRedirection"));
+        ASSERT_TRUE(redirection_off_for_system_folders());
+        // The file written to system32 lands in the real system32.
+        HANDLE file = CreateFileA("C:\\Windows\\system32\\probe.dll", GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        CloseHandle(file);
+        redirection_back_on();
+        EXPECT_TRUE(winsim::entry_exists("C:\\Windows\\System32\\probe.dll"));
+        EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\SysWOW64\\probe.dll"));
+        // Redirected again: a 32-bit program sees the 32-bit folder under the name.
+        EXPECT_EQ(c.switches == 0, FileExists("C:\\Windows\\system32\\probe.dll"));
+        EXPECT_EQ(c.switches, calls_named("Wow64DisableWow64FsRedirection"));
+        EXPECT_EQ(c.switches, calls_named("Wow64RevertWow64FsRedirection"));
+    }
 }
 
-TEST_F(folders_test, on_64_bit_windows_the_system_folder_reaches_the_64_bit_files)
-{
-    on_windows(64);
-    EXPECT_TRUE(determine_install_folders());
-    EXPECT_STREQ("C:\\Windows\\system32\\", install_folders.system_folder);
-    EXPECT_STREQ("C:\\Windows\\SysWOW64\\", install_folders.wow64_system_folder);
-    EXPECT_STREQ("C:\\Program Files (x86)\\Q7-Tastaturbelegung", install_folders.program_folder);
-    // With redirection off, a file written to system32 lands in the real system32.
-    HANDLE file = CreateFileA("C:\\Windows\\system32\\probe.dll", GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    CloseHandle(file);
-    EXPECT_TRUE(winsim::entry_exists("C:\\Windows\\system32\\probe.dll"));
-    EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\SysWOW64\\probe.dll"));
-    restore_fs_redirection();
-    EXPECT_FALSE(FileExists("C:\\Windows\\system32\\probe.dll"));  // redirected again
-    EXPECT_EQ(1, calls_named("Wow64RevertWow64FsRedirection"));
-}
-
-TEST_F(folders_test, without_program_files_the_windows_folder_is_used)
+// Only the shell knows Program Files: no folder is made up in its place.
+TEST_F(folders_test, without_program_files_no_program_folder_is_determined)
 {
     on_windows(32);
     winsim::fail_special_folder(CSIDL_PROGRAM_FILES);
-    EXPECT_TRUE(determine_install_folders());
-    EXPECT_STREQ("C:\\Windows\\Programme\\Q7-Tastaturbelegung", install_folders.program_folder);
+    EXPECT_FALSE(determine_install_folders());
+    EXPECT_STREQ("Das Programmverzeichnis kann nicht ermittelt werden.", install_folders.error_text);
     EXPECT_EQ(0, winsim::shell_allocator_references());
     EXPECT_EQ(0, winsim::outstanding_task_allocations());
 }
@@ -83,8 +90,7 @@ TEST_F(folders_test, a_program_files_folder_without_a_path_is_not_found)
     memset(path, 'x', sizeof path);
     EXPECT_FALSE(special_folder_path(path, CSIDL_PROGRAM_FILES));
     EXPECT_STREQ("", path);
-    EXPECT_TRUE(determine_install_folders());
-    EXPECT_STREQ("C:\\Windows\\Programme\\Q7-Tastaturbelegung", install_folders.program_folder);
+    EXPECT_FALSE(determine_install_folders());
     EXPECT_EQ(0, winsim::outstanding_task_allocations());
 }
 
@@ -97,18 +103,14 @@ TEST_F(folders_test, failed_folder_queries_fail_with_their_reason)
     } cases[] = {
         {"GetSystemDirectoryA", "Das Systemverzeichnis kann nicht ermittelt werden."},
         {"GetSystemWow64DirectoryA", "Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden."},
-        {"GetWindowsDirectoryA", "Das Programmverzeichnis kann nicht ermittelt werden."},
     };
     for (const case_t& c : cases) {
         SCOPED_TRACE(c.call);
         kb_test::SetUp();
         on_windows(64);
-        winsim::fail_special_folder(CSIDL_PROGRAM_FILES);
         winsim::fail_call(c.call, "", ERROR_INVALID_PARAMETER);
         EXPECT_FALSE(determine_install_folders());
         EXPECT_STREQ(c.reason, install_folders.error_text);
-        restore_fs_redirection();
-        EXPECT_EQ(1, calls_named("Wow64RevertWow64FsRedirection"));
     }
 }
 
@@ -147,12 +149,13 @@ TEST_F(folders_test, is_full_folder_path_wants_a_drive_or_a_share)
 TEST_F(folders_test, redirection_that_stays_on_fails_and_is_not_reverted)
 {
     on_windows(64);
+    EXPECT_TRUE(determine_install_folders());
     winsim::fail_call("Wow64DisableWow64FsRedirection", "", ERROR_INVALID_FUNCTION);
-    EXPECT_FALSE(determine_install_folders());
+    EXPECT_FALSE(redirection_off_for_system_folders());
     EXPECT_STREQ("Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht "
                  "abgeschaltet werden.",
                  install_folders.error_text);
-    restore_fs_redirection();
+    redirection_back_on();
     EXPECT_EQ(0, calls_named("Wow64RevertWow64FsRedirection"));
 }
 
@@ -169,8 +172,24 @@ TEST_F(folders_test, special_folders_release_their_item_lists)
     EXPECT_EQ(0, winsim::outstanding_task_allocations());
 }
 
+// A wide path of ASCII characters as the tests spell it.
+std::string narrow(const WCHAR* path)
+{
+    std::string text;
+    for (; *path; path++)
+        text += (char)*path;
+    return text;
+}
+
 class shortcut_test : public kb_test {
 protected:
+    int calls_named(const char* name)
+    {
+        int count = 0;
+        for (const auto& call : winsim::call_log())
+            count += call.call == name;
+        return count;
+    }
     void TearDown() override
     {
         EXPECT_EQ(0, winsim::com_initialize_depth());
@@ -181,9 +200,9 @@ protected:
     }
     std::string folder_of(const char* place, bool all_users)
     {
-        char path[MAX_PATH];
+        WCHAR path[MAX_PATH];
         EXPECT_TRUE(shortcut_folder_path(path, nullptr, place, all_users));
-        return path;
+        return narrow(path);
     }
 };
 
@@ -195,9 +214,9 @@ TEST_F(shortcut_test, the_four_kinds_of_place)
     EXPECT_EQ(winsim::special_folder(CSIDL_PROGRAMS) + "\\Q7\\", folder_of("Q7", false));
     EXPECT_EQ(winsim::special_folder(CSIDL_COMMON_PROGRAMS) + "\\Q7\\", folder_of("Q7", true));
     EXPECT_EQ(f.documents + "\\", folder_of(SHORTCUT_PLACE_CSIDL(0x0005), false));
-    int lookups = (int)winsim::call_log().size();
+    int lookups = calls_named("SHGetFolderPathW") + calls_named("SHGetKnownFolderPath");
     EXPECT_EQ("D:\\Links\\", folder_of("D:\\Links", true));
-    EXPECT_EQ(lookups, (int)winsim::call_log().size());  // nothing looked up
+    EXPECT_EQ(lookups, calls_named("SHGetFolderPathW") + calls_named("SHGetKnownFolderPath"));
 }
 
 TEST_F(shortcut_test, all_users_falls_back_to_the_users_folders)
@@ -213,22 +232,35 @@ TEST_F(shortcut_test, all_users_falls_back_to_the_users_folders)
 TEST_F(shortcut_test, a_failed_lookup_still_gives_a_separator_and_the_subfolder)
 {
     winsim::fail_special_folder(CSIDL_PROGRAMS);
-    char path[MAX_PATH];
+    WCHAR path[MAX_PATH];
     EXPECT_FALSE(shortcut_folder_path(path, nullptr, "Sub", false));
-    EXPECT_STREQ("\\Sub\\", path);
+    EXPECT_EQ("\\Sub\\", narrow(path));
     EXPECT_FALSE(shortcut_folder_path(path, nullptr, SHORTCUT_PLACE_CSIDL(CSIDL_PROGRAMS), false));
-    EXPECT_STREQ("\\", path);
+    EXPECT_EQ("\\", narrow(path));
 }
 
-TEST_F(shortcut_test, a_desktop_without_a_path_gets_no_shortcut_in_the_root)
+// The desktop through SHGetKnownFolderPath, or SHGetFolderPathW where Windows lacks it; a
+// desktop the shell cannot name, or that is missing, gets no shortcut and no folder.
+TEST_F(shortcut_test, the_desktop_is_found_by_either_lookup_and_never_made)
 {
-    winsim::fail_call("SHGetPathFromIDListA", "", ERROR_ACCESS_DENIED);
-    char path[MAX_PATH];
-    EXPECT_FALSE(shortcut_folder_path(path, nullptr, nullptr, false));
-    EXPECT_FALSE(create_shortcut(nullptr, "C:\\P\\s.pdf", nullptr, nullptr, "Schaubild", nullptr,
-                                 nullptr, 0, nullptr, SW_SHOW, false));
-    EXPECT_FALSE(winsim::entry_exists("C:\\Schaubild.LNK"));
-    EXPECT_EQ(0, winsim::outstanding_task_allocations());
+    for (bool known_folders : {true, false}) {
+        SCOPED_TRACE(known_folders ? "SHGetKnownFolderPath" : "SHGetFolderPathW");
+        kb_test::SetUp();
+        winsim::set_known_folder_function_present(known_folders);
+        EXPECT_EQ(winsim::standard_folders().desktop + "\\", folder_of(nullptr, false));
+        EXPECT_EQ(known_folders ? 1 : 0, calls_named("SHGetKnownFolderPath"));
+        EXPECT_EQ(known_folders ? 0 : 1, calls_named("SHGetFolderPathW"));
+
+        winsim::set_special_folder(CSIDL_DESKTOPDIRECTORY, "C:\\Users\\Anwender\\Schreibtisch");
+        EXPECT_FALSE(create_shortcut(nullptr, "C:\\P\\s.pdf", nullptr, nullptr, "Schaubild",
+                                     nullptr, nullptr, 0, nullptr, SW_SHOW, false));
+        EXPECT_FALSE(winsim::entry_exists("C:\\Users\\Anwender\\Schreibtisch"));
+        winsim::fail_special_folder(CSIDL_DESKTOPDIRECTORY);
+        EXPECT_FALSE(create_shortcut(nullptr, "C:\\P\\s.pdf", nullptr, nullptr, "Schaubild",
+                                     nullptr, nullptr, 0, nullptr, SW_SHOW, false));
+        EXPECT_FALSE(winsim::entry_exists("C:\\Schaubild.LNK"));
+        EXPECT_EQ(0, winsim::outstanding_task_allocations());
+    }
 }
 
 TEST_F(shortcut_test, a_desktop_shortcut_with_its_icon_is_written_and_deleted)

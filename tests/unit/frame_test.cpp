@@ -363,21 +363,23 @@ TEST_F(status_window_test, start_up_creates_a_centred_window_and_ends_after_the_
     EXPECT_EQ((DWORD)LOAD_LIBRARY_SEARCH_SYSTEM32, winsim::default_dll_directories_calls()[0]);
 }
 
-// The start-up on 64-bit Windows 10 on ARM: the program knows it runs under WOW64, so the
-// folders switch redirection off and a file meant for the 64-bit system folder gets there.
-TEST_F(status_window_test, on_arm64_the_start_up_switches_redirection_off)
+// The start-up on 64-bit Windows 10 on ARM: the program knows it runs under WOW64, so
+// redirection is switched off for the system folders and a file meant for the 64-bit system
+// folder gets there.
+TEST_F(status_window_test, on_arm64_the_start_up_lets_redirection_be_switched_off)
 {
     make_window(1024, 768, 32);
     winsim::set_wow64(true, true);
     winsim::set_native_machine(true, IMAGE_FILE_MACHINE_ARM64);
     bool redirection_off = false;
     start_check_hook = [&redirection_off] {
-        redirection_off = determine_install_folders() && install_folders.redirection_off;
+        redirection_off = determine_install_folders() && redirection_off_for_system_folders() &&
+                          install_folders.redirection_off;
         std::string path = std::string(install_folders.system_folder) + "probe.dll";
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
         EXPECT_NE(INVALID_HANDLE_VALUE, file);
         CloseHandle(file);
-        restore_fs_redirection();
+        redirection_back_on();
         return false;
     };
     EXPECT_EQ(0, frame_main(winsim::app_instance(), SW_SHOW));

@@ -4,10 +4,12 @@
 #include <ctype.h>
 #include <string.h>
 
+#include <set>
 #include <string>
 
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
+#include <winsim/security_control.h>
 #include <winsim/shell_control.h>
 
 #include "files/system_folders.h"
@@ -15,6 +17,7 @@
 #include "frame/startup.h"
 #include "installer_flow.h"
 #include "payloads.h"
+#include "program_state.h"
 #include "product_constants.h"
 
 namespace {
@@ -291,20 +294,157 @@ TEST_F(installer_flow, any_command_line_word_is_refused)
     EXPECT_TRUE(frame.center_main_window);
 }
 
-TEST_F(installer_flow, a_dll_that_cannot_be_written_stops_everything)
+// Without its uninstaller the installation could not be removed, and without its DLL it could
+// not be used: either stops the run before any DLL, key, list or entry changes, and the folder
+// levels the run made go again, also when Program Files itself was missing.
+TEST_F(installer_flow, a_folder_uninstaller_or_dll_that_cannot_be_written_stops_everything)
+{
+    struct case_t {
+        const char* name;
+        const char* program_files;  // where the shell puts Program Files; null: as usual
+        const char* call;
+        std::string subject;
+        std::vector<std::string> texts;  // the beginnings of the boxes after the question
+    } cases[] = {
+        {"a folder level", nullptr, "CreateDirectoryA", "C:\\Program Files (x86)\\Q7-Tastaturbelegung",
+         {"Das Programmverzeichnis konnte nicht angelegt werden:\nC:\\Program Files (x86)\\"
+          "Q7-Tastaturbelegung\n\nWindows-Errorcode 5:"}},
+        {"the uninstaller", nullptr, "CreateFileA",
+         "C:\\Program Files (x86)\\Q7-Tastaturbelegung\\" UNINSTALLER_FILE_NAME,
+         {"FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: C:\\Program Files "
+          "(x86)\\Q7-Tastaturbelegung\\" UNINSTALLER_FILE_NAME "\nWindows-Errorcode 5:",
+          "Installation abgebrochen."}},
+        {"the DLL", nullptr, "CreateFileA", "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
+         {"FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: C:\\Windows\\system32\\"
+          DLL_BASE_NAME ".DLL\nWindows-Errorcode 5:\nZugriff verweigert",
+          "Installation abgebrochen."}},
+        {"the DLL below a missing Program Files", "C:\\Programme\\Neu", "CreateFileA",
+         "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
+         {"FEHLER:\nDatei konnte nicht zum Schreiben", "Installation abgebrochen."}},
+        {"redirection that stays on", nullptr, "Wow64DisableWow64FsRedirection", "",
+         {"Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht abgeschaltet "
+          "werden.\n\nInstallation abgebrochen."}},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(c.name);
+        kb_test::SetUp();
+        on_windows(64);
+        if (c.program_files)
+            winsim::set_special_folder(CSIDL_PROGRAM_FILES, c.program_files);
+        std::string before = state();
+        winsim::fail_call(c.call, c.subject.c_str(), ERROR_ACCESS_DENIED);
+        install();
+        std::vector<std::string> texts = boxes();
+        ASSERT_EQ(c.texts.size() + 1, texts.size());
+        for (size_t i = 0; i < c.texts.size(); i++)
+            EXPECT_EQ(0u, texts[i + 1].find(c.texts[i])) << texts[i + 1];
+        EXPECT_EQ(before, state());
+    }
+}
+
+// Program Files that the shell names but that is missing is made level by level, with the
+// access its parent passes on.
+TEST_F(installer_flow, a_missing_program_files_folder_is_made_level_by_level)
 {
     on_windows(64);
-    std::string before = state();
-    winsim::fail_call("CreateFileA", "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
-                      ERROR_ACCESS_DENIED);
+    winsim::set_special_folder(CSIDL_PROGRAM_FILES, "C:\\Programme\\Neu");
     install();
-    std::vector<std::string> texts = boxes();
-    ASSERT_EQ(3u, texts.size());
-    EXPECT_EQ(0u, texts[1].find("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\n"
-                                "Name: C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL\n"
-                                "Windows-Errorcode 5:\nZugriff verweigert"));
-    EXPECT_EQ("Installation abgebrochen.", texts[2]);
-    EXPECT_EQ(before, state());
+    EXPECT_EQ(0u, boxes().back().find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT
+                                      ") erfolgreich installiert."));
+    EXPECT_EQ("payload 6", file("C:\\Programme\\Neu\\Q7-Tastaturbelegung\\" UNINSTALLER_FILE_NAME));
+    EXPECT_EQ(std::string::npos, winsim::file_security("C:\\Programme\\Neu").find("S-1-1-0"));
+}
+
+// The shortcut on the desktop as the user's name and the desktop allow; when it cannot be made
+// or replaced, the final message says where the diagram is.
+TEST_F(installer_flow, a_shortcut_that_cannot_be_made_is_told)
+{
+    struct case_t {
+        const char* name;
+        const char* user;  // UTF-8
+        bool best_fit;
+        DWORD windows_major, windows_minor;
+        void (*prepare)(const std::string& desktop_link);
+        bool update;
+        bool made;
+    } cases[] = {
+        {"Windows 10 and 11", "Anwender", true, 10, 0, nullptr, false, true},
+        {"Windows 7", "Anwender", true, 6, 1, nullptr, false, true},
+        {"a user named outside the code page, best fit", "\xC5\x81ukasz", true, 10, 0, nullptr, false, true},
+        {"a user named outside the code page, no best fit", "\xC5\x81ukasz", false, 10, 0, nullptr, false, true},
+        {"a read-only old shortcut", "Anwender", true, 10, 0,
+         [](const std::string& link) {
+             winsim::add_file(link.c_str(), "old", FILE_ATTRIBUTE_READONLY);
+         },
+         false, false},
+        {"a read-only shortcut at an update", "Anwender", true, 10, 0,
+         [](const std::string& link) { winsim::set_entry_attributes(link.c_str(), FILE_ATTRIBUTE_READONLY); },
+         true, false},
+        {"a missing desktop", "Anwender", true, 10, 0,
+         [](const std::string&) {
+             winsim::set_special_folder(CSIDL_DESKTOPDIRECTORY, "C:\\Users\\Anwender\\Schreibtisch");
+         },
+         false, false},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(c.name);
+        kb_test::SetUp();
+        winsim::set_user_name(c.user);
+        winsim::set_ansi_best_fit(c.best_fit);
+        winsim::set_windows_version(c.windows_major, c.windows_minor);
+        on_windows(64);
+        if (c.update) {
+            install();
+            reset_program_state("Install_" DLL_BASE_NAME);
+            probe_machine();
+        }
+        if (c.prepare)
+            c.prepare(desktop_link);
+        std::string link_before = file(desktop_link);
+        install();
+        std::string final_text = boxes().back();
+        std::string told = "\n\nDie Tastaturbelegung ist installiert, nur die Verknüpfung zum "
+                           "Schaubild konnte nicht auf Ihrem Desktop angelegt werden: Sie finden "
+                           "das Schaubild im Programmverzeichnis unter " +
+                           program_folder + DIAGRAM_PDF_FILE_NAME;
+        EXPECT_NE(std::string::npos, final_text.find(c.update ? "erfolgreich aktualisliert"
+                                                              : "erfolgreich installiert"));
+        EXPECT_EQ(c.made ? std::string::npos : final_text.size() - told.size(), final_text.find(told))
+            << final_text;
+        winsim::shell_link_fields link;
+        EXPECT_EQ(c.made || c.update, winsim::read_shell_link(desktop_link.c_str(), &link));
+        if (!c.made) {
+            EXPECT_EQ(link_before, file(desktop_link));
+        }
+        // Nothing is made outside the user's true profile folders.
+        std::vector<std::string> users = winsim::list_folder("C:\\Users");
+        EXPECT_EQ((std::set<std::string>{"Public", winsim::entry(winsim::standard_folders().user_profile.c_str()).name}),
+                  std::set<std::string>(users.begin(), users.end()));
+        EXPECT_FALSE(winsim::entry_exists("C:\\Users\\Anwender\\Schreibtisch"));
+    }
+}
+
+// Redirection is off only while the layout DLLs are written: the boxes, the shell and COM run
+// with it on, also the warning of a DLL that cannot be written.
+TEST_F(installer_flow, redirection_is_off_only_around_the_dll_files)
+{
+    for (bool dll_fails : {false, true}) {
+        SCOPED_TRACE(dll_fails ? "the DLL cannot be written" : "a clean run");
+        kb_test::SetUp();
+        on_windows(64);
+        if (dll_fails)
+            winsim::fail_call("WriteFile", "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
+                              ERROR_HANDLE_DISK_FULL);
+        install();
+        EXPECT_EQ("", calls_while_redirection_off());
+        int switches = 0;
+        for (const auto& call : winsim::call_log())
+            switches += call.call == "Wow64DisableWow64FsRedirection";
+        EXPECT_EQ(1, switches);
+        EXPECT_EQ(dll_fails ? 3u : 2u, boxes().size());
+        EXPECT_EQ(0u, boxes()[1].find(dll_fails ? "FEHLER:\nDatei-Inhalt konnte nicht geschrieben"
+                                                : "Tastaturbelegung DIN Q7"));
+    }
 }
 
 TEST_F(installer_flow, a_missing_payload_is_reported_and_the_rest_goes_on)
@@ -371,8 +511,8 @@ TEST_F(installer_flow, layout_key_values_that_cannot_be_written_take_the_key_awa
     EXPECT_EQ(lists, dump("HKEY_CURRENT_USER\\Keyboard Layout"));
 }
 
-// Without its folders the installer would write into the root of the current drive, and with
-// redirection on the 64-bit DLL would land in the 32-bit system folder.
+// Without its folders the installer would write into the root of the current drive, or into a
+// folder made up in the place of Program Files.
 TEST_F(installer_flow, folders_that_cannot_be_determined_stop_before_anything_is_written)
 {
     struct case_t {
@@ -380,9 +520,7 @@ TEST_F(installer_flow, folders_that_cannot_be_determined_stop_before_anything_is
         const char* text;
     } cases[] = {
         {"GetSystemDirectoryA", "Das Systemverzeichnis kann nicht ermittelt werden."},
-        {"Wow64DisableWow64FsRedirection",
-         "Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht abgeschaltet "
-         "werden."},
+        {"SHGetSpecialFolderLocation", "Das Programmverzeichnis kann nicht ermittelt werden."},
     };
     for (const case_t& c : cases) {
         SCOPED_TRACE(c.call);

@@ -97,6 +97,8 @@ void sweep_test::fresh_process(const char* program_name)
 
 void sweep_test::on_64_bit_windows()
 {
+    if (user_name)
+        winsim::set_user_name(user_name);
     run_as_program(64, program_bits);
     program_folder = std::string(frame.is_wow64 ? "C:\\Program Files (x86)" : "C:\\Program Files") +
                      "\\Q7-Tastaturbelegung\\";

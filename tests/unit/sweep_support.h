@@ -31,6 +31,8 @@ protected:
     std::string program_folder, temp_copy;
     // The programs' kind: 32-bit ones under WOW64, or 64-bit ones.
     int program_bits = 32;
+    // The user's name in UTF-8; null for the simulation's usual one.
+    const char* user_name = nullptr;
 
     void TearDown() override;
 

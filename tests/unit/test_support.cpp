@@ -1,6 +1,10 @@
 // Shared fixture of the host unit tests: resets, seeding and the common German registry fixture.
 #include "test_support.h"
 
+#include <ctype.h>
+
+#include <set>
+
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
 
@@ -24,6 +28,41 @@ void run_as_program(int windows_bits, int program_bits)
     winsim::set_wow64(true, windows_bits == 64 && program_bits == 32);
     winsim::close_mutex_handles();  // a new program: an earlier one has ended
     probe_machine();
+}
+
+std::string calls_while_redirection_off()
+{
+    // The file operations on the layout DLLs, and the reading of the installer's own resources
+    // and of Windows' error texts between them.
+    static const std::set<std::string> file_calls = {
+        "CreateFileA", "ReadFile", "WriteFile", "SetEndOfFile", "SetFilePointer", "GetFileSize",
+        "GetFileTime", "SetFileTime", "CloseHandle", "GetFileAttributesA", "SetFileAttributesA",
+        "FindFirstFileA", "FindNextFileA", "FindClose", "DeleteFileA"};
+    static const std::set<std::string> other_calls = {"FindResourceA", "LoadResource",
+                                                      "SizeofResource", "FormatMessageA"};
+    bool off = false;
+    std::string offending;
+    for (const winsim::logged_call& call : winsim::call_log()) {
+        if (call.call == "Wow64DisableWow64FsRedirection") {
+            off = !call.failed_by_fault;
+            continue;
+        }
+        if (call.call == "Wow64RevertWow64FsRedirection") {
+            off = false;
+            continue;
+        }
+        std::string subject = call.subject;
+        for (char& c : subject)
+            c = (char)tolower((unsigned char)c);
+        // A search names its folder, the other calls their file.
+        bool system_file = subject.rfind("c:\\windows\\system32", 0) == 0 ||
+                           subject.rfind("c:\\windows\\syswow64", 0) == 0;
+        if (off && !other_calls.count(call.call) && !(file_calls.count(call.call) && system_file))
+            offending += call.call + "(" + call.subject + ")\n";
+    }
+    if (off)
+        offending += "still off at the end\n";
+    return offending;
 }
 
 void kb_test::TearDown()

@@ -35,6 +35,10 @@ void add_payload_resources(const char* uninstaller = nullptr);
 // WOW64 on 64-bit Windows, a 64-bit one natively; the frame's machine probes as at start-up.
 void run_as_program(int windows_bits, int program_bits);
 
+// The calls the log shows while WOW64 redirection was off, other than the file operations in
+// the system folders, one per line; "" when there are none and redirection is on at the end.
+std::string calls_while_redirection_off();
+
 // A German Windows as a fresh user sees it: Preload 1 = 00000407, an empty Substitutes key,
 // and the standard German-family layout keys.
 extern const char* const german_windows_fixture;

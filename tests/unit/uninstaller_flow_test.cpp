@@ -430,9 +430,7 @@ TEST_F(uninstaller_test, folders_that_cannot_be_determined_stop_both_instances)
         {"GetTempPathA", "Das temporäre Verzeichnis kann nicht ermittelt werden."},
         {"GetSystemWindowsDirectoryA", "Das temporäre Verzeichnis kann nicht ermittelt werden."},
         {"GetSystemWow64DirectoryA", "Das 32-Bit-Systemverzeichnis kann nicht ermittelt werden."},
-        {"Wow64DisableWow64FsRedirection",
-         "Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht abgeschaltet "
-         "werden."},
+        {"SHGetSpecialFolderLocation", "Das Programmverzeichnis kann nicht ermittelt werden."},
     };
     std::string before = registry() + winsim::dump_tree("C:\\");
     for (const case_t& c : cases) {
@@ -465,7 +463,6 @@ TEST_F(uninstaller_test, the_copy_is_recognised_without_regard_to_case)
     EXPECT_STREQ("Uninstall_" DLL_BASE_NAME " V" VERSION_TEXT " - Tastaturtreiber-Deinstallation",
                  frame.window_title);
     EXPECT_TRUE(winsim::started_processes().empty());
-    restore_fs_redirection();
 }
 
 TEST_F(uninstaller_test, a_complete_removal_leaves_only_the_copy_for_the_restart)
@@ -749,22 +746,59 @@ TEST_F(uninstaller_test, a_dll_in_use_stops_before_the_registry)
     winsim::release_file(hold);
 }
 
-// A DLL that cannot be looked for is not taken for missing or deleted.
-TEST_F(uninstaller_test, a_dll_that_cannot_be_looked_for_stops_before_the_registry)
+// A DLL that cannot be looked for is not taken for missing or deleted, and without redirection
+// switched off the DLL of the real system folder cannot be reached. Redirection is off only for
+// the file operations: the boxes come after it is on again.
+TEST_F(uninstaller_test, a_dll_that_cannot_be_reached_stops_before_the_registry)
 {
-    install_product(64);
-    std::string before = registry();
     std::string dll = "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL";
-    winsim::fail_call("FindFirstFileA", dll.c_str(), ERROR_ACCESS_DENIED);
-    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
-    winsim::clear_faults();
-    std::vector<std::string> texts = boxes();
-    ASSERT_EQ(3u, texts.size());
-    EXPECT_EQ(0u, texts[1].find("Folgende Datei kann nicht gelöscht werden:\n" + dll +
-                                "\n\nWindows-Errorcode 5:"));
-    EXPECT_EQ(0u, texts[2].find("Fehler bei Deinstallation von "));
-    EXPECT_EQ(before, registry());
-    EXPECT_TRUE(winsim::entry_exists(dll.c_str()));
+    struct case_t {
+        const char* call;
+        std::string subject;
+        std::vector<std::string> texts;  // the beginnings of the boxes after the question
+    } cases[] = {
+        {"FindFirstFileA", dll,
+         {"Folgende Datei kann nicht gelöscht werden:\n" + dll + "\n\nWindows-Errorcode 5:",
+          "Fehler bei Deinstallation von "}},
+        {"Wow64DisableWow64FsRedirection", "",
+         {"Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht abgeschaltet "
+          "werden.\n\nDeinstallation abgebrochen."}},
+    };
+    for (const case_t& c : cases) {
+        SCOPED_TRACE(c.call);
+        SetUp();
+        install_product(64);
+        std::string before = registry();
+        winsim::fail_call(c.call, c.subject.c_str(), ERROR_ACCESS_DENIED);
+        ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+        winsim::clear_faults();
+        std::vector<std::string> texts = boxes();
+        ASSERT_EQ(c.texts.size() + 1, texts.size());
+        for (size_t i = 0; i < c.texts.size(); i++)
+            EXPECT_EQ(0u, texts[i + 1].find(c.texts[i])) << texts[i + 1];
+        EXPECT_EQ(before, registry());
+        EXPECT_TRUE(winsim::entry_exists(dll.c_str()));
+        EXPECT_EQ("", calls_while_redirection_off());
+    }
+}
+
+// The shortcut of a user whose name the ANSI code page cannot spell goes with the rest, with
+// and without the look-alike spelling of the 8-bit calls.
+TEST_F(uninstaller_test, the_shortcut_of_a_user_named_outside_the_code_page_is_deleted)
+{
+    for (bool best_fit : {true, false}) {
+        SCOPED_TRACE(best_fit ? "best fit" : "no best fit");
+        SetUp();
+        winsim::set_user_name("\xC5\x81ukasz");
+        winsim::set_ansi_best_fit(best_fit);
+        install_product(64);
+        std::string link = winsim::standard_folders().desktop + "\\" DIAGRAM_NAME ".LNK";
+        ASSERT_TRUE(winsim::entry_exists(link.c_str()));
+        SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n");
+        ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+        EXPECT_EQ(0u, boxes().back().find("Folgender Tastatur-Treiber wurde deinstalliert"));
+        EXPECT_FALSE(winsim::entry_exists(link.c_str()));
+    }
 }
 
 TEST_F(uninstaller_test, a_missing_dll_asks_whether_to_go_on)
