@@ -228,6 +228,7 @@ protected:
             bool only_box_failed = target.call == "MessageBoxA" &&
                                    winsim::message_boxes().size() == boxes_before + 1;
             EXPECT_TRUE(!shown.empty() || only_box_failed) << "the flow ended without a box";
+            // Boxes, the shell and COM run with redirection on, also after a failure.
             EXPECT_EQ("", calls_while_redirection_off());
 
             bool warned = false;

@@ -424,29 +424,6 @@ TEST_F(installer_flow, a_shortcut_that_cannot_be_made_is_told)
     }
 }
 
-// Redirection is off only while the layout DLLs are written: the boxes, the shell and COM run
-// with it on, also the warning of a DLL that cannot be written.
-TEST_F(installer_flow, redirection_is_off_only_around_the_dll_files)
-{
-    for (bool dll_fails : {false, true}) {
-        SCOPED_TRACE(dll_fails ? "the DLL cannot be written" : "a clean run");
-        kb_test::SetUp();
-        on_windows(64);
-        if (dll_fails)
-            winsim::fail_call("WriteFile", "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
-                              ERROR_HANDLE_DISK_FULL);
-        install();
-        EXPECT_EQ("", calls_while_redirection_off());
-        int switches = 0;
-        for (const auto& call : winsim::call_log())
-            switches += call.call == "Wow64DisableWow64FsRedirection";
-        EXPECT_EQ(1, switches);
-        EXPECT_EQ(dll_fails ? 3u : 2u, boxes().size());
-        EXPECT_EQ(0u, boxes()[1].find(dll_fails ? "FEHLER:\nDatei-Inhalt konnte nicht geschrieben"
-                                                : "Tastaturbelegung DIN Q7"));
-    }
-}
-
 TEST_F(installer_flow, a_missing_payload_is_reported_and_the_rest_goes_on)
 {
     on_windows(64);
