@@ -60,8 +60,9 @@ struct program_folder_paths {
     char uninstaller[MAX_PATH];
     char pdf[MAX_PATH];
     char icon[MAX_PATH];
-    // The first level of the folder that this run made; empty when the folder was there.
-    char first_made[MAX_PATH];
+    // What this run made, to be taken back when it stops before the DLLs are written.
+    bool folder_made;
+    bool uninstaller_made;
 };
 
 // False when a path does not fit: the run must stop before anything is written, since an
@@ -75,49 +76,80 @@ static bool compose_program_folder_paths(program_folder_paths* paths)
            join_path(paths->icon, paths->folder, DIAGRAM_ICON_FILE_NAME);
 }
 
-// An installation that stops before its DLLs are written takes back the folder levels it made,
-// and the uninstaller in them. A folder that was there keeps its uninstaller, which an entry of
-// an earlier installation may name.
-static void remove_new_program_folder(const program_folder_paths* paths)
+// An installation that stops before its DLLs are written takes back the program folder and the
+// uninstaller when it made them. One that was there stays: an entry of an earlier installation
+// may name it.
+static void remove_new_program_files(const program_folder_paths* paths)
 {
-    if (!paths->first_made[0])
-        return;
-    DeleteFileA(paths->uninstaller);
-    remove_folder_levels(paths->folder, paths->first_made);
+    if (paths->uninstaller_made)
+        DeleteFileA(paths->uninstaller);
+    if (paths->folder_made)
+        RemoveDirectoryA(install_folders.program_folder);
 }
 
-// The program folder with every missing level, then the uninstaller in it. Both come before
-// anything else is written, a layout DLL included: an installation whose uninstaller is missing
-// could never be removed, and its uninstall entry would offer a program that is not there. So
-// the uninstall entry and the layout, which rely on the uninstaller, follow only once it is
-// written. A stop after this step leaves a folder that the next run writes again.
+// The Program Files folder that holds the program folder must be there. Only the product's own
+// level is made, inside it, and takes over its permissions; a folder made where Program Files
+// is missing would take over those of its parent, which may let every user replace the
+// uninstaller that an administrator later starts from the uninstall entry.
+// Its path goes into parent (MAX_PATH bytes).
+static bool program_files_present(char* parent)
+{
+    strcpy(parent, install_folders.program_folder);
+    *(char*)file_name_of(parent) = 0;
+    strip_trailing_backslash(parent);
+    DWORD attributes = GetFileAttributesA(parent);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The program folder, when it is not there, with the permissions of Program Files.
+static bool make_program_folder(program_folder_paths* paths)
+{
+    paths->folder_made = CreateDirectoryA(install_folders.program_folder, 0) != 0;
+    if (paths->folder_made)
+        return true;
+    record_last_error();
+    DWORD attributes = GetFileAttributesA(install_folders.program_folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The program folder, then the uninstaller in it. Both come before anything else is written, a
+// layout DLL included: an installation whose uninstaller is missing could never be removed, and
+// its uninstall entry would offer a program that is not there. So the uninstall entry and the
+// layout, which rely on the uninstaller, follow only once it is written. A stop after this step
+// leaves a folder that the next run writes again.
 static bool write_uninstaller(program_folder_paths* paths)
 {
-    if (!create_folder_levels(paths->folder, paths->first_made)) {
+    paths->uninstaller_made = false;
+    if (!make_program_folder(paths)) {
         show_warning("Das Programmverzeichnis konnte nicht angelegt werden:\n%s\n\n%s\n\n"
                      INSTALLATION_CANCELLED,
                      install_folders.program_folder, error_record.windows_error_text);
         return false;
     }
+    paths->uninstaller_made = search_for_file(paths->uninstaller) == file_search::missing;
     if (!extract_payload(PAYLOAD_UNINSTALLER_NAME, PAYLOAD_UNINSTALLER_TYPE, UNINSTALLER_FILE_NAME,
                          filetime_of(PAYLOAD_UNINSTALLER_TIME), paths->folder)) {
-        remove_new_program_folder(paths);
+        remove_new_program_files(paths);
         show_info(INSTALLATION_CANCELLED);
         return false;
     }
     return true;
 }
 
-// The end of the final message when the diagram's shortcut could not be made: the shortcut
-// text, with the diagram's path.
+// The ends of the final message when the diagram or its shortcut could not be made; the
+// second with the diagram's path.
+#define DIAGRAM_MISSING_TEXT                                                                    \
+    "\n\nDie Tastaturbelegung ist installiert, nur das Schaubild konnte nicht im "               \
+    "Programmverzeichnis gespeichert werden."
 #define SHORTCUT_MISSING_TEXT                                                                   \
     "\n\nDie Tastaturbelegung ist installiert, nur die Verknüpfung zum Schaubild konnte nicht "  \
-    "auf Ihrem Desktop angelegt werden: Sie finden das Schaubild im Programmverzeichnis unter "  \
+    "auf Ihrem Desktop angelegt werden; Sie finden das Schaubild im Programmverzeichnis unter:\n" \
     "%s"
 
 // The uninstall entry, the diagram with its icon, and the diagram's shortcut on the user's
 // desktop. shortcut_text (2 * MAX_PATH bytes) receives the end of the final message: empty, or
-// the sentence saying that the shortcut is missing.
+// the sentence saying what is missing. A diagram that could not be written (an older one may be
+// open in a viewer) leaves the shortcut as it is.
 static void write_entry_and_diagram(const char* key_name, const program_folder_paths* paths,
                                     char* shortcut_text)
 {
@@ -135,10 +167,15 @@ static void write_entry_and_diagram(const char* key_name, const program_folder_p
     shortcut_text[0] = 0;
     if (!DIAGRAM_NAME[0])
         return;
-    extract_payload(PAYLOAD_DIAGRAM_PDF_NAME, PAYLOAD_DIAGRAM_PDF_TYPE, DIAGRAM_PDF_FILE_NAME,
-                    filetime_of(PAYLOAD_DIAGRAM_PDF_TIME), paths->folder);
+    bool diagram_written =
+        extract_payload(PAYLOAD_DIAGRAM_PDF_NAME, PAYLOAD_DIAGRAM_PDF_TYPE, DIAGRAM_PDF_FILE_NAME,
+                        filetime_of(PAYLOAD_DIAGRAM_PDF_TIME), paths->folder);
     extract_payload(PAYLOAD_DIAGRAM_ICON_NAME, PAYLOAD_DIAGRAM_ICON_TYPE, DIAGRAM_ICON_FILE_NAME,
                     filetime_of(PAYLOAD_DIAGRAM_ICON_TIME), paths->folder);
+    if (!diagram_written) {
+        strcpy(shortcut_text, DIAGRAM_MISSING_TEXT);
+        return;
+    }
     delete_shortcut(frame.main_window, 0, DIAGRAM_NAME, false);
     if (!create_shortcut(frame.main_window, paths->pdf, 0, 0, DIAGRAM_NAME, 0, paths->icon, 0,
                          DIAGRAM_NAME, SW_SHOW, false))
@@ -347,7 +384,11 @@ static bool write_layout_dlls()
     if (written && install_folders.wow64_system_folder[0])
         extract_payload(PAYLOAD_DLL_WOW64_NAME, PAYLOAD_DLL_WOW64_TYPE, DLL_FILE_NAME,
                         filetime_of(PAYLOAD_DLL_WOW64_TIME), install_folders.wow64_system_folder);
-    redirection_back_on();
+    // Redirection that stays off would reach COM and the shell: the run ends here.
+    if (!redirection_back_on()) {
+        show_warning("%s\n\n" INSTALLATION_CANCELLED, install_folders.error_text);
+        return false;
+    }
     show_held_payload_warnings();
     if (!written)
         show_info(INSTALLATION_CANCELLED);
@@ -390,6 +431,13 @@ static void install()
                      MAX_PATH - 1, paths.folder);
         return;
     }
+    char program_files[MAX_PATH];
+    if (!program_files_present(program_files)) {
+        show_warning("Das Verzeichnis für Programme fehlt, in dem das Programmverzeichnis "
+                     "angelegt werden soll:\n%s\n\n" INSTALLATION_CANCELLED,
+                     program_files);
+        return;
+    }
     const char* layout_text = update_mode ? found_layout_text() : LAYOUT_TEXT;
     if (ask_question("Wollen Sie jetzt folgenden Tastatur-Treiber %s?\n\n%s\n\n" TERMS_TEXT,
                      update_mode ? "aktualisieren" : "installieren", layout_text) != IDYES) {
@@ -402,7 +450,7 @@ static void install()
     if (!write_uninstaller(&paths))
         return;
     if (!write_layout_dlls()) {
-        remove_new_program_folder(&paths);
+        remove_new_program_files(&paths);
         return;
     }
     const char* key_name = update_mode ? layout_inventory.target_key_name

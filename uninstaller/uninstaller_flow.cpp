@@ -159,7 +159,11 @@ static bool remove_layout_dll(removal kind)
     bool deleted = found == file_search::found && DeleteFileA(path);
     if (found == file_search::found && !deleted)
         record_last_error();
-    redirection_back_on();
+    // Redirection that stays off would reach the shell: the run ends here.
+    if (!redirection_back_on()) {
+        show_warning("%s\n\n" REMOVAL_CANCELLED, install_folders.error_text);
+        return false;
+    }
     if (found != file_search::missing && !deleted) {
         show_warning_with_caption(program_file_warning_caption(),
                                   "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,

@@ -119,59 +119,6 @@ bool lies_directly_in(const char* path, const char* folder)
     return find_text_nocase(part, folder) == part;
 }
 
-// Where the levels below a full path's root begin: after "C:\\", or after "\\\\server\\share\\".
-static size_t first_level_start(const char* path)
-{
-    if (path[0] && path[1] == ':')
-        return 3;
-    const char* share = strchr(path + 2, '\\');
-    const char* share_end = share ? strchr(share + 1, '\\') : 0;
-    return share_end ? (size_t)(share_end - path) + 1 : strlen(path);
-}
-
-bool create_folder_levels(const char* path, char* first_made)
-{
-    first_made[0] = 0;
-    char level[MAX_PATH];
-    if (!copy_path(level, path))
-        return false;
-    strip_trailing_backslash(level);
-    size_t length = strlen(level);
-    for (size_t end = first_level_start(level); end <= length; end++) {
-        if (end < length && level[end] != '\\')
-            continue;
-        char separator = level[end];
-        level[end] = 0;
-        DWORD attributes = GetFileAttributesA(level);
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            // A file of the level's name makes the creation fail with the reason.
-            if (!CreateDirectoryA(level, 0)) {
-                record_last_error();
-                return false;
-            }
-            if (!first_made[0])
-                strcpy(first_made, level);
-        }
-        level[end] = separator;
-    }
-    return true;
-}
-
-void remove_folder_levels(const char* path, const char* first_made)
-{
-    char level[MAX_PATH];
-    size_t first_length = strlen(first_made);
-    if (!first_length || !copy_path(level, path))
-        return;
-    strip_trailing_backslash(level);
-    while (strlen(level) >= first_length && RemoveDirectoryA(level)) {
-        char* last_separator = strrchr(level, '\\');
-        if (!last_separator)
-            return;
-        *last_separator = 0;
-    }
-}
-
 static bool is_dot_entry(const WIN32_FIND_DATAA* data)
 {
     return strcmp(data->cFileName, ".") == 0 || strcmp(data->cFileName, "..") == 0;

@@ -44,14 +44,6 @@ void find_next_entry(HANDLE* search, WIN32_FIND_DATAA* find_data, int* count, co
 // Folder creation with the access grant (folder_creation.cpp).
 bool create_folder(const char* path, bool fail_if_exists, bool without_delete, bool inheritable);
 bool create_folder_path(const char* path, bool names_a_file, bool without_delete);
-// Creates each missing level of a full folder path (below its drive or share) with the access
-// its parent passes on: no grant. False, with the Windows error recorded, when a level cannot be
-// made or a file has its name. first_made (MAX_PATH bytes) receives the first level made, empty
-// when every level was there.
-bool create_folder_levels(const char* path, char* first_made);
-// Removes the levels of path down to first_made (as create_folder_levels gave it), deepest
-// first; a level that is not empty stays, and so do those above it.
-void remove_folder_levels(const char* path, const char* first_made);
 bool copy_one_file(const char* source, const char* target, bool show_warning, bool overwrite);
 bool delete_one_file(const char* path, bool show_warning);
 bool delete_file_in(const char* folder, const char* name, bool show_warning);

@@ -163,9 +163,14 @@ bool redirection_off_for_system_folders()
     return true;
 }
 
-void redirection_back_on()
+bool redirection_back_on()
 {
-    if (install_folders.redirection_off)
-        Wow64RevertWow64FsRedirection(install_folders.saved_redirection_state);
+    install_folders.error_text[0] = 0;
+    if (!install_folders.redirection_off)
+        return true;
+    if (!Wow64RevertWow64FsRedirection(install_folders.saved_redirection_state))
+        return folder_failure("Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) "
+                              "kann nicht wieder eingeschaltet werden.");
     install_folders.redirection_off = false;
+    return true;
 }

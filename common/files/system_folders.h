@@ -50,4 +50,5 @@ bool query_shared_temp_folder(char* folder);
 // False, with the reason in error_text, when redirection stays on: the operations must not run.
 // Outside WOW64 there is nothing to switch.
 bool redirection_off_for_system_folders();
-void redirection_back_on();
+// False, with the reason in error_text, when redirection stays off: the run must end then.
+bool redirection_back_on();

@@ -146,7 +146,7 @@ TEST_F(folders_test, is_full_folder_path_wants_a_drive_or_a_share)
     EXPECT_FALSE(is_full_folder_path(""));
 }
 
-TEST_F(folders_test, redirection_that_stays_on_fails_and_is_not_reverted)
+TEST_F(folders_test, redirection_that_stays_on_or_off_is_told)
 {
     on_windows(64);
     EXPECT_TRUE(determine_install_folders());
@@ -155,8 +155,20 @@ TEST_F(folders_test, redirection_that_stays_on_fails_and_is_not_reverted)
     EXPECT_STREQ("Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht "
                  "abgeschaltet werden.",
                  install_folders.error_text);
-    redirection_back_on();
+    EXPECT_TRUE(redirection_back_on());
     EXPECT_EQ(0, calls_named("Wow64RevertWow64FsRedirection"));
+
+    // Switched off, it may fail to come on again: that is told, and it stays off.
+    winsim::clear_faults();
+    ASSERT_TRUE(redirection_off_for_system_folders());
+    winsim::fail_call("Wow64RevertWow64FsRedirection", "", ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(redirection_back_on());
+    EXPECT_STREQ("Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht wieder "
+                 "eingeschaltet werden.",
+                 install_folders.error_text);
+    EXPECT_TRUE(install_folders.redirection_off);
+    winsim::clear_faults();
+    EXPECT_TRUE(redirection_back_on());
 }
 
 TEST_F(folders_test, special_folders_release_their_item_lists)

@@ -390,6 +390,24 @@ TEST_F(status_window_test, on_arm64_the_start_up_lets_redirection_be_switched_of
     EXPECT_FALSE(winsim::entry_exists("C:\\Windows\\SysWOW64\\probe.dll"));
 }
 
+// The status line is drawn among the logged calls: one drawn while redirection is off shows.
+TEST_F(status_window_test, a_status_line_drawn_with_redirection_off_is_seen)
+{
+    make_window(1920, 1080, 32);
+    main_flow_hook = [this] {
+        winsim::clear_call_log();
+        EXPECT_TRUE(redirection_off_for_system_folders());
+        set_status("Lösche %s ...", "C:\\Windows\\system32\\probe.dll");
+        EXPECT_TRUE(redirection_back_on());
+        flow_ran = true;
+        return false;
+    };
+    run_as_program(64, 32);
+    EXPECT_EQ(0, frame_main(winsim::app_instance(), SW_SHOWNORMAL));
+    ASSERT_TRUE(flow_ran);
+    EXPECT_EQ("DrawTextA(Lösche C:\\Windows\\system32\\probe.dll ...)\n", calls_while_redirection_off());
+}
+
 TEST_F(status_window_test, a_refusing_start_check_ends_before_any_window)
 {
     make_window(1024, 768, 32);

@@ -295,33 +295,33 @@ TEST_F(installer_flow, any_command_line_word_is_refused)
 }
 
 // Without its uninstaller the installation could not be removed, and without its DLL it could
-// not be used: either stops the run before any DLL, key, list or entry changes, and the folder
-// levels the run made go again, also when Program Files itself was missing.
+// not be used: either stops the run before any DLL, key, list or entry changes, and what the run
+// made in the program folder goes again; a user's file keeps the folder that was there.
 TEST_F(installer_flow, a_folder_uninstaller_or_dll_that_cannot_be_written_stops_everything)
 {
     struct case_t {
         const char* name;
-        const char* program_files;  // where the shell puts Program Files; null: as usual
+        bool users_file;  // the program folder is there with a file of the user's
         const char* call;
         std::string subject;
         std::vector<std::string> texts;  // the beginnings of the boxes after the question
     } cases[] = {
-        {"a folder level", nullptr, "CreateDirectoryA", "C:\\Program Files (x86)\\Q7-Tastaturbelegung",
+        {"the folder", false, "CreateDirectoryA", "C:\\Program Files (x86)\\Q7-Tastaturbelegung",
          {"Das Programmverzeichnis konnte nicht angelegt werden:\nC:\\Program Files (x86)\\"
           "Q7-Tastaturbelegung\n\nWindows-Errorcode 5:"}},
-        {"the uninstaller", nullptr, "CreateFileA",
+        {"the uninstaller", false, "CreateFileA",
          "C:\\Program Files (x86)\\Q7-Tastaturbelegung\\" UNINSTALLER_FILE_NAME,
          {"FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: C:\\Program Files "
           "(x86)\\Q7-Tastaturbelegung\\" UNINSTALLER_FILE_NAME "\nWindows-Errorcode 5:",
           "Installation abgebrochen."}},
-        {"the DLL", nullptr, "CreateFileA", "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
+        {"the DLL", false, "CreateFileA", "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
          {"FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: C:\\Windows\\system32\\"
           DLL_BASE_NAME ".DLL\nWindows-Errorcode 5:\nZugriff verweigert",
           "Installation abgebrochen."}},
-        {"the DLL below a missing Program Files", "C:\\Programme\\Neu", "CreateFileA",
+        {"the DLL, the folder there with a user's file", true, "CreateFileA",
          "C:\\Windows\\system32\\" DLL_BASE_NAME ".DLL",
          {"FEHLER:\nDatei konnte nicht zum Schreiben", "Installation abgebrochen."}},
-        {"redirection that stays on", nullptr, "Wow64DisableWow64FsRedirection", "",
+        {"redirection that stays on", false, "Wow64DisableWow64FsRedirection", "",
          {"Die Umleitung des Dateisystems für 32-Bit-Programme (WOW64) kann nicht abgeschaltet "
           "werden.\n\nInstallation abgebrochen."}},
     };
@@ -329,8 +329,8 @@ TEST_F(installer_flow, a_folder_uninstaller_or_dll_that_cannot_be_written_stops_
         SCOPED_TRACE(c.name);
         kb_test::SetUp();
         on_windows(64);
-        if (c.program_files)
-            winsim::set_special_folder(CSIDL_PROGRAM_FILES, c.program_files);
+        if (c.users_file)
+            winsim::add_file((program_folder + "Notizen.txt").c_str(), "meine");
         std::string before = state();
         winsim::fail_call(c.call, c.subject.c_str(), ERROR_ACCESS_DENIED);
         install();
@@ -342,49 +342,63 @@ TEST_F(installer_flow, a_folder_uninstaller_or_dll_that_cannot_be_written_stops_
     }
 }
 
-// Program Files that the shell names but that is missing is made level by level, with the
-// access its parent passes on.
-TEST_F(installer_flow, a_missing_program_files_folder_is_made_level_by_level)
+// A folder made where Program Files is missing would take over the permissions of its parent:
+// the installer refuses before the question.
+TEST_F(installer_flow, a_missing_program_files_folder_is_refused)
 {
     on_windows(64);
     winsim::set_special_folder(CSIDL_PROGRAM_FILES, "C:\\Programme\\Neu");
+    std::string before = state();
     install();
-    EXPECT_EQ(0u, boxes().back().find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT
-                                      ") erfolgreich installiert."));
-    EXPECT_EQ("payload 6", file("C:\\Programme\\Neu\\Q7-Tastaturbelegung\\" UNINSTALLER_FILE_NAME));
-    EXPECT_EQ(std::string::npos, winsim::file_security("C:\\Programme\\Neu").find("S-1-1-0"));
+    ASSERT_EQ(1u, boxes().size());
+    EXPECT_EQ("Das Verzeichnis für Programme fehlt, in dem das Programmverzeichnis angelegt werden "
+              "soll:\nC:\\Programme\\Neu\n\nInstallation abgebrochen.",
+              boxes()[0]);
+    EXPECT_EQ(before, state());
 }
 
-// The shortcut on the desktop as the user's name and the desktop allow; when it cannot be made
-// or replaced, the final message says where the diagram is.
+// The shortcut on the desktop as the user's name and the desktop allow; when it or the diagram
+// cannot be made or replaced, the final message says so, and where the diagram is.
 TEST_F(installer_flow, a_shortcut_that_cannot_be_made_is_told)
 {
+    enum class told { nothing, shortcut, diagram };
     struct case_t {
         const char* name;
         const char* user;  // UTF-8
         bool best_fit;
         DWORD windows_major, windows_minor;
-        void (*prepare)(const std::string& desktop_link);
+        void (*prepare)(const std::string& desktop_link, const std::string& program_folder);
         bool update;
-        bool made;
+        told what;
     } cases[] = {
-        {"Windows 10 and 11", "Anwender", true, 10, 0, nullptr, false, true},
-        {"Windows 7", "Anwender", true, 6, 1, nullptr, false, true},
-        {"a user named outside the code page, best fit", "\xC5\x81ukasz", true, 10, 0, nullptr, false, true},
-        {"a user named outside the code page, no best fit", "\xC5\x81ukasz", false, 10, 0, nullptr, false, true},
+        {"Windows 10 and 11", "Anwender", true, 10, 0, nullptr, false, told::nothing},
+        {"Windows 7", "Anwender", true, 6, 1, nullptr, false, told::nothing},
+        {"a user named outside the code page, best fit", "\xC5\x81ukasz", true, 10, 0, nullptr,
+         false, told::nothing},
+        {"a user named outside the code page, no best fit", "\xC5\x81ukasz", false, 10, 0, nullptr,
+         false, told::nothing},
         {"a read-only old shortcut", "Anwender", true, 10, 0,
-         [](const std::string& link) {
+         [](const std::string& link, const std::string&) {
              winsim::add_file(link.c_str(), "old", FILE_ATTRIBUTE_READONLY);
          },
-         false, false},
+         false, told::shortcut},
         {"a read-only shortcut at an update", "Anwender", true, 10, 0,
-         [](const std::string& link) { winsim::set_entry_attributes(link.c_str(), FILE_ATTRIBUTE_READONLY); },
-         true, false},
+         [](const std::string& link, const std::string&) {
+             winsim::set_entry_attributes(link.c_str(), FILE_ATTRIBUTE_READONLY);
+         },
+         true, told::shortcut},
         {"a missing desktop", "Anwender", true, 10, 0,
-         [](const std::string&) {
+         [](const std::string&, const std::string&) {
              winsim::set_special_folder(CSIDL_DESKTOPDIRECTORY, "C:\\Users\\Anwender\\Schreibtisch");
          },
-         false, false},
+         false, told::shortcut},
+        {"a diagram open in a viewer at an update", "Anwender", true, 10, 0,
+         [](const std::string&, const std::string& folder) {
+             winsim::add_file((folder + DIAGRAM_PDF_FILE_NAME).c_str(), "older diagram");
+             winsim::hold_file_open((folder + DIAGRAM_PDF_FILE_NAME).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ);
+         },
+         true, told::diagram},
     };
     for (const case_t& c : cases) {
         SCOPED_TRACE(c.name);
@@ -399,21 +413,27 @@ TEST_F(installer_flow, a_shortcut_that_cannot_be_made_is_told)
             probe_machine();
         }
         if (c.prepare)
-            c.prepare(desktop_link);
+            c.prepare(desktop_link, program_folder);
         std::string link_before = file(desktop_link);
         install();
         std::string final_text = boxes().back();
-        std::string told = "\n\nDie Tastaturbelegung ist installiert, nur die Verknüpfung zum "
-                           "Schaubild konnte nicht auf Ihrem Desktop angelegt werden: Sie finden "
-                           "das Schaubild im Programmverzeichnis unter " +
-                           program_folder + DIAGRAM_PDF_FILE_NAME;
+        std::string told_text =
+            c.what == told::diagram
+                ? "\n\nDie Tastaturbelegung ist installiert, nur das Schaubild konnte nicht im "
+                  "Programmverzeichnis gespeichert werden."
+                : "\n\nDie Tastaturbelegung ist installiert, nur die Verknüpfung zum Schaubild "
+                  "konnte nicht auf Ihrem Desktop angelegt werden; Sie finden das Schaubild im "
+                  "Programmverzeichnis unter:\n" +
+                      program_folder + DIAGRAM_PDF_FILE_NAME;
         EXPECT_NE(std::string::npos, final_text.find(c.update ? "erfolgreich aktualisliert"
                                                               : "erfolgreich installiert"));
-        EXPECT_EQ(c.made ? std::string::npos : final_text.size() - told.size(), final_text.find(told))
+        EXPECT_EQ(c.what == told::nothing ? std::string::npos : final_text.size() - told_text.size(),
+                  final_text.find(told_text))
             << final_text;
         winsim::shell_link_fields link;
-        EXPECT_EQ(c.made || c.update, winsim::read_shell_link(desktop_link.c_str(), &link));
-        if (!c.made) {
+        EXPECT_EQ(c.what == told::nothing || c.update,
+                  winsim::read_shell_link(desktop_link.c_str(), &link));
+        if (c.what != told::nothing) {
             EXPECT_EQ(link_before, file(desktop_link));
         }
         // Nothing is made outside the user's true profile folders.

@@ -48,7 +48,7 @@ std::string calls_while_redirection_off()
             continue;
         }
         if (call.call == "Wow64RevertWow64FsRedirection") {
-            off = false;
+            off = off && call.failed_by_fault;
             continue;
         }
         std::string subject = call.subject;

@@ -342,6 +342,12 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
 int WINAPI DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) {
     if (!valid_dc(dc)) return 0;
     std::string drawn = length < 0 ? std::string(text) : std::string(text, (size_t)length);
+    // In the call log too, so that tests see when a text was drawn among the other calls.
+    DWORD error = 0;
+    if (call_fails("DrawTextA", drawn, -1, &error)) {
+        SetLastError(error);
+        return 0;
+    }
     desktop().texts.push_back(drawn_text{dc, drawn, *rect, format});
     log_gdi("DrawTextA(" + handle_name(dc) + ")");
     return 16;  // the height of one line in the default font
