@@ -559,11 +559,12 @@ void save_files_image(image::writer* out) {
         out->text(share.first);
         files::save_entry(share.second.get(), out);
     }
+    save_image_mappings(out);
 }
 
 // The image's entries replace those below the same drives and shares, which the machine must
-// have already; the program's file handles and searches are gone and redirection is on again,
-// as for a program that has ended.
+// have already, and its mappings the session's; the program's file handles and searches are
+// gone and redirection is on again, as for a program that has ended.
 bool load_files_image(image::reader* in) {
     files::fs_state& state = files::fs();
     files::reset_file_handles();
@@ -581,7 +582,7 @@ bool load_files_image(image::reader* in) {
         auto share = state.shares.find(in->text());
         if (share == state.shares.end() || !files::load_root(share->second, in)) return false;
     }
-    return in->ok();
+    return load_image_mappings(in);
 }
 
 using namespace files;
@@ -593,6 +594,7 @@ void reset_files() {
     build_machine();
     reset_file_handles();
     reset_find_handles();
+    reset_image_mappings();
     reset_resources();
     reset_child_processes();
 }
@@ -624,6 +626,7 @@ void set_windows_bitness(int bits) {
     if (bits == 32) set_wow64(process_has_is_wow64_function(), false);
     reset_file_handles();
     reset_find_handles();
+    reset_image_mappings();
     build_machine();
 }
 
@@ -631,6 +634,7 @@ void set_user_name(const char* name) {
     fs().user = internal_from_utf8(name);
     reset_file_handles();
     reset_find_handles();
+    reset_image_mappings();
     build_machine();
 }
 

@@ -29,6 +29,9 @@ struct node : std::enable_shared_from_this<node> {
     // Deleted while handles were open: still listed, refused to every open, gone at the last close.
     bool delete_pending = false;
     int open_handles = 0;  // the program's handles and those the tests hold
+    // Views of the file that Windows has mapped as an image (a loaded DLL). Unlike a handle a
+    // mapping takes no part in sharing, but the file can then be neither written nor deleted.
+    int image_mappings = 0;
 };
 
 // The attributes GetFileAttributesA and FindFirstFileA report: FILE_ATTRIBUTE_NORMAL for a
@@ -107,6 +110,22 @@ std::string stored_path(const node* entry);
 bool close_process_handle(HANDLE handle);
 // CreateMutexA's handles (process.cpp): true when the handle was one of them, open until now.
 bool close_mutex_handle(HANDLE handle);
+
+// Image mappings (image_mappings.cpp), by whom they are held: the program's loads end with it;
+// other processes' (the tests') and the user's session's outlive it.
+enum class mapper { program, other_process, session };
+// Maps the entry as the loader does, whose open for reading with FILE_SHARE_READ |
+// FILE_SHARE_DELETE the handles already open on it must allow (ERROR_SHARING_VIOLATION); a
+// missing file gives ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND, a folder or a file waiting for
+// deletion ERROR_ACCESS_DENIED. The mapping's number, or 0 with *error.
+long map_image(const parsed_path& parsed, mapper by, DWORD* error);
+void unmap_image(long mapping);
+// Whether the mapping is still there (a loaded image ends the program's).
+bool is_mapped(long mapping);
+void reset_image_mappings();
+
+// The loader's open of a file it maps (file_handles.cpp): 0, or the error of the open.
+DWORD open_for_mapping(const parsed_path& parsed, std::shared_ptr<node>* opened);
 
 void reset_file_handles();
 void reset_child_processes();

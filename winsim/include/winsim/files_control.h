@@ -111,6 +111,27 @@ void release_file(long hold);
 int open_file_handles();
 int open_find_handles();
 
+// --- files Windows has loaded (mapped as images) ---
+// Windows keeps a DLL it has loaded mapped as an image: the file can be read, renamed (the
+// mapping goes with it) and named in MOVEFILE_DELAY_UNTIL_REBOOT, but DeleteFileA and DeleteFileW
+// fail with ERROR_ACCESS_DENIED, CreateFileA, CreateFileW and CopyFileA onto it with
+// ERROR_SHARING_VIOLATION for every open that would write its data, and MoveFileExA with
+// MOVEFILE_REPLACE_EXISTING onto it with ERROR_ACCESS_DENIED. A mapping takes no part in
+// sharing; the loader's own open, for reading with FILE_SHARE_READ | FILE_SHARE_DELETE, must
+// join the handles already open (so no handle can write a mapped file, and SetEndOfFile never
+// meets one). LoadLibraryA and LoadLibraryExA of a full path map the file too (it must begin
+// with "MZ"; a missing one gives ERROR_MOD_NOT_FOUND), FreeLibrary of the last load unmaps it.
+// A machine image (machine_image.h) keeps the mappings of other processes; the program's loads
+// end with it when an image is loaded.
+//
+// Maps the file (real path) as another process's loader does. Returns the mapping's number, or
+// 0 with *error (2 or 3 when missing, 32 when the handles open on it do not allow the loader's
+// open, 5 for a folder or a file waiting for deletion).
+long map_file_as_image(const char* path, DWORD* error = nullptr);
+void unmap_file(long mapping);
+// The mappings of the file now: the tests' and the program's loads.
+int image_mappings(const char* path);
+
 // --- MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT ---
 // The operations recorded in HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session
 // Manager\PendingFileRenameOperations, in order: paths as stored ("\\??\\C:\\..."), target
