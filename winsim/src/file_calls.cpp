@@ -45,24 +45,12 @@ const DWORD read_access = FILE_READ_DATA | FILE_READ_ATTRIBUTES;
 const DWORD write_access = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES | DELETE;
 const DWORD all_shares = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-bool is_inside(const node* entry, const node* folder) {
-    for (const node* at = entry; at; at = at->parent) {
-        if (at == folder) return true;
-    }
-    return false;
-}
-
 bool has_open_entries(const node* entry) {
     if (entry->open_handles || entry->image_mappings) return true;
     for (const auto& child : entry->children) {
         if (has_open_entries(child.get())) return true;
     }
     return false;
-}
-
-node* root_of(node* entry) {
-    while (entry->parent) entry = entry->parent;
-    return entry;
 }
 
 // Copies data, attributes and last-write time as CopyFileA does onto `target` (new or kept).

@@ -173,6 +173,11 @@ void reset_file_handles() {
     handles() = handle_state();
 }
 
+void close_every_file_handle() {
+    while (!handles().handles.empty()) close_entry(handles().handles.begin()->first);
+    handles().holds.clear();
+}
+
 DWORD open_for_mapping(const parsed_path& parsed, std::shared_ptr<node>* opened) {
     // The loader reads the file and lets others read and delete it meanwhile; it closes its
     // handle once the section is made.

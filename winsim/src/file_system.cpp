@@ -480,6 +480,18 @@ void release_open(node* entry) {
     if (--entry->open_handles == 0 && entry->delete_pending) unlink_entry(entry);
 }
 
+bool is_inside(const node* entry, const node* folder) {
+    for (const node* at = entry; at; at = at->parent) {
+        if (at == folder) return true;
+    }
+    return false;
+}
+
+node* root_of(node* entry) {
+    while (entry->parent) entry = entry->parent;
+    return entry;
+}
+
 namespace {
 
 void save_entry(const node* entry, image::writer* out) {

@@ -1,4 +1,4 @@
-// Files Windows has mapped as images (loaded DLLs): the mappings of the program's and other processes' loaders, and their test control.
+// Files Windows has mapped as images (loaded DLLs): the mappings of the program's and other processes' loaders and of the user's session, and their test control.
 #include <windows.h>
 #include <winsim/control.h>
 #include <winsim/files_control.h>
@@ -56,6 +56,18 @@ void unmap_image(long number) {
 
 bool is_mapped(long number) { return state().mappings.count(number) != 0; }
 
+void release_session_mappings() {
+    for (auto at = state().mappings.begin(); at != state().mappings.end();) {
+        auto next = std::next(at);
+        if (at->second.by == mapper::session) release(at);
+        at = next;
+    }
+}
+
+void release_all_mappings() {
+    while (!state().mappings.empty()) release(state().mappings.begin());
+}
+
 // The numbers go on across resets, so that a stale number stays unknown.
 void reset_image_mappings() { state().mappings.clear(); }
 
@@ -63,8 +75,8 @@ void reset_image_mappings() { state().mappings.clear(); }
 
 using namespace files;
 
-// The mappings of other processes, which outlive the program, by the paths of their files: a
-// mapped file is never deleted, so it is in the tree.
+// The mappings of other processes and of the session, which outlive the program, by the paths of
+// their files: a mapped file is never deleted, so it is in the tree.
 void save_image_mappings(image::writer* out) {
     uint64_t kept = 0;
     for (const auto& at : state().mappings) kept += at.second.by == mapper::program ? 0 : 1;

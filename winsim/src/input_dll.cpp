@@ -194,7 +194,7 @@ bool is_known_dll(const std::string& base_name) {
     return false;
 }
 
-// The modules whose mappings a loaded machine image has ended with the program.
+// The modules whose mappings a restart or a loaded machine image has ended with the program.
 void forget_ended_modules() {
     for (auto at = input().file_modules.begin(); at != input().file_modules.end();) {
         auto next = std::next(at);

@@ -6,8 +6,8 @@
 namespace winsim {
 
 // The registry's keys and values, the entries below every drive and share (contents, times,
-// attributes), the files' own descriptors, and the files other processes have mapped
-// (files_control.h): what a program leaves when it is killed.
+// attributes), the files' own descriptors, and the files other processes and the user's session
+// have mapped (files_control.h): what a program leaves when it is killed.
 std::string save_machine_image();
 // Puts an image in place of the machine's keys, entries, descriptors and mappings, and drops
 // every key, file and search handle (test holds included), the program's loaded DLLs and the
