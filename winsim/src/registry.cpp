@@ -643,7 +643,11 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, L
     if (status != ERROR_SUCCESS) return status;
     if (reserved || (data && !data_size)) return ERROR_INVALID_PARAMETER;
     const value_entry* value = find_value(node, value_name ? value_name : "");
-    if (!value) return ERROR_FILE_NOT_FOUND;
+    if (!value) {
+        // Asked for the size alone, Windows clears it for a value that is not there.
+        if (!data && data_size) *data_size = 0;
+        return ERROR_FILE_NOT_FOUND;
+    }
 
     const DWORD size = static_cast<DWORD>(value->data.size());
     if (type) *type = value->type;
