@@ -29,8 +29,8 @@ struct node : std::enable_shared_from_this<node> {
     // Deleted while handles were open: still listed, refused to every open, gone at the last close.
     bool delete_pending = false;
     int open_handles = 0;  // the program's handles and those the tests hold
-    // Views of the file that Windows has mapped as an image (a loaded DLL). Unlike a handle a
-    // mapping takes no part in sharing, but the file can then be neither written nor deleted.
+    // Views of the file that Windows has mapped as an image (a loaded DLL). Sharing does not
+    // count them as it counts handles, but the file can then be neither written nor deleted.
     int image_mappings = 0;
 };
 

@@ -116,8 +116,8 @@ int open_find_handles();
 // mapping goes with it) and named in MOVEFILE_DELAY_UNTIL_REBOOT, but DeleteFileA and DeleteFileW
 // fail with ERROR_ACCESS_DENIED, CreateFileA, CreateFileW and CopyFileA onto it with
 // ERROR_SHARING_VIOLATION for every open that would write its data, and MoveFileExA with
-// MOVEFILE_REPLACE_EXISTING onto it with ERROR_ACCESS_DENIED. A mapping takes no part in
-// sharing; the loader's own open, for reading with FILE_SHARE_READ | FILE_SHARE_DELETE, must
+// MOVEFILE_REPLACE_EXISTING onto it with ERROR_ACCESS_DENIED. Sharing does not count a
+// mapping; the loader's own open, for reading with FILE_SHARE_READ | FILE_SHARE_DELETE, must
 // join the handles already open (so no handle can write a mapped file, and SetEndOfFile never
 // meets one). LoadLibraryA and LoadLibraryExA of a full path map the file too (it must begin
 // with "MZ"; a missing one gives ERROR_MOD_NOT_FOUND), FreeLibrary of the last load unmaps it.
