@@ -624,4 +624,43 @@ TEST_F(registry_contract, a_long_text_value_is_read_back_whole) {
     EXPECT_TRUE(is_sentinel(data[text.size() + 1]));
 }
 
+// A list of pairs of texts, as PendingFileRenameOperations holds it, of any size: it comes back
+// whole with its inner zeros, is written back shorter, and, once deleted, a query for its size
+// fails and clears the size.
+TEST_F(registry_contract, a_list_of_texts_is_read_whole_written_back_and_deleted) {
+    std::string list;
+    for (int i = 0; i < 500; ++i)
+        list += "\\??\\C:\\Windows\\System32\\kb" + std::to_string(i) + ".dll" + '\0' +
+                (i % 2 ? "!\\??\\C:\\x" : "") + '\0';
+    list += '\0';
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "Pending", 0, REG_MULTI_SZ, bytes_of(list.data()),
+                                            static_cast<DWORD>(list.size())));
+    DWORD size = preset, type = preset;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key_, "Pending", NULL, &type, NULL, &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
+    EXPECT_EQ(list.size(), size);
+    std::string data(list.size() + 1, static_cast<char>(sentinel));
+    size = static_cast<DWORD>(list.size() - 1);
+    BYTE* buffer = reinterpret_cast<BYTE*>(&data[0]);
+    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExA(key_, "Pending", NULL, &type, buffer, &size));
+    EXPECT_EQ(list.size(), size);
+    size = static_cast<DWORD>(data.size());
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key_, "Pending", NULL, &type, buffer, &size));
+    ASSERT_EQ(list.size(), size);
+    EXPECT_EQ(list, data.substr(0, size));
+    EXPECT_TRUE(is_sentinel(data[size]));
+
+    const std::string rest = std::string("\\??\\C:\\kb.dll") + '\0' + '\0' + '\0';
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "Pending", 0, REG_MULTI_SZ, bytes_of(rest.data()),
+                                            static_cast<DWORD>(rest.size())));
+    size = static_cast<DWORD>(data.size());
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key_, "Pending", NULL, &type, buffer, &size));
+    EXPECT_EQ(rest, data.substr(0, size));
+
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteValueA(key_, "Pending"));
+    size = preset;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key_, "Pending", NULL, &type, NULL, &size));
+    EXPECT_EQ(0u, size);
+}
+
 }  // namespace

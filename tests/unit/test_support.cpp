@@ -30,6 +30,11 @@ void run_as_program(int windows_bits, int program_bits)
     probe_machine();
 }
 
+void log_on()
+{
+    winsim::log_on_user();
+}
+
 std::string calls_while_redirection_off()
 {
     // The file operations on the layout DLLs, and the reading of the installer's own resources

@@ -35,6 +35,13 @@ void add_payload_resources(const char* uninstaller = nullptr);
 // WOW64 on 64-bit Windows, a 64-bit one natively; the frame's machine probes as at start-up.
 void run_as_program(int windows_bits, int program_bits);
 
+// The user logs on (winsim::log_on_user): the session then holds the DLLs of the user's layouts
+// loaded, as on a running Windows, from the system folders where they are there. A flow starts
+// from it once its machine is seeded and before the program runs: sweep_test's
+// on_64_bit_windows after its SEEDs, and each flow fixture's SetUp after its registry and files;
+// a test that restarts Windows (winsim::restart_machine) logs on again before the next program.
+void log_on();
+
 // The calls the log shows while WOW64 redirection was off, other than the file operations in
 // the system folders, one per line; "" when there are none and redirection is on at the end.
 std::string calls_while_redirection_off();

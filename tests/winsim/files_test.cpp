@@ -141,6 +141,38 @@ TEST_F(winsim_files, a_held_file_blocks_deletion_until_released) {
     EXPECT_FALSE(winsim::entry_exists("C:\\held.txt"));
 }
 
+// The loader's open reads and lets others read and delete; a mapping then refuses writers.
+TEST_F(winsim_files, a_mapping_needs_the_loaders_open_and_refuses_writers) {
+    ASSERT_TRUE(winsim::add_file("C:\\D\\kb.dll", "MZ"));
+    ASSERT_TRUE(winsim::add_folder("C:\\D\\folder"));
+    struct { const char* path; DWORD access, share; DWORD error; } cases[] = {
+        {"C:\\D\\kb.dll", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, ERROR_SHARING_VIOLATION},
+        {"C:\\D\\kb.dll", GENERIC_READ, FILE_SHARE_WRITE, ERROR_SHARING_VIOLATION},
+        {"C:\\D\\missing.dll", 0, 0, ERROR_FILE_NOT_FOUND},
+        {"C:\\E\\kb.dll", 0, 0, ERROR_PATH_NOT_FOUND},
+        {"C:\\D\\folder", 0, 0, ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        long hold = c.access ? winsim::hold_file_open(c.path, c.access, c.share) : 0;
+        DWORD error = 0xdeadbeef;
+        EXPECT_EQ(0, winsim::map_file_as_image(c.path, &error));
+        EXPECT_EQ(c.error, error);
+        if (hold) winsim::release_file(hold);
+    }
+    long reader = winsim::hold_file_open("C:\\D\\kb.dll", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    long mapping = winsim::map_file_as_image("C:\\D\\kb.dll");
+    ASSERT_NE(0, mapping);
+    EXPECT_NE(mapping, winsim::map_file_as_image("C:\\D\\kb.dll"));
+    EXPECT_EQ(2, winsim::image_mappings("C:\\D\\kb.dll"));
+    DWORD error = 0;
+    EXPECT_EQ(0, winsim::hold_file_open("C:\\D\\kb.dll", GENERIC_WRITE, 7, &error));
+    EXPECT_EQ((DWORD)ERROR_SHARING_VIOLATION, error);
+    winsim::release_file(reader);
+    winsim::unmap_file(mapping);
+    EXPECT_EQ(1, winsim::image_mappings("C:\\D\\kb.dll"));
+}
+
 TEST_F(winsim_files, a_delete_pending_file_stays_listed_until_the_last_handle_closes) {
     ASSERT_TRUE(winsim::add_file("C:\\Pend\\f", "x"));
     long hold = winsim::hold_file_open("C:\\Pend\\f", GENERIC_READ, 7);

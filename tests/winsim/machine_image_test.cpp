@@ -69,6 +69,39 @@ TEST_F(winsim_machine_image, loading_ends_the_program_handles_and_turns_redirect
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
 }
 
+// What other processes have mapped outlives the program: an image gives it back, under the name
+// the file had when the image was saved.
+TEST_F(winsim_machine_image, a_loaded_image_gives_back_the_mappings_as_saved) {
+    ASSERT_TRUE(winsim::add_file("C:\\Windows\\System32\\kb.dll", "MZ"));
+    long mapping = winsim::map_file_as_image("C:\\Windows\\System32\\kb.dll");
+    ASSERT_NE(0, mapping);
+    ASSERT_TRUE(MoveFileExA("C:\\Windows\\System32\\kb.dll", "C:\\Windows\\System32\\kb.old", 0));
+    const std::string image = winsim::save_machine_image();
+    winsim::unmap_file(mapping);
+    ASSERT_TRUE(DeleteFileA("C:\\Windows\\System32\\kb.old"));
+
+    ASSERT_TRUE(winsim::load_machine_image(image));
+    EXPECT_EQ(1, winsim::image_mappings("C:\\Windows\\System32\\kb.old"));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeleteFileA("C:\\Windows\\System32\\kb.old"));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+    winsim::unmap_file(mapping);
+    EXPECT_TRUE(DeleteFileA("C:\\Windows\\System32\\kb.old"));
+}
+
+TEST_F(winsim_machine_image, the_programs_own_loads_end_with_it) {
+    ASSERT_TRUE(winsim::add_file("C:\\P\\kb.dll", "MZ"));
+    HMODULE module = LoadLibraryExA("C:\\P\\kb.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ASSERT_NE(nullptr, module);
+    ASSERT_TRUE(winsim::load_machine_image(winsim::save_machine_image()));
+    EXPECT_EQ(0, winsim::image_mappings("C:\\P\\kb.dll"));
+    HMODULE again = LoadLibraryExA("C:\\P\\kb.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    EXPECT_NE(module, again);
+    EXPECT_EQ(1, winsim::image_mappings("C:\\P\\kb.dll"));
+    EXPECT_TRUE(FreeLibrary(again));
+    EXPECT_TRUE(DeleteFileA("C:\\P\\kb.dll"));
+}
+
 TEST_F(winsim_machine_image, a_malformed_image_is_refused) {
     std::string image = winsim::save_machine_image();
     EXPECT_FALSE(winsim::load_machine_image(image.substr(0, image.size() / 2)));

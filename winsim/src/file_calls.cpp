@@ -45,24 +45,12 @@ const DWORD read_access = FILE_READ_DATA | FILE_READ_ATTRIBUTES;
 const DWORD write_access = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES | DELETE;
 const DWORD all_shares = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-bool is_inside(const node* entry, const node* folder) {
-    for (const node* at = entry; at; at = at->parent) {
-        if (at == folder) return true;
-    }
-    return false;
-}
-
 bool has_open_entries(const node* entry) {
-    if (entry->open_handles) return true;
+    if (entry->open_handles || entry->image_mappings) return true;
     for (const auto& child : entry->children) {
         if (has_open_entries(child.get())) return true;
     }
     return false;
-}
-
-node* root_of(node* entry) {
-    while (entry->parent) entry = entry->parent;
-    return entry;
 }
 
 // Copies data, attributes and last-write time as CopyFileA does onto `target` (new or kept).
@@ -193,6 +181,8 @@ BOOL delete_file(const char* call, const parsed_path& parsed) {
     if (file->delete_pending) return fail(ERROR_ACCESS_DENIED);
     if (file->attributes & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
     if (!sharing_allows(file, delete_access, all_shares)) return fail(ERROR_SHARING_VIOLATION);
+    // A loaded DLL's image section keeps its file (STATUS_CANNOT_DELETE).
+    if (file->image_mappings) return fail(ERROR_ACCESS_DENIED);
     remove_entry(file);
     return TRUE;
 }
@@ -235,7 +225,8 @@ BOOL WINAPI CopyFileA(LPCSTR existing_file_name, LPCSTR new_file_name, BOOL fail
         if (target == source) return fail(ERROR_SHARING_VIOLATION);
         if (target->delete_pending) return fail(ERROR_ACCESS_DENIED);
         if (target->attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return fail(ERROR_ACCESS_DENIED);
-        if (!sharing_allows(target, write_access, 0)) return fail(ERROR_SHARING_VIOLATION);
+        if (!sharing_allows(target, write_access, 0) || target->image_mappings)
+            return fail(ERROR_SHARING_VIOLATION);
         copy_into(*source, target, false);
         return TRUE;
     }
@@ -296,6 +287,8 @@ BOOL WINAPI MoveFileExA(LPCSTR existing_file_name, LPCSTR new_file_name, DWORD f
     if (target && target != source) {
         if (!(flags & MOVEFILE_REPLACE_EXISTING)) return fail(ERROR_ALREADY_EXISTS);
         if (target->folder || source->folder) winsim_not_implemented("MoveFileExA replacing with or onto a folder");
+        // A file with an image section cannot be replaced, as one with open handles cannot.
+        if (target->image_mappings) return fail(ERROR_ACCESS_DENIED);
         if (target->open_handles) winsim_not_implemented("MoveFileExA replacing a file that is open");
         if (target->attributes & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
     }
@@ -304,7 +297,8 @@ BOOL WINAPI MoveFileExA(LPCSTR existing_file_name, LPCSTR new_file_name, DWORD f
     if (root_of(source_found.parent) != root_of(target_found.parent)) {
         if (source->folder) winsim_not_implemented("MoveFileExA of a folder to another drive");
         if (!(flags & MOVEFILE_COPY_ALLOWED)) return fail(ERROR_NOT_SAME_DEVICE);
-        if (source->open_handles) winsim_not_implemented("MoveFileExA copying a file that is open");
+        if (source->open_handles || source->image_mappings)
+            winsim_not_implemented("MoveFileExA copying a file that is open or mapped");
     }
 
     std::shared_ptr<node> moved = source->shared_from_this();

@@ -92,6 +92,10 @@ DWORD open_entry(const parsed_path& parsed, const open_request& request, std::sh
             if ((kept & request.attributes) != kept) return ERROR_ACCESS_DENIED;
         }
         if (!sharing_allows(target, request.access, request.share)) return ERROR_SHARING_VIOLATION;
+        // The image section of a loaded DLL refuses every open that could write its data.
+        if (target->image_mappings && (request.access & FILE_WRITE_DATA)) return ERROR_SHARING_VIOLATION;
+        if (target->image_mappings && replaces)
+            winsim_not_implemented("replacing a mapped file through a handle without write access");
         *opened = target->shared_from_this();
         return 0;
     }
@@ -167,6 +171,19 @@ bool sharing_allows(const node* entry, DWORD access, DWORD share) {
 
 void reset_file_handles() {
     handles() = handle_state();
+}
+
+void close_every_file_handle() {
+    while (!handles().handles.empty()) close_entry(handles().handles.begin()->first);
+    handles().holds.clear();
+}
+
+DWORD open_for_mapping(const parsed_path& parsed, std::shared_ptr<node>* opened) {
+    // The loader reads the file and lets others read and delete it meanwhile; it closes its
+    // handle once the section is made.
+    open_request request{FILE_READ_DATA | FILE_EXECUTE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING, 0};
+    bool existed = false;
+    return open_entry(parsed, request, opened, &existed);
 }
 
 }  // namespace files

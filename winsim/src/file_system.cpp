@@ -480,6 +480,18 @@ void release_open(node* entry) {
     if (--entry->open_handles == 0 && entry->delete_pending) unlink_entry(entry);
 }
 
+bool is_inside(const node* entry, const node* folder) {
+    for (const node* at = entry; at; at = at->parent) {
+        if (at == folder) return true;
+    }
+    return false;
+}
+
+node* root_of(node* entry) {
+    while (entry->parent) entry = entry->parent;
+    return entry;
+}
+
 namespace {
 
 void save_entry(const node* entry, image::writer* out) {
@@ -559,11 +571,12 @@ void save_files_image(image::writer* out) {
         out->text(share.first);
         files::save_entry(share.second.get(), out);
     }
+    save_image_mappings(out);
 }
 
 // The image's entries replace those below the same drives and shares, which the machine must
-// have already; the program's file handles and searches are gone and redirection is on again,
-// as for a program that has ended.
+// have already, and its mappings the session's; the program's file handles and searches are
+// gone and redirection is on again, as for a program that has ended.
 bool load_files_image(image::reader* in) {
     files::fs_state& state = files::fs();
     files::reset_file_handles();
@@ -581,7 +594,7 @@ bool load_files_image(image::reader* in) {
         auto share = state.shares.find(in->text());
         if (share == state.shares.end() || !files::load_root(share->second, in)) return false;
     }
-    return in->ok();
+    return load_image_mappings(in);
 }
 
 using namespace files;
@@ -593,6 +606,7 @@ void reset_files() {
     build_machine();
     reset_file_handles();
     reset_find_handles();
+    reset_image_mappings();
     reset_resources();
     reset_child_processes();
 }
@@ -624,6 +638,7 @@ void set_windows_bitness(int bits) {
     if (bits == 32) set_wow64(process_has_is_wow64_function(), false);
     reset_file_handles();
     reset_find_handles();
+    reset_image_mappings();
     build_machine();
 }
 
@@ -631,6 +646,7 @@ void set_user_name(const char* name) {
     fs().user = internal_from_utf8(name);
     reset_file_handles();
     reset_find_handles();
+    reset_image_mappings();
     build_machine();
 }
 

@@ -29,6 +29,9 @@ struct node : std::enable_shared_from_this<node> {
     // Deleted while handles were open: still listed, refused to every open, gone at the last close.
     bool delete_pending = false;
     int open_handles = 0;  // the program's handles and those the tests hold
+    // Views of the file that Windows has mapped as an image (a loaded DLL). Sharing does not
+    // count them as it counts handles, but the file can then be neither written nor deleted.
+    int image_mappings = 0;
 };
 
 // The attributes GetFileAttributesA and FindFirstFileA report: FILE_ATTRIBUTE_NORMAL for a
@@ -81,6 +84,9 @@ void detach(node* entry);
 void remove_entry(node* entry);
 // Called when a handle on the entry closes.
 void release_open(node* entry);
+// Whether the entry is the folder or below it; the drive's or share's root of an entry.
+bool is_inside(const node* entry, const node* folder);
+node* root_of(node* entry);
 
 ticks clock_now();
 int machine_bitness();
@@ -107,6 +113,27 @@ std::string stored_path(const node* entry);
 bool close_process_handle(HANDLE handle);
 // CreateMutexA's handles (process.cpp): true when the handle was one of them, open until now.
 bool close_mutex_handle(HANDLE handle);
+
+// Image mappings (image_mappings.cpp), by whom they are held: the program's loads end with it;
+// other processes' (the tests') and the session's outlive it, and log_off_user ends the session's.
+enum class mapper { program, other_process, session };
+// Maps the entry as the loader does, whose open for reading with FILE_SHARE_READ |
+// FILE_SHARE_DELETE the handles already open on it must allow (ERROR_SHARING_VIOLATION); a
+// missing file gives ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND, a folder or a file waiting for
+// deletion ERROR_ACCESS_DENIED. The mapping's number, or 0 with *error.
+long map_image(const parsed_path& parsed, mapper by, DWORD* error);
+void unmap_image(long mapping);
+// Whether the mapping is still there (a restart or a loaded image ends the program's).
+bool is_mapped(long mapping);
+void release_session_mappings();
+void release_all_mappings();
+void reset_image_mappings();
+
+// Closes every file handle, the program's and the tests' holds, as when every process ends:
+// entries deleted meanwhile go with them.
+void close_every_file_handle();
+// The loader's open of a file it maps (file_handles.cpp): 0, or the error of the open.
+DWORD open_for_mapping(const parsed_path& parsed, std::shared_ptr<node>* opened);
 
 void reset_file_handles();
 void reset_child_processes();

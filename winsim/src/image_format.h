@@ -69,11 +69,14 @@ private:
 
 // Each part of the simulated machine writes what outlives a program, and reads it back in
 // place of its own: the registry's keys (registry.cpp), the entries below every drive and share
-// (file_system.cpp), and the files' own descriptors (file_security.cpp).
+// (file_system.cpp) with the files the session has mapped (image_mappings.cpp), and the files'
+// own descriptors (file_security.cpp).
 void save_registry_image(image::writer* out);
 bool load_registry_image(image::reader* in);
 void save_files_image(image::writer* out);
 bool load_files_image(image::reader* in);
+void save_image_mappings(image::writer* out);
+bool load_image_mappings(image::reader* in);
 void save_file_security_image(image::writer* out);
 bool load_file_security_image(image::reader* in);
 

@@ -1,4 +1,4 @@
-// The simulated library loader (LoadLibraryA, LoadLibraryExA, FreeLibrary) and input.dll, whose InstallLayoutOrTip edits the user's language list of Windows 8 and later.
+// The simulated library loader (LoadLibraryA, LoadLibraryExA, FreeLibrary; DLLs by full path mapped as images) and input.dll, whose InstallLayoutOrTip edits the user's language list of Windows 8 and later.
 #include <windows.h>
 #include <winsim/control.h>
 #include <winsim/input_control.h>
@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,12 +28,23 @@ HMODULE const the_input_module = reinterpret_cast<HMODULE>(0x6f000000);
 
 const char* const user_profile_path = "HKEY_CURRENT_USER\\Control Panel\\International\\User Profile";
 
+// A DLL loaded by its full path: one module for each file, mapped as an image while loaded.
+struct file_module {
+    std::shared_ptr<files::node> file;
+    long mapping;
+    int loads;
+};
+
 struct input_dll_state {
     bool dll_present = true;
     bool function_present = true;
     int loaded = 0;
     std::vector<layout_or_tip_call> calls;
+    std::map<HMODULE, file_module> file_modules;
 };
+
+// Module handles of the DLLs loaded by path; never reused, not even across resets.
+uintptr_t next_file_module = 0x10000000;
 
 input_dll_state& input() {
     static input_dll_state state;
@@ -182,10 +194,55 @@ bool is_known_dll(const std::string& base_name) {
     return false;
 }
 
+// The modules whose mappings a restart or a loaded machine image has ended with the program.
+void forget_ended_modules() {
+    for (auto at = input().file_modules.begin(); at != input().file_modules.end();) {
+        auto next = std::next(at);
+        if (!files::is_mapped(at->second.mapping)) input().file_modules.erase(at);
+        at = next;
+    }
+}
+
+// A DLL named by its full path (redirected for a WOW64 process): a file loaded again gives its
+// module again; the loader maps a new one as an image.
+HMODULE load_library_file(const char* call, LPCSTR file_name) {
+    files::parsed_path parsed = files::parse_path(file_name, files::path_use::plain, true, files::path_form::ansi);
+    DWORD error = 0;
+    if (call_fails(call, parsed.full, -1, &error)) {
+        SetLastError(error);
+        return 0;
+    }
+    if (parsed.error) winsim_not_implemented("LoadLibrary of an invalid path");
+    files::lookup_result found = files::look_up(parsed);
+    if (!found.target) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    if (found.target->folder) winsim_not_implemented("LoadLibrary of a folder");
+    forget_ended_modules();
+    for (auto& loaded : input().file_modules) {
+        if (loaded.second.file.get() == found.target) {
+            loaded.second.loads++;
+            return loaded.first;
+        }
+    }
+    const std::vector<unsigned char>& data = found.target->data;
+    if (data.size() < 2 || data[0] != 'M' || data[1] != 'Z')
+        winsim_not_implemented("LoadLibrary of a file that is no DLL");
+    long mapping = files::map_image(parsed, files::mapper::program, &error);
+    if (!mapping) {
+        SetLastError(error);
+        return 0;
+    }
+    HMODULE module = reinterpret_cast<HMODULE>(next_file_module);
+    next_file_module += 0x10000;
+    input().file_modules[module] = file_module{found.target->shared_from_this(), mapping, 1};
+    return module;
+}
+
 HMODULE load_library(const char* call, LPCSTR file_name) {
     if (!file_name) winsim_not_implemented("LoadLibrary without a name");
-    if (strchr(file_name, '\\') || strchr(file_name, '/'))
-        winsim_not_implemented("LoadLibrary of a path");
+    if (strchr(file_name, '\\') || strchr(file_name, '/')) return load_library_file(call, file_name);
     DWORD error = 0;
     if (call_fails(call, file_name, -1, &error)) {
         SetLastError(error);
@@ -258,6 +315,15 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
     if (call_fails("FreeLibrary", "", -1, &error)) {
         SetLastError(error);
         return FALSE;
+    }
+    forget_ended_modules();
+    auto by_file = input().file_modules.find(module);
+    if (by_file != input().file_modules.end()) {
+        if (--by_file->second.loads == 0) {
+            files::unmap_image(by_file->second.mapping);
+            input().file_modules.erase(by_file);
+        }
+        return TRUE;
     }
     if (module != the_input_module || input().loaded == 0)
         winsim_not_implemented("FreeLibrary of a module that was not loaded");

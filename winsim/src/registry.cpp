@@ -341,6 +341,8 @@ key_node* create_key(const std::string& path) {
     return key;
 }
 
+void drop_key_handles() { registry().handles.clear(); }
+
 }  // namespace registry_store
 
 using namespace registry_store;
@@ -396,7 +398,7 @@ void save_registry_image(image::writer* out) {
 // that held them has ended. Access rules stay: they stand for the keys' security.
 bool load_registry_image(image::reader* in) {
     registry_state& state = registry();
-    state.handles.clear();
+    drop_key_handles();
     for (size_t i = 0; i < root_count; ++i) {
         for (auto& child : state.roots[i]->subkeys) mark_deleted(child.get());
         state.roots[i]->subkeys.clear();
@@ -641,7 +643,11 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, L
     if (status != ERROR_SUCCESS) return status;
     if (reserved || (data && !data_size)) return ERROR_INVALID_PARAMETER;
     const value_entry* value = find_value(node, value_name ? value_name : "");
-    if (!value) return ERROR_FILE_NOT_FOUND;
+    if (!value) {
+        // Asked for the size alone, Windows clears it for a value that is not there.
+        if (!data && data_size) *data_size = 0;
+        return ERROR_FILE_NOT_FOUND;
+    }
 
     const DWORD size = static_cast<DWORD>(value->data.size());
     if (type) *type = value->type;

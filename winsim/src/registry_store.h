@@ -49,5 +49,8 @@ key_node* find_key(const std::string& path);
 // The key at a full path, created with every missing level; null when the root is unknown.
 key_node* create_key(const std::string& path);
 
+// Every key handle is gone, as when the programs that held them have ended.
+void drop_key_handles();
+
 }  // namespace registry_store
 }  // namespace winsim

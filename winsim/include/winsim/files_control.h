@@ -111,6 +111,39 @@ void release_file(long hold);
 int open_file_handles();
 int open_find_handles();
 
+// --- files Windows has loaded (mapped as images) ---
+// Windows keeps a DLL it has loaded mapped as an image: the file can be read, renamed (the
+// mapping goes with it) and named in MOVEFILE_DELAY_UNTIL_REBOOT, but DeleteFileA and DeleteFileW
+// fail with ERROR_ACCESS_DENIED, CreateFileA, CreateFileW and CopyFileA onto it with
+// ERROR_SHARING_VIOLATION for every open that would write its data, and MoveFileExA with
+// MOVEFILE_REPLACE_EXISTING onto it with ERROR_ACCESS_DENIED. Sharing does not count a
+// mapping; the loader's own open, for reading with FILE_SHARE_READ | FILE_SHARE_DELETE, must
+// join the handles already open (so no handle can write a mapped file, and SetEndOfFile never
+// meets one). LoadLibraryA and LoadLibraryExA of a full path map the file too (it must begin
+// with "MZ"; a missing one gives ERROR_MOD_NOT_FOUND), FreeLibrary of the last load unmaps it.
+// A machine image (machine_image.h) keeps the mappings of other processes and of the session;
+// the program's loads end with it when an image is loaded, as at a restart.
+//
+// Maps the file (real path) as another process's loader does. Returns the mapping's number, or
+// 0 with *error (2 or 3 when missing, 32 when the handles open on it do not allow the loader's
+// open, 5 for a folder or a file waiting for deletion).
+long map_file_as_image(const char* path, DWORD* error = nullptr);
+void unmap_file(long mapping);
+// The mappings of the file now: the tests', the session's and the program's loads.
+int image_mappings(const char* path);
+
+// The user's logon: every process of the session loads the DLLs of the user's keyboard layouts.
+// For each value of HKEY_CURRENT_USER\Keyboard Layout\Preload (a REG_SZ naming a layout key,
+// through a value of the same name in ...\Substitutes when there is one, names compared without
+// regard to case), the "Layout File" of that key below
+// HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts is mapped from
+// C:\Windows\System32 (64-bit processes, or all on a 32-bit Windows) and, on a 64-bit Windows,
+// from C:\Windows\SysWOW64 (32-bit processes), each file once and only where it is there and
+// the loader may open it. A logon first ends the session's earlier one.
+void log_on_user();
+// Releases the mappings of log_on_user.
+void log_off_user();
+
 // --- MoveFileExA with MOVEFILE_DELAY_UNTIL_REBOOT ---
 // The operations recorded in HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session
 // Manager\PendingFileRenameOperations, in order: paths as stored ("\\??\\C:\\..."), target
@@ -121,6 +154,16 @@ struct pending_file_operation {
     bool replace_existing;
 };
 std::vector<pending_file_operation> pending_file_operations();
+
+// Restarts Windows. Every process ends: the program's file, search and key handles and its
+// mutexes are gone (the test decides what runs afterwards), so are the holds of hold_file_open
+// and every mapping, and redirection is on again. Then the session manager, a native 64-bit
+// process (no WOW64 redirection), carries out PendingFileRenameOperations in order: an empty
+// target deletes the source (a folder only when it is empty), any other renames the source to
+// it, replacing an existing file only when marked with "!" (never a read-only one nor a folder)
+// and never onto another drive; an operation whose source is missing or that cannot be done is
+// left out. Then the value is deleted. No user is logged on afterwards (log_on_user).
+void restart_machine();
 
 // --- the program's resources ---
 // type and name: a text (kept upper case; FindResourceA compares without regard to case) or
