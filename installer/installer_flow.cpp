@@ -17,6 +17,7 @@
 #include "layout_registry/uninstall_entry.h"
 #include "payload_extraction.h"
 #include "payloads.h"
+#include "pending_removals.h"
 #include "product_constants.h"
 
 #define INSTALLATION_CANCELLED "Installation abgebrochen."
@@ -358,41 +359,95 @@ static bool on_arm64()
 }
 
 // The layout DLL for the system folder: the native one of the machine.
-static bool write_layout_dll()
+static payload_outcome write_layout_dll()
 {
     const char* folder = install_folders.system_folder;
     if (on_arm64())
-        return extract_payload(PAYLOAD_DLL_ARM64_NAME, PAYLOAD_DLL_ARM64_TYPE, DLL_FILE_NAME,
-                               filetime_of(PAYLOAD_DLL_ARM64_TIME), folder);
+        return extract_payload_replacing_in_use(PAYLOAD_DLL_ARM64_NAME, PAYLOAD_DLL_ARM64_TYPE,
+                                                DLL_FILE_NAME, filetime_of(PAYLOAD_DLL_ARM64_TIME),
+                                                folder);
     if (on_64_bit_windows())
-        return extract_payload(PAYLOAD_DLL_64_NAME, PAYLOAD_DLL_64_TYPE, DLL_FILE_NAME,
-                               filetime_of(PAYLOAD_DLL_64_TIME), folder);
-    return extract_payload(PAYLOAD_DLL_32_NAME, PAYLOAD_DLL_32_TYPE, DLL_FILE_NAME,
-                           filetime_of(PAYLOAD_DLL_32_TIME), folder);
+        return extract_payload_replacing_in_use(PAYLOAD_DLL_64_NAME, PAYLOAD_DLL_64_TYPE,
+                                                DLL_FILE_NAME, filetime_of(PAYLOAD_DLL_64_TIME),
+                                                folder);
+    return extract_payload_replacing_in_use(PAYLOAD_DLL_32_NAME, PAYLOAD_DLL_32_TYPE,
+                                            DLL_FILE_NAME, filetime_of(PAYLOAD_DLL_32_TIME), folder);
 }
 
+// The end of the final message when a DLL that Windows has loaded is replaced at the restart.
+#define DLL_AT_RESTART_TEXT                                                                     \
+    "\n\nDie bisherige Fassung der Tastaturbelegung ist noch in Gebrauch; die neue wird mit "    \
+    "dem nächsten Neustart des Computers wirksam."
+
 // The native DLL, whose failure stops the installation, then the one for 32-bit programs on
-// 64-bit Windows, whose outcome does not. Redirection is off for these writes alone; their
-// warnings wait until it is on again.
-static bool write_layout_dlls()
+// 64-bit Windows, whose outcome does not. A DLL in use that differs is replaced at the next
+// restart; *at_restart then receives the end of the final message. Redirection is off for these
+// writes alone; their warnings wait until it is on again.
+static bool write_layout_dlls(const char** at_restart)
 {
+    *at_restart = "";
     if (!redirection_off_for_system_folders()) {
         show_warning("%s\n\n" INSTALLATION_CANCELLED, install_folders.error_text);
         return false;
     }
-    bool written = write_layout_dll();
-    if (written && install_folders.wow64_system_folder[0])
-        extract_payload(PAYLOAD_DLL_WOW64_NAME, PAYLOAD_DLL_WOW64_TYPE, DLL_FILE_NAME,
-                        filetime_of(PAYLOAD_DLL_WOW64_TIME), install_folders.wow64_system_folder);
+    payload_outcome native = write_layout_dll();
+    payload_outcome wow64 = payload_outcome::written;
+    if (native != payload_outcome::failed && install_folders.wow64_system_folder[0])
+        wow64 = extract_payload_replacing_in_use(PAYLOAD_DLL_WOW64_NAME, PAYLOAD_DLL_WOW64_TYPE,
+                                                 DLL_FILE_NAME, filetime_of(PAYLOAD_DLL_WOW64_TIME),
+                                                 install_folders.wow64_system_folder);
     // Redirection that stays off would reach COM and the shell: the run ends here.
     if (!redirection_back_on()) {
         show_warning("%s\n\n" INSTALLATION_CANCELLED, install_folders.error_text);
         return false;
     }
     show_held_payload_warnings();
-    if (!written)
+    if (native == payload_outcome::failed) {
         show_info(INSTALLATION_CANCELLED);
-    return written;
+        return false;
+    }
+    if (native == payload_outcome::replaces_at_restart ||
+        wow64 == payload_outcome::replaces_at_restart)
+        *at_restart = DLL_AT_RESTART_TEXT;
+    return true;
+}
+
+// The paths of the product's files and folder, as an earlier removal may have listed them for
+// the next restart: the DLLs and their replacements, the program folder's files, the folder.
+#define PRODUCT_PATH_COUNT 8
+
+static bool compose_product_paths(char paths[PRODUCT_PATH_COUNT][MAX_PATH],
+                                  const program_folder_paths* folder_paths)
+{
+    const char* system_folder = install_folders.system_folder;
+    const char* wow64_folder = install_folders.wow64_system_folder;
+    // Without a 32-bit system folder its two entries repeat the native ones.
+    if (!wow64_folder[0])
+        wow64_folder = system_folder;
+    return join_path(paths[0], system_folder, DLL_FILE_NAME) &&
+           replacement_path(paths[1], system_folder, DLL_FILE_NAME) &&
+           join_path(paths[2], wow64_folder, DLL_FILE_NAME) &&
+           replacement_path(paths[3], wow64_folder, DLL_FILE_NAME) &&
+           copy_path(paths[4], folder_paths->uninstaller) && copy_path(paths[5], folder_paths->pdf) &&
+           copy_path(paths[6], folder_paths->icon) &&
+           copy_path(paths[7], install_folders.program_folder);
+}
+
+// An earlier removal that could not delete files in use listed them for the next restart: those
+// deletions are taken back first, or they would delete the new installation. The other programs'
+// operations stay.
+static bool keep_product_from_pending_removals(const program_folder_paths* folder_paths)
+{
+    char paths[PRODUCT_PATH_COUNT][MAX_PATH];
+    const char* listed[PRODUCT_PATH_COUNT];
+    for (int i = 0; i < PRODUCT_PATH_COUNT; i++)
+        listed[i] = paths[i];
+    if (compose_product_paths(paths, folder_paths) &&
+        cancel_pending_removals(listed, PRODUCT_PATH_COUNT))
+        return true;
+    show_warning("Die Löschungen, die eine frühere Deinstallation für den nächsten Neustart "
+                 "vorgemerkt hat, konnten nicht aufgehoben werden.\n\n" INSTALLATION_CANCELLED);
+    return false;
 }
 
 static void install()
@@ -445,11 +500,13 @@ static void install()
         return;
     }
 
-    // The uninstaller first, then the DLLs, the entry, the diagram and its shortcut; the layout
-    // key and the user's lists last, so that nothing names the layout before its DLL is there.
-    if (!write_uninstaller(&paths))
+    // Removals left for the restart taken back, then the uninstaller, the DLLs, the entry, the
+    // diagram and its shortcut; the layout key and the user's lists last, so that nothing names
+    // the layout before its DLL is there.
+    if (!keep_product_from_pending_removals(&paths) || !write_uninstaller(&paths))
         return;
-    if (!write_layout_dlls()) {
+    const char* at_restart = "";
+    if (!write_layout_dlls(&at_restart)) {
         remove_new_program_files(&paths);
         return;
     }
@@ -466,7 +523,7 @@ static void install()
         return;
     warn_if_lists_not_written();
     const char* hint = add_to_language_list(key_name);
-    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s%s%s", layout_text,
+    show_info("Tastaturbelegung %s erfolgreich aktualisliert.%s%s%s%s", layout_text, at_restart,
               layout_inventory.preload_rewritten
                   ? "\n\nNach einem Systemneustart sollte die Tastaturbelegung wieder "
                     "voreingestellt sein."

@@ -148,45 +148,54 @@ static void keep_identical_file(const char* path, FILETIME current_time, FILETIM
     SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
 }
 
-bool extract_payload(const char* resource_name, const char* resource_type, const char* file_name,
-                     FILETIME write_time, const char* folder)
+// The payload's bytes; false after the warning when the program does not carry it.
+static bool find_payload(const char* resource_name, const char* resource_type,
+                         const char* file_name, const BYTE** bytes, DWORD* size)
 {
     HRSRC resource = FindResourceA(0, resource_name, resource_type);
     HGLOBAL loaded = resource ? LoadResource(0, resource) : 0;
-    DWORD size = resource ? SizeofResource(0, resource) : 0;
-    if (size == 0 || !loaded) {
+    *size = resource ? SizeofResource(0, resource) : 0;
+    if (*size == 0 || !loaded) {
         payload_warning("FEHLER:\nDatei %s nicht aus den Programmresourcen entnehmbar.\n"
-                     "Interner Fehlerschlüssel: %08lX %08lX - %ld",
-                     file_name, (DWORD)(ULONG_PTR)resource, (DWORD)(ULONG_PTR)loaded, (LONG)size);
+                        "Interner Fehlerschlüssel: %08lX %08lX - %ld",
+                        file_name, (DWORD)(ULONG_PTR)resource, (DWORD)(ULONG_PTR)loaded,
+                        (LONG)*size);
         return false;
     }
+    *bytes = (const BYTE*)LockResource(loaded);
+    return true;
+}
 
-    char path[MAX_PATH];
-    if (!join_path(path, folder, file_name)) {
-        payload_warning("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: %s%s\n%s",
-                     folder, file_name, error_record.windows_error_text);
-        return false;
-    }
-    FILETIME current_time;
-    if (file_holds(path, (const BYTE*)LockResource(loaded), size, &current_time)) {
-        keep_identical_file(path, current_time, write_time);
-        return true;
-    }
+// The error of a file that another program holds open without write sharing; Windows gives
+// it for a DLL that it has loaded, too.
+static bool in_use_error(DWORD code)
+{
+    return code == ERROR_SHARING_VIOLATION;
+}
 
+// Writes the bytes into the file at path, an existing one rewritten. False after the warning;
+// when in_use is given, a file in use is left to the caller without a warning (*in_use set).
+static bool write_file(const char* path, const BYTE* bytes, DWORD size, FILETIME write_time,
+                       bool* in_use)
+{
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(path, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
 
     HANDLE file = INVALID_HANDLE_VALUE;
     if (!open_for_rewrite(&file, path, true, false)) {
+        if (in_use && in_use_error(error_record.last_error_code)) {
+            *in_use = true;
+            return false;
+        }
         payload_warning("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: %s\n%s",
-                     path, error_record.windows_error_text);
+                        path, error_record.windows_error_text);
         return false;
     }
     DWORD written = 0;
-    if (!write_exact(file, LockResource(loaded), size, &written)) {
-        payload_warning("FEHLER:\nDatei-Inhalt konnte nicht geschrieben werden.\nDatei: %s\n%s", path,
-                     error_record.windows_error_text);
+    if (!write_exact(file, bytes, size, &written)) {
+        payload_warning("FEHLER:\nDatei-Inhalt konnte nicht geschrieben werden.\nDatei: %s\n%s",
+                        path, error_record.windows_error_text);
         CloseHandle(file);
         return false;
     }
@@ -195,8 +204,80 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
     if (!CloseHandle(file)) {
         record_last_error();
         payload_warning("Warnung:\nDatei konnte nicht geschlossen werden.\nName: %s\n%s", path,
-                     error_record.windows_error_text);
+                        error_record.windows_error_text);
     }
     SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE);
     return true;
+}
+
+// The payload into folder\file_name; in_use as for write_file.
+static payload_outcome extract(const char* resource_name, const char* resource_type,
+                               const char* file_name, FILETIME write_time, const char* folder,
+                               bool* in_use)
+{
+    const BYTE* bytes = 0;
+    DWORD size = 0;
+    if (!find_payload(resource_name, resource_type, file_name, &bytes, &size))
+        return payload_outcome::failed;
+    char path[MAX_PATH];
+    if (!join_path(path, folder, file_name)) {
+        payload_warning("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: %s%s\n%s",
+                        folder, file_name, error_record.windows_error_text);
+        return payload_outcome::failed;
+    }
+    FILETIME current_time;
+    if (file_holds(path, bytes, size, &current_time)) {
+        keep_identical_file(path, current_time, write_time);
+        return payload_outcome::written;
+    }
+    return write_file(path, bytes, size, write_time, in_use) ? payload_outcome::written
+                                                              : payload_outcome::failed;
+}
+
+bool extract_payload(const char* resource_name, const char* resource_type, const char* file_name,
+                     FILETIME write_time, const char* folder)
+{
+    return extract(resource_name, resource_type, file_name, write_time, folder, 0) ==
+           payload_outcome::written;
+}
+
+bool replacement_path(char* path, const char* folder, const char* file_name)
+{
+    char name[MAX_PATH];
+    size_t length = strlen(file_name);
+    if (length + sizeof REPLACEMENT_SUFFIX > MAX_PATH)
+        return false;
+    memcpy(name, file_name, length);
+    memcpy(name + length, REPLACEMENT_SUFFIX, sizeof REPLACEMENT_SUFFIX);
+    return join_path(path, folder, name);
+}
+
+payload_outcome extract_payload_replacing_in_use(const char* resource_name,
+                                                 const char* resource_type, const char* file_name,
+                                                 FILETIME write_time, const char* folder)
+{
+    bool in_use = false;
+    payload_outcome outcome =
+        extract(resource_name, resource_type, file_name, write_time, folder, &in_use);
+    if (!in_use)
+        return outcome;
+    // The file in use stays as it is until the restart; the payload goes next to it, and the
+    // session manager puts it in its place before any program can load the file again.
+    const BYTE* bytes = 0;
+    DWORD size = 0;
+    char path[MAX_PATH];
+    char replacement[MAX_PATH];
+    if (!find_payload(resource_name, resource_type, file_name, &bytes, &size) ||
+        !join_path(path, folder, file_name) || !replacement_path(replacement, folder, file_name) ||
+        !write_file(replacement, bytes, size, write_time, 0))
+        return payload_outcome::failed;
+    if (!MoveFileExA(replacement, path, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+        record_last_error();
+        payload_warning("FEHLER:\nDatei ist in Gebrauch und konnte nicht zum Ersetzen beim "
+                        "nächsten Neustart vorgemerkt werden.\nName: %s\n%s",
+                        path, error_record.windows_error_text);
+        DeleteFileA(replacement);
+        return payload_outcome::failed;
+    }
+    return payload_outcome::replaces_at_restart;
 }

@@ -19,6 +19,22 @@ void reset_payload_extraction();
 bool extract_payload(const char* resource_name, const char* resource_type, const char* file_name,
                      FILETIME write_time, const char* folder);
 // Whether the installer carries the payload (a resource of that name and type).
+// What became of a payload: written (or found written already), not written (after its
+// warning), or written next to a file in use, which it replaces at the next restart.
+enum class payload_outcome { written, failed, replaces_at_restart };
+
+// The name a payload gets next to a file in use: the file's name and this.
+#define REPLACEMENT_SUFFIX ".neu"
+// folder\<file_name>.neu into path (MAX_PATH bytes); false when it does not fit.
+bool replacement_path(char* path, const char* folder, const char* file_name);
+
+// The same as extract_payload for a file that Windows may hold loaded (a layout DLL of a
+// signed-in user): one that is in use and differs is not written over; the payload goes next to
+// it under its replacement name and is listed to replace it at the next restart.
+payload_outcome extract_payload_replacing_in_use(const char* resource_name,
+                                                 const char* resource_type, const char* file_name,
+                                                 FILETIME write_time, const char* folder);
+
 // Shows the held warnings, once redirection is on again.
 void show_held_payload_warnings();
 bool payload_present(const char* resource_name, const char* resource_type);

@@ -18,6 +18,10 @@
 #include "product_constants.h"
 
 #define REMOVAL_CANCELLED "Deinstallation abgebrochen."
+// The end of the final message when files in use go at the next restart.
+#define RESTART_FINISHES_TEXT                                                                   \
+    "\n\nEinige Dateien sind noch in Gebrauch; die Deinstallation wird mit dem nächsten "        \
+    "Neustart des Computers abgeschlossen."
 #define KEY_DETAILS "\nTreiber: %s\nKey: %s\nDLL: %s.DLL"
 #define KEY_NOT_FOUND_TEXT                                                                      \
     "Der Registry-Key des zu deinstallierenden Tastaturtreibers wurde nicht gefunden." KEY_DETAILS
@@ -120,8 +124,34 @@ static bool dll_still_registered()
     return false;
 }
 
+// Deletes a file of the product. One in use (a layout DLL that Windows has loaded for a signed-in
+// user, the diagram open in a viewer) is listed for deletion at the next restart instead, by its
+// real path: the session manager, which carries the list out, is a 64-bit program. False, with
+// the deletion's reason in the error record, when it can be neither.
+static bool delete_or_leave_for_restart(const char* path)
+{
+    if (DeleteFileA(path))
+        return true;
+    record_last_error();
+    if (!MoveFileExA(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return false;
+    uninstaller.files_left_for_restart++;
+    return true;
+}
+
+static void warn_driver_file_kept(const char* path)
+{
+    show_warning_with_caption(program_file_warning_caption(),
+                              "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
+                              error_record.windows_error_text);
+    show_info("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht "
+              "gelöscht werden:\n  %s",
+              LAYOUT_TEXT, path);
+}
+
 // The DLL for 32-bit programs on 64-bit Windows, after the native one. Its folder is never
-// redirected: redirection stays on.
+// redirected: redirection stays on. The native one is gone at this point, so a failure does not
+// stop the removal; the uninstall entry stays, from which a later run removes the DLL.
 static void remove_wow64_dll()
 {
     char path[MAX_PATH];
@@ -129,8 +159,13 @@ static void remove_wow64_dll()
         !join_path(path, install_folders.wow64_system_folder, DLL_FILE_NAME))
         return;
     Sleep(100);
-    if (FileExists(path))
-        DeleteFileA(path);
+    if (!FileExists(path))
+        return;
+    set_status("Lösche %s ...", path);
+    if (!delete_or_leave_for_restart(path)) {
+        uninstaller.files_kept++;
+        warn_driver_file_kept(path);
+    }
 }
 
 // The DLL in the system folder; false when the removal must stop here. Removing leftovers, a
@@ -156,21 +191,14 @@ static bool remove_layout_dll(removal kind)
     // A DLL that cannot be looked for may be there: it is not taken for deleted, and the
     // search's reason is told.
     file_search found = search_for_file(path);
-    bool deleted = found == file_search::found && DeleteFileA(path);
-    if (found == file_search::found && !deleted)
-        record_last_error();
+    bool deleted = found == file_search::found && delete_or_leave_for_restart(path);
     // Redirection that stays off would reach the shell: the run ends here.
     if (!redirection_back_on()) {
         show_warning("%s\n\n" REMOVAL_CANCELLED, install_folders.error_text);
         return false;
     }
     if (found != file_search::missing && !deleted) {
-        show_warning_with_caption(program_file_warning_caption(),
-                                  "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
-                                  error_record.windows_error_text);
-        show_info("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht "
-                  "gelöscht werden:\n  %s",
-                  LAYOUT_TEXT, path);
+        warn_driver_file_kept(path);
         return false;
     }
     if (found == file_search::missing && kind == removal_of_installation &&
@@ -235,27 +263,69 @@ static bool remove_from_registry(removal kind, const char** hint)
     return true;
 }
 
+// Whether the program folder holds anything but the product's files: what the user put there
+// stays.
+static bool folder_holds_other_files(const char* const* names, int first)
+{
+    char folder[MAX_PATH];
+    strcpy(folder, install_folders.program_folder);
+    ensure_trailing_backslash(folder);
+    HANDLE search = 0;
+    WIN32_FIND_DATAA found;
+    int count = 0;
+    char pattern[MAX_PATH];
+    find_first_entry(folder, "*.*", &search, &found, &count, pattern, 0);
+    bool other = false;
+    while (search && !other) {
+        other = true;
+        for (int i = first; i < 3; i++)
+            other = other && !names_equal_nocase(found.cFileName, names[i]);
+        find_next_entry(&search, &found, &count, folder, 0);
+    }
+    if (search)
+        FindClose(search);
+    return other;
+}
+
 // The uninstaller file goes last of the three, and the uninstall entry after the folder: as long
-// as anything else is left, the entry can still start the uninstaller that removes it.
+// as anything else is left, the entry can still start the uninstaller that removes it. A file in
+// use goes at the next restart, and so does the folder after it, when nothing else is in it then.
 static void remove_program_folder()
 {
     const char* names[] = {DIAGRAM_PDF_FILE_NAME, DIAGRAM_ICON_FILE_NAME, UNINSTALLER_FILE_NAME};
     int first = DIAGRAM_NAME[0] ? 0 : 2;
+    int left_before = uninstaller.files_left_for_restart;
     for (int i = first; i < 3; i++) {
         char path[MAX_PATH];
         if (!join_path(path, install_folders.program_folder, names[i])) {
+            uninstaller.files_kept++;
             show_info("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht "
                       "gelöscht werden:\n  %s\\%s\n\n%s",
                       LAYOUT_TEXT, install_folders.program_folder, names[i],
                       error_record.windows_error_text);
             continue;
         }
-        if (FileExists(path) && !delete_one_file(path, true))
-            show_info("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht "
-                      "gelöscht werden:\n  %s",
-                      LAYOUT_TEXT, path);
+        if (!FileExists(path))
+            continue;
+        set_status("Lösche %s ...", path);
+        if (delete_or_leave_for_restart(path))
+            continue;
+        uninstaller.files_kept++;
+        show_warning_with_caption(program_file_warning_caption(),
+                                  "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
+                                  error_record.windows_error_text);
+        show_info("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht "
+                  "gelöscht werden:\n  %s",
+                  LAYOUT_TEXT, path);
     }
-    if (!remove_folder(install_folders.program_folder))
+    bool goes = false;
+    if (uninstaller.files_left_for_restart == left_before) {
+        goes = remove_folder(install_folders.program_folder);
+    } else {
+        MoveFileExA(install_folders.program_folder, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+        goes = !folder_holds_other_files(names, first);
+    }
+    if (!goes)
         show_info("Warnung bei Deinstallation von %s:\nFolgendes Hilfsverzeichnis konnte nicht "
                   "entfernt werden (möglicherweise ist es nicht leer):\n  %s",
                   LAYOUT_TEXT, install_folders.program_folder);
@@ -278,8 +348,12 @@ static void uninstall()
     if (DIAGRAM_NAME[0])
         delete_shortcut(frame.main_window, 0, DIAGRAM_NAME, false);
     remove_program_folder();
-    write_uninstall_entry(UNINSTALL_DISPLAY_NAME, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-    show_info("Folgender Tastatur-Treiber wurde deinstalliert:\n%s%s", LAYOUT_TEXT, hint);
+    // The entry goes once every file of the product is deleted or goes at the restart: with a
+    // file left, it starts the uninstaller that removes it.
+    if (!uninstaller.files_kept)
+        write_uninstall_entry(UNINSTALL_DISPLAY_NAME, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    show_info("Folgender Tastatur-Treiber wurde deinstalliert:\n%s%s%s", LAYOUT_TEXT,
+              uninstaller.files_left_for_restart ? RESTART_FINISHES_TEXT : "", hint);
     uninstaller.run_end = copy_run_removed;
 }
 

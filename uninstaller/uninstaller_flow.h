@@ -17,6 +17,10 @@ struct uninstaller_state {
     char own_path[MAX_PATH];
     char private_folder[MAX_PATH];
     copy_run_end run_end;
+    // Files of the product that were in use and go at the next restart, and those that could
+    // be neither deleted nor listed for it: the uninstall entry stays while any of those is left.
+    int files_left_for_restart;
+    int files_kept;
 };
 extern uninstaller_state uninstaller;
 

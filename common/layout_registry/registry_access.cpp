@@ -1,6 +1,7 @@
 // Thin layer over the Win32 registry: one call per operation, the status codes stay in here.
 #include "layout_registry/registry_access.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 registry_layer_state registry_layer;
@@ -190,4 +191,51 @@ bool reg_delete_value(HKEY key, const char* value_name)
 {
     LONG status = RegDeleteValueA(key, value_name);
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+// The value's name in UTF-16, as the wide calls take it; false when it does not fit.
+static bool wide_value_name(WCHAR* wide, const char* value_name)
+{
+    return MultiByteToWideChar(CP_ACP, 0, value_name, -1, wide, MAX_PATH) != 0;
+}
+
+reg_result reg_query_wide_list(HKEY key, const char* value_name, WCHAR** list, DWORD* size)
+{
+    *list = 0;
+    *size = 0;
+    WCHAR name[MAX_PATH];
+    if (!wide_value_name(name, value_name))
+        return reg_result::failed;
+    // The list may grow between the two calls: read again while it does not fit.
+    for (;;) {
+        DWORD type = 0;
+        DWORD bytes = 0;
+        reg_result result = read_result(RegQueryValueExW(key, name, 0, &type, 0, &bytes));
+        if (result != reg_result::read)
+            return result;
+        if (type != REG_MULTI_SZ)
+            return reg_result::unfit;
+        // Room for two more zeros: data that lacks its terminating ones still ends.
+        BYTE* data = (BYTE*)calloc(bytes + 2 * sizeof(WCHAR), 1);
+        if (!data)
+            return reg_result::failed;
+        DWORD got = bytes;
+        result = read_result(RegQueryValueExW(key, name, 0, &type, data, &got));
+        if (result == reg_result::read && type == REG_MULTI_SZ) {
+            *list = (WCHAR*)data;
+            *size = got / sizeof(WCHAR);
+            return result;
+        }
+        free(data);
+        if (result != reg_result::unfit)
+            return result == reg_result::read ? reg_result::unfit : result;
+    }
+}
+
+bool reg_set_wide_list(HKEY key, const char* value_name, const WCHAR* list, DWORD size)
+{
+    WCHAR name[MAX_PATH];
+    return wide_value_name(name, value_name) &&
+           RegSetValueExW(key, name, 0, REG_MULTI_SZ, (const BYTE*)list,
+                          size * (DWORD)sizeof(WCHAR)) == ERROR_SUCCESS;
 }

@@ -46,3 +46,8 @@ reg_result reg_enum_value_name(HKEY key, DWORD index, char* name, DWORD size);
 reg_result reg_query_value_presence(HKEY key, const char* value_name);
 // True when the value is gone afterwards: deleted now, or not there.
 bool reg_delete_value(HKEY key, const char* value_name);
+// A REG_MULTI_SZ value in UTF-16, as Windows keeps it, into memory that the caller frees
+// (free); size counts its characters, the terminating zeros included. A value of another type
+// is unfit.
+reg_result reg_query_wide_list(HKEY key, const char* value_name, WCHAR** list, DWORD* size);
+bool reg_set_wide_list(HKEY key, const char* value_name, const WCHAR* list, DWORD size);

@@ -11,7 +11,9 @@
 #endif
 
 #include <cstring>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -664,3 +666,29 @@ TEST_F(registry_contract, a_list_of_texts_is_read_whole_written_back_and_deleted
 }
 
 }  // namespace
+
+// A list of texts read and written as UTF-16: a character outside code page 1252 and the inner
+// zeros come back as they went in; a buffer too small gets ERROR_MORE_DATA and the size needed.
+TEST_F(registry_contract, a_wide_text_list_comes_back_as_it_went_in) {
+    // "a", zero, "\x141x" (Ł), zero, zero; the value's name "Liste".
+    const unsigned short units[] = {'a', 0, 0x141, 'x', 0, 0};
+    const unsigned short name_units[] = {'L', 'i', 's', 't', 'e', 0};
+    std::vector<WCHAR> list(units, units + 6), name(name_units, name_units + 6);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key_, name.data(), 0, REG_MULTI_SZ,
+                                            reinterpret_cast<const BYTE*>(list.data()), 12));
+    DWORD type = preset, size = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key_, name.data(), NULL, &type, NULL, &size));
+    EXPECT_EQ(12u, size);
+    std::vector<WCHAR> read(8, (WCHAR)0x7777);
+    size = 10;
+    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExW(key_, name.data(), NULL, &type,
+                                                reinterpret_cast<BYTE*>(read.data()), &size));
+    EXPECT_EQ(12u, size);
+    size = 16;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key_, name.data(), NULL, &type,
+                                              reinterpret_cast<BYTE*>(read.data()), &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
+    EXPECT_EQ(12u, size);
+    EXPECT_TRUE(std::equal(list.begin(), list.end(), read.begin()));
+    EXPECT_EQ((WCHAR)0x7777, read[6]);  // nothing after the data
+}

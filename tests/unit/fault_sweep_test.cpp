@@ -139,6 +139,8 @@ protected:
         if (which != flow::install_new) {
             ASSERT_FALSE(run_installer());
             ASSERT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\" SWEPT_LAYOUT_KEY));
+            // The user signs in again: Windows loads the layout's DLLs.
+            log_on();
             fresh_process(which == flow::uninstall ? "Uninstall_" DLL_BASE_NAME
                                                    : "Install_" DLL_BASE_NAME);
         }

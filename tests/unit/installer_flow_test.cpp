@@ -16,6 +16,7 @@
 #include "frame/frame.h"
 #include "frame/startup.h"
 #include "installer_flow.h"
+#include "uninstaller_flow.h"
 #include "payloads.h"
 #include "program_state.h"
 #include "product_constants.h"
@@ -709,6 +710,8 @@ protected:
     {
         on_windows(64);
         install();
+        // The user signs in again: Windows loads the layout's DLLs.
+        log_on();
         reset_layout_inventory();
         reset_frame();
         winsim::close_mutex_handles();  // the earlier run has ended
@@ -769,21 +772,94 @@ TEST_F(installer_again, a_second_user_gets_the_layout_while_the_first_one_uses_i
     winsim::release_file(hold);
 }
 
-TEST_F(installer_again, a_different_dll_in_use_stops_as_before)
+// A DLL in use that differs (the layout loaded, an older version) is not written over: the new
+// one goes next to it and replaces it at the restart, and the update goes on.
+TEST_F(installer_again, a_different_dll_in_use_is_replaced_at_the_restart)
 {
     installed_before();
+    winsim::log_off_user();
     winsim::add_file(dll.c_str(), "an older layout DLL");
-    long hold = winsim::hold_file_open(dll.c_str(), GENERIC_READ, FILE_SHARE_READ);
-    std::string before = state();
+    log_on();
     install();
     std::vector<std::string> texts = new_boxes();
-    ASSERT_EQ(3u, texts.size());
-    EXPECT_EQ(0u, texts[1].find("FEHLER:\nDatei konnte nicht zum Schreiben geöffnet werden.\nName: " +
-                                dll + "\nWindows-Errorcode 32:"));
-    EXPECT_EQ("Installation abgebrochen.", texts[2]);
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_NE(std::string::npos,
+              texts[1].find("erfolgreich aktualisliert.\n\nDie bisherige Fassung der "
+                            "Tastaturbelegung ist noch in Gebrauch; die neue wird mit dem "
+                            "nächsten Neustart des Computers wirksam."))
+        << texts[1];
     EXPECT_EQ("an older layout DLL", file(dll));
-    winsim::release_file(hold);
-    EXPECT_EQ(before, state());
+    EXPECT_EQ("payload 2", file(dll + ".neu"));
+    auto pending = winsim::pending_file_operations();
+    ASSERT_EQ(1u, pending.size());
+    EXPECT_EQ("\\??\\" + dll + ".neu", pending[0].source);
+    EXPECT_EQ("\\??\\" + dll, pending[0].target);
+    EXPECT_TRUE(pending[0].replace_existing);
+    winsim::restart_machine();
+    EXPECT_EQ("payload 2", file(dll));
+    EXPECT_EQ(PAYLOAD_DLL_64_TIME, write_time(dll));
+    EXPECT_FALSE(winsim::entry_exists((dll + ".neu").c_str()));
+}
+
+// Installed again before the restart that finishes a removal: the removal's deletions of the
+// product's files are taken back, the other programs' operations stay as they were, and the
+// restart leaves the new installation.
+TEST_F(installer_again, an_installation_before_the_restart_keeps_its_files)
+{
+    installed_before();
+    // Another program's rename and deletion, one of them naming a folder outside code page 1252.
+    std::u16string others = u"\\??\\C:\\Temp\\neu.tmp";
+    others += u'\0';
+    others += u"!\\??\\C:\\Temp\\alt.tmp";
+    others += u'\0';
+    others += u"\\??\\C:\\Users\\\u0141ukasz\\alt.tmp";
+    others += u'\0';
+    others += u'\0';  // its deletion's empty target
+    others += u'\0';
+    HKEY session = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                             "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                             0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &session,
+                                             nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(session, u"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                             (const BYTE*)others.data(), (DWORD)(others.size() * 2)));
+    // The removal: the DLLs that Windows holds are listed for the restart.
+    reset_program_state("Uninstall_" DLL_BASE_NAME);
+    probe_machine();
+    SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n");
+    std::string copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
+    winsim::add_file(copy.c_str(), "MZ uninstaller");
+    winsim::set_module_file_name(copy.c_str());
+    frame.argument_count = 1;
+    strcpy(frame.arguments[0], "b0040407");
+    winsim::script_answers({IDYES, IDOK});
+    ASSERT_TRUE(check_uninstaller_command_line());
+    run_uninstallation();
+    ASSERT_LT(3u, winsim::pending_file_operations().size());
+    // Installed again.
+    reset_program_state("Install_" DLL_BASE_NAME);
+    probe_machine();
+    install();
+    EXPECT_EQ(0u, boxes().back().find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT
+                                      ") erfolgreich installiert."));
+    // What is left: the other program's operations, unchanged, and the copy of the uninstaller.
+    std::vector<char16_t> list(4096);
+    DWORD type = 0, size = (DWORD)(list.size() * 2);
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(session, u"PendingFileRenameOperations", nullptr,
+                                              &type, (BYTE*)list.data(), &size));
+    RegCloseKey(session);
+    EXPECT_EQ((DWORD)REG_MULTI_SZ, type);
+    std::u16string kept(list.data(), size / 2);
+    EXPECT_EQ(0u, kept.find(others.substr(0, others.size() - 1)));
+    auto pending = winsim::pending_file_operations();
+    ASSERT_EQ(3u, pending.size());
+    EXPECT_NE(std::string::npos, pending[2].source.find(UNINSTALLER_FILE_NAME));
+    winsim::restart_machine();
+    EXPECT_EQ("payload 2", file(dll));
+    EXPECT_EQ("payload 3", file("C:\\Windows\\SysWOW64\\" DLL_FILE_NAME));
+    EXPECT_EQ("payload 6", file(program_folder + UNINSTALLER_FILE_NAME));
+    EXPECT_TRUE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
 }
 
 // Every payload: files that hold its bytes keep them and get the time and attributes a write

@@ -233,6 +233,8 @@ protected:
             fresh_process("Install_" DLL_BASE_NAME);
             ASSERT_FALSE(run_installer());
             ASSERT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\" SWEPT_LAYOUT_KEY));
+            // The user signs in again: Windows loads the layout's DLLs.
+            log_on();
         }
         switch (which) {
         case flow::install_update_unlisted:

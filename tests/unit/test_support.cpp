@@ -42,7 +42,7 @@ std::string calls_while_redirection_off()
     static const std::set<std::string> file_calls = {
         "CreateFileA", "ReadFile", "WriteFile", "SetEndOfFile", "SetFilePointer", "GetFileSize",
         "GetFileTime", "SetFileTime", "CloseHandle", "GetFileAttributesA", "SetFileAttributesA",
-        "FindFirstFileA", "FindNextFileA", "FindClose", "DeleteFileA"};
+        "FindFirstFileA", "FindNextFileA", "FindClose", "DeleteFileA", "MoveFileExA"};
     static const std::set<std::string> other_calls = {"FindResourceA", "LoadResource",
                                                       "SizeofResource", "FormatMessageA"};
     bool off = false;
@@ -62,7 +62,11 @@ std::string calls_while_redirection_off()
         // A search names its folder, the other calls their file.
         bool system_file = subject.rfind("c:\\windows\\system32", 0) == 0 ||
                            subject.rfind("c:\\windows\\syswow64", 0) == 0;
-        if (off && !other_calls.count(call.call) && !(file_calls.count(call.call) && system_file))
+        // MoveFileExA lists a file for the restart through the session manager's key.
+        bool session_manager = call.call.rfind("Reg", 0) == 0 &&
+                               subject.find("\\control\\session manager") != std::string::npos;
+        if (off && !other_calls.count(call.call) && !session_manager &&
+            !(file_calls.count(call.call) && system_file))
             offending += call.call + "(" + call.subject + ")\n";
     }
     if (off)

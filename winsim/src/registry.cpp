@@ -6,6 +6,7 @@
 #include "codepage.h"
 #include "image_format.h"
 #include "registry_store.h"
+#include "wide_names.h"
 #include "subsystems.h"
 
 #include <cstring>
@@ -652,6 +653,94 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, L
     const DWORD size = static_cast<DWORD>(value->data.size());
     if (type) *type = value->type;
     status = data ? copy_data(*value, data, *data_size) : ERROR_SUCCESS;
+    if (data_size) *data_size = size;
+    return status;
+}
+
+namespace {
+
+// A value name passed to a W call, in the stored spelling; false when it holds a character
+// outside code page 1252 (not simulated).
+std::string stored_name(LPCWSTR value_name, const char* call) {
+    std::string name = value_name ? internal_from_utf16(reinterpret_cast<const char16_t*>(value_name)) : "";
+    if (name.find('\x01') != std::string::npos)
+        winsim_not_implemented((std::string(call) + " of a value name outside code page 1252").c_str());
+    return name;
+}
+
+// Text as the W calls take and give it, each UTF-16 unit from or to the stored form (which
+// keeps a unit outside code page 1252 in the file system's internal form); zeros stay zeros.
+std::vector<BYTE> stored_text(const char16_t* units, size_t count) {
+    std::vector<BYTE> data;
+    for (size_t i = 0; i < count; ++i) {
+        char16_t unit[2] = {units[i], 0};
+        std::string stored = units[i] ? internal_from_utf16(unit) : std::string(1, '\0');
+        data.insert(data.end(), stored.begin(), stored.end());
+    }
+    return data;
+}
+
+std::u16string wide_text(const std::vector<BYTE>& data) {
+    std::u16string text;
+    size_t at = 0;
+    while (at < data.size()) {
+        if (data[at] == 0) {
+            text += u'\0';
+            ++at;
+            continue;
+        }
+        size_t end = at;
+        while (end < data.size() && data[end] != 0) ++end;
+        text += utf16_from_internal(std::string(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(end)));
+        at = end;
+    }
+    return text;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD reserved, DWORD type,
+                              const BYTE* data, DWORD data_size) {
+    (void)reserved;
+    LSTATUS status;
+    if (faulted("RegSetValueExW", handle_subject(key), -1, &status)) return status;
+    if (!is_string_type(type)) winsim_not_implemented("RegSetValueExW of data that are no text");
+    if (data_size % 2) winsim_not_implemented("RegSetValueExW of text of an odd size");
+    key_node* node;
+    status = use_handle(key, KEY_SET_VALUE, &node);
+    if (status != ERROR_SUCCESS) return status;
+    std::string name = stored_name(value_name, "RegSetValueExW");
+    if (name.size() > max_value_name_length) return ERROR_INVALID_PARAMETER;
+    if (!data && data_size != 0) return error_noaccess;
+    std::vector<char16_t> units(data_size / 2);
+    if (data_size) std::memcpy(units.data(), data, data_size);
+    std::vector<BYTE> stored = stored_text(units.data(), units.size());
+    set_value(node, name, type, stored.data(), static_cast<DWORD>(stored.size()));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD data_size) {
+    LSTATUS status;
+    if (faulted("RegQueryValueExW", handle_subject(key), -1, &status)) return status;
+    key_node* node;
+    status = use_handle(key, KEY_QUERY_VALUE, &node);
+    if (status != ERROR_SUCCESS) return status;
+    if (reserved || (data && !data_size)) return ERROR_INVALID_PARAMETER;
+    const value_entry* value = find_value(node, stored_name(value_name, "RegQueryValueExW"));
+    if (!value) {
+        if (!data && data_size) *data_size = 0;
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (!is_string_type(value->type)) winsim_not_implemented("RegQueryValueExW of data that are no text");
+    std::u16string text = wide_text(value->data);
+    const DWORD size = static_cast<DWORD>(text.size() * 2);
+    if (type) *type = value->type;
+    status = ERROR_SUCCESS;
+    if (data) {
+        if (*data_size < size) status = ERROR_MORE_DATA;
+        else if (size) std::memcpy(data, text.data(), size);
+    }
     if (data_size) *data_size = size;
     return status;
 }

@@ -58,6 +58,13 @@ LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR value_name, LPDWORD va
                              LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD data_size);
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type,
                                 LPBYTE data, LPDWORD data_size);
+// Text values only (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ), named in code page 1252. Text with
+// characters outside code page 1252 is kept in the internal form of the simulated file system's
+// names, which the A calls give back as it is stored.
+LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD reserved, DWORD type,
+                              const BYTE* data, DWORD data_size);
+LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD data_size);
 LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR sub_key);
 LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR value_name);
 LSTATUS WINAPI RegCloseKey(HKEY key);
