@@ -315,7 +315,7 @@ static void adopt_incomplete_layout_key()
 // New mode: the layout key with its values, then the user's lists. False when the layout key
 // could not be registered: the lists would name a layout that Windows cannot load, so they stay
 // as they are, and no success message follows.
-static bool register_new_layout(const char* shortcut_text)
+static bool register_new_layout(const char* at_restart, const char* shortcut_text)
 {
     HKEY layouts = reg_open_key_read(HKEY_LOCAL_MACHINE, KEYBOARD_LAYOUTS_PATH);
     if (!layouts) {
@@ -346,8 +346,8 @@ static bool register_new_layout(const char* shortcut_text)
     const char* hint = add_to_language_list(layout_inventory.layout_key_name);
     show_info("Tastaturbelegung " LAYOUT_TEXT " erfolgreich installiert.\n"
               "Die Tastaturbelegung steht Ihnen nach einem Systemneustart zur Verfügung.\n\n"
-              "=== BITTE SYSTEM JETZT NEU STARTEN! ===%s%s",
-              shortcut_text, hint);
+              "=== BITTE SYSTEM JETZT NEU STARTEN! ===%s%s%s",
+              at_restart, shortcut_text, hint);
     return true;
 }
 
@@ -413,28 +413,28 @@ static bool write_layout_dlls(const char** at_restart)
 }
 
 // The paths of the product's files and folder, as an earlier removal may have listed them for
-// the next restart: the DLLs and their replacements, the program folder's files, the folder.
-#define PRODUCT_PATH_COUNT 8
+// deletion at the next restart: the DLLs, the program folder's files, the folder.
+#define PRODUCT_PATH_COUNT 6
 
 static bool compose_product_paths(char paths[PRODUCT_PATH_COUNT][MAX_PATH],
                                   const program_folder_paths* folder_paths)
 {
     const char* system_folder = install_folders.system_folder;
     const char* wow64_folder = install_folders.wow64_system_folder;
-    // Without a 32-bit system folder its two entries repeat the native ones.
+    // Without a 32-bit system folder its entry repeats the native one.
     if (!wow64_folder[0])
         wow64_folder = system_folder;
     return join_path(paths[0], system_folder, DLL_FILE_NAME) &&
-           replacement_path(paths[1], system_folder, DLL_FILE_NAME) &&
-           join_path(paths[2], wow64_folder, DLL_FILE_NAME) &&
-           replacement_path(paths[3], wow64_folder, DLL_FILE_NAME) &&
-           copy_path(paths[4], folder_paths->uninstaller) && copy_path(paths[5], folder_paths->pdf) &&
-           copy_path(paths[6], folder_paths->icon) &&
-           copy_path(paths[7], install_folders.program_folder);
+           join_path(paths[1], wow64_folder, DLL_FILE_NAME) &&
+           copy_path(paths[2], folder_paths->uninstaller) && copy_path(paths[3], folder_paths->pdf) &&
+           copy_path(paths[4], folder_paths->icon) &&
+           copy_path(paths[5], install_folders.program_folder);
 }
 
-// An earlier removal that could not delete files in use listed them for the next restart: those
-// deletions are taken back first, or they would delete the new installation. The other programs'
+// An earlier removal that could not delete files in use listed them for deletion at the next
+// restart: those deletions are taken back once the uninstaller and the DLLs are written again,
+// before the entry and the layout name them. A run that stops before leaves them, so that the
+// restart finishes the removal; one that stops after has its files. The other programs'
 // operations stay.
 static bool keep_product_from_pending_removals(const program_folder_paths* folder_paths)
 {
@@ -500,23 +500,25 @@ static void install()
         return;
     }
 
-    // Removals left for the restart taken back, then the uninstaller, the DLLs, the entry, the
-    // diagram and its shortcut; the layout key and the user's lists last, so that nothing names
-    // the layout before its DLL is there.
-    if (!keep_product_from_pending_removals(&paths) || !write_uninstaller(&paths))
+    // The uninstaller, the DLLs, the deletions an earlier removal left for the restart taken
+    // back, the entry, the diagram and its shortcut; the layout key and the user's lists last,
+    // so that nothing names the layout before its DLL is there.
+    if (!write_uninstaller(&paths))
         return;
     const char* at_restart = "";
     if (!write_layout_dlls(&at_restart)) {
         remove_new_program_files(&paths);
         return;
     }
+    if (!keep_product_from_pending_removals(&paths))
+        return;
     const char* key_name = update_mode ? layout_inventory.target_key_name
                                        : layout_inventory.layout_key_name;
     char shortcut_text[2 * MAX_PATH];
     write_entry_and_diagram(key_name, &paths, shortcut_text);
 
     if (!update_mode) {
-        register_new_layout(shortcut_text);
+        register_new_layout(at_restart, shortcut_text);
         return;
     }
     if (!complete_layout_key(key_name))

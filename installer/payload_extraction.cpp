@@ -241,17 +241,6 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
            payload_outcome::written;
 }
 
-bool replacement_path(char* path, const char* folder, const char* file_name)
-{
-    char name[MAX_PATH];
-    size_t length = strlen(file_name);
-    if (length + sizeof REPLACEMENT_SUFFIX > MAX_PATH)
-        return false;
-    memcpy(name, file_name, length);
-    memcpy(name + length, REPLACEMENT_SUFFIX, sizeof REPLACEMENT_SUFFIX);
-    return join_path(path, folder, name);
-}
-
 payload_outcome extract_payload_replacing_in_use(const char* resource_name,
                                                  const char* resource_type, const char* file_name,
                                                  FILETIME write_time, const char* folder)
@@ -259,14 +248,19 @@ payload_outcome extract_payload_replacing_in_use(const char* resource_name,
     bool in_use = false;
     payload_outcome outcome =
         extract(resource_name, resource_type, file_name, write_time, folder, &in_use);
-    if (!in_use)
+    char replacement[MAX_PATH];
+    if (!in_use) {
+        // Written in place: a replacement that an earlier run left next to it (its restart
+        // taken back since) is stale.
+        if (outcome == payload_outcome::written && replacement_path(replacement, folder, file_name))
+            DeleteFileA(replacement);
         return outcome;
+    }
     // The file in use stays as it is until the restart; the payload goes next to it, and the
     // session manager puts it in its place before any program can load the file again.
     const BYTE* bytes = 0;
     DWORD size = 0;
     char path[MAX_PATH];
-    char replacement[MAX_PATH];
     if (!find_payload(resource_name, resource_type, file_name, &bytes, &size) ||
         !join_path(path, folder, file_name) || !replacement_path(replacement, folder, file_name) ||
         !write_file(replacement, bytes, size, write_time, 0))

@@ -23,10 +23,6 @@ bool extract_payload(const char* resource_name, const char* resource_type, const
 // warning), or written next to a file in use, which it replaces at the next restart.
 enum class payload_outcome { written, failed, replaces_at_restart };
 
-// The name a payload gets next to a file in use: the file's name and this.
-#define REPLACEMENT_SUFFIX ".neu"
-// folder\<file_name>.neu into path (MAX_PATH bytes); false when it does not fit.
-bool replacement_path(char* path, const char* folder, const char* file_name);
 
 // The same as extract_payload for a file that Windows may hold loaded (a layout DLL of a
 // signed-in user): one that is in use and differs is not written over; the payload goes next to

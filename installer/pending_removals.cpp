@@ -42,19 +42,23 @@ static DWORD text_length(const WCHAR* list, DWORD at, DWORD size)
     return end - at;
 }
 
-// Moves the pairs (source, then target: empty for a deletion) whose source is not one of the
-// paths to the front of the list, in their order, and ends the list with its extra zero; the
-// list's new size in characters.
-static DWORD keep_other_operations(WCHAR* list, DWORD size, const char* const* paths, int count)
+// Moves the pairs (source, then target) to the front of the list, in their order, except the
+// deletions (an empty target) of the paths, and ends the list with its extra zero; the list's
+// new size in characters. *removed tells whether a pair was left out.
+static DWORD keep_other_operations(WCHAR* list, DWORD size, const char* const* paths, int count,
+                                   bool* removed)
 {
     DWORD read = 0;
     DWORD written = 0;
+    *removed = false;
     while (read < size && list[read]) {
         DWORD source_length = text_length(list, read, size);
         DWORD target_at = read + source_length + 1;
         DWORD target_length = target_at < size ? text_length(list, target_at, size) : 0;
         DWORD pair_length = source_length + 1 + target_length + 1;
-        if (!names_one_of(list + read, paths, count)) {
+        if (target_length == 0 && names_one_of(list + read, paths, count)) {
+            *removed = true;
+        } else {
             for (DWORD i = 0; i < pair_length; i++)
                 list[written + i] = read + i < size ? list[read + i] : 0;
             written += pair_length;
@@ -77,12 +81,10 @@ bool cancel_pending_removals(const char* const* paths, int count)
     // A value of another type is no list that Windows would carry out.
     bool done = found == reg_result::missing || found == reg_result::unfit;
     if (found == reg_result::read) {
-        DWORD used = 0;
-        while (used < size && list[used])
-            used += text_length(list, used, size) + 1;
-        DWORD kept = keep_other_operations(list, size, paths, count);
+        bool removed = false;
+        DWORD kept = keep_other_operations(list, size, paths, count, &removed);
         // One write replaces the whole list: a stop leaves it either as it was or as it is to be.
-        if (kept == used + 1)
+        if (!removed)
             done = true;
         else if (kept == 1)
             done = reg_delete_value(key, PENDING_OPERATIONS_VALUE);

@@ -139,6 +139,15 @@ static bool delete_or_leave_for_restart(const char* path)
     return true;
 }
 
+// A new version of the DLL that an update left to replace it at the restart goes too: the
+// restart would otherwise put it in the place of the removed DLL.
+static void delete_replacement(const char* folder)
+{
+    char replacement[MAX_PATH];
+    if (replacement_path(replacement, folder, DLL_FILE_NAME) && FileExists(replacement))
+        DeleteFileA(replacement);
+}
+
 static void warn_driver_file_kept(const char* path)
 {
     show_warning_with_caption(program_file_warning_caption(),
@@ -159,6 +168,7 @@ static void remove_wow64_dll()
         !join_path(path, install_folders.wow64_system_folder, DLL_FILE_NAME))
         return;
     Sleep(100);
+    delete_replacement(install_folders.wow64_system_folder);
     if (!FileExists(path))
         return;
     set_status("Lösche %s ...", path);
@@ -192,6 +202,8 @@ static bool remove_layout_dll(removal kind)
     // search's reason is told.
     file_search found = search_for_file(path);
     bool deleted = found == file_search::found && delete_or_leave_for_restart(path);
+    if (deleted || found == file_search::missing)
+        delete_replacement(install_folders.system_folder);
     // Redirection that stays off would reach the shell: the run ends here.
     if (!redirection_back_on()) {
         show_warning("%s\n\n" REMOVAL_CANCELLED, install_folders.error_text);

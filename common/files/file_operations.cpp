@@ -119,6 +119,17 @@ bool lies_directly_in(const char* path, const char* folder)
     return find_text_nocase(part, folder) == part;
 }
 
+bool replacement_path(char* path, const char* folder, const char* file_name)
+{
+    char name[MAX_PATH];
+    size_t length = strlen(file_name);
+    if (length + sizeof REPLACEMENT_SUFFIX > MAX_PATH)
+        return false;
+    memcpy(name, file_name, length);
+    memcpy(name + length, REPLACEMENT_SUFFIX, sizeof REPLACEMENT_SUFFIX);
+    return join_path(path, folder, name);
+}
+
 static bool is_dot_entry(const WIN32_FIND_DATAA* data)
 {
     return strcmp(data->cFileName, ".") == 0 || strcmp(data->cFileName, "..") == 0;

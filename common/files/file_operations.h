@@ -44,6 +44,11 @@ void find_next_entry(HANDLE* search, WIN32_FIND_DATAA* find_data, int* count, co
 // Folder creation with the access grant (folder_creation.cpp).
 bool create_folder(const char* path, bool fail_if_exists, bool without_delete, bool inheritable);
 bool create_folder_path(const char* path, bool names_a_file, bool without_delete);
+// The name under which a new version of a file in use waits for the next restart, which puts it
+// in the file's place: the file's name and this.
+#define REPLACEMENT_SUFFIX ".neu"
+// folder\<file_name>.neu into path (MAX_PATH bytes); false when it does not fit.
+bool replacement_path(char* path, const char* folder, const char* file_name);
 bool copy_one_file(const char* source, const char* target, bool show_warning, bool overwrite);
 bool delete_one_file(const char* path, bool show_warning);
 bool delete_file_in(const char* folder, const char* name, bool show_warning);

@@ -9,6 +9,7 @@
 
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
+#include <winsim/machine_image.h>
 #include <winsim/security_control.h>
 #include <winsim/shell_control.h>
 
@@ -721,6 +722,48 @@ protected:
         boxes_before = winsim::message_boxes().size();
         winsim::clear_call_log();
     }
+    // The uninstaller's copy removes the product, the user having made another layout first.
+    void remove_product()
+    {
+        reset_program_state("Uninstall_" DLL_BASE_NAME);
+        probe_machine();
+        SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n");
+        std::string copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
+        winsim::add_file(copy.c_str(), "MZ uninstaller");
+        winsim::set_module_file_name(copy.c_str());
+        frame.argument_count = 1;
+        strcpy(frame.arguments[0], "b0040407");
+        winsim::script_answers({IDYES, IDOK});
+        ASSERT_TRUE(check_uninstaller_command_line());
+        run_uninstallation();
+        test_warning_caption = "Tastaturtreiber-Installation";
+    }
+    // PendingFileRenameOperations as Windows keeps it: pairs of wide texts, then the extra zero.
+    void set_pending(const std::vector<std::pair<std::string, std::string>>& pairs)
+    {
+        std::u16string list;
+        for (const auto& pair : pairs) {
+            list += std::u16string(pair.first.begin(), pair.first.end()) + u'\0';
+            list += std::u16string(pair.second.begin(), pair.second.end()) + u'\0';
+        }
+        list += u'\0';
+        HKEY session = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                                 "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                                 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &session,
+                                                 nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(session, u"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                                 (const BYTE*)list.data(), (DWORD)(list.size() * 2)));
+        RegCloseKey(session);
+    }
+    std::vector<std::string> pending_sources()
+    {
+        std::vector<std::string> sources;
+        for (const auto& operation : winsim::pending_file_operations())
+            sources.push_back(operation.source);
+        return sources;
+    }
     std::vector<std::string> new_boxes()
     {
         std::vector<std::string> all = boxes();
@@ -795,10 +838,31 @@ TEST_F(installer_again, a_different_dll_in_use_is_replaced_at_the_restart)
     EXPECT_EQ("\\??\\" + dll + ".neu", pending[0].source);
     EXPECT_EQ("\\??\\" + dll, pending[0].target);
     EXPECT_TRUE(pending[0].replace_existing);
+    const std::string staged = winsim::save_machine_image();
     winsim::restart_machine();
     EXPECT_EQ("payload 2", file(dll));
     EXPECT_EQ(PAYLOAD_DLL_64_TIME, write_time(dll));
     EXPECT_FALSE(winsim::entry_exists((dll + ".neu").c_str()));
+
+    // Removed before the restart: the waiting DLL goes too, and the restart leaves no DLL.
+    ASSERT_TRUE(winsim::load_machine_image(staged));
+    remove_product();
+    winsim::restart_machine();
+    EXPECT_FALSE(winsim::entry_exists(dll.c_str()));
+    EXPECT_FALSE(winsim::entry_exists((dll + ".neu").c_str()));
+
+    // Installed again before the restart, the old DLL no longer loaded: it is written in place,
+    // and the waiting one goes.
+    ASSERT_TRUE(winsim::load_machine_image(staged));
+    winsim::log_off_user();
+    reset_program_state("Install_" DLL_BASE_NAME);
+    probe_machine();
+    install();
+    EXPECT_EQ("payload 2", file(dll));
+    EXPECT_FALSE(winsim::entry_exists((dll + ".neu").c_str()));
+    // Its listing finds nothing to put in place at the restart.
+    winsim::restart_machine();
+    EXPECT_EQ("payload 2", file(dll));
 }
 
 // Installed again before the restart that finishes a removal: the removal's deletions of the
@@ -825,17 +889,7 @@ TEST_F(installer_again, an_installation_before_the_restart_keeps_its_files)
               RegSetValueExW(session, u"PendingFileRenameOperations", 0, REG_MULTI_SZ,
                              (const BYTE*)others.data(), (DWORD)(others.size() * 2)));
     // The removal: the DLLs that Windows holds are listed for the restart.
-    reset_program_state("Uninstall_" DLL_BASE_NAME);
-    probe_machine();
-    SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n");
-    std::string copy = winsim::standard_folders().temp + "\\" UNINSTALLER_FILE_NAME;
-    winsim::add_file(copy.c_str(), "MZ uninstaller");
-    winsim::set_module_file_name(copy.c_str());
-    frame.argument_count = 1;
-    strcpy(frame.arguments[0], "b0040407");
-    winsim::script_answers({IDYES, IDOK});
-    ASSERT_TRUE(check_uninstaller_command_line());
-    run_uninstallation();
+    remove_product();
     ASSERT_LT(3u, winsim::pending_file_operations().size());
     // Installed again.
     reset_program_state("Install_" DLL_BASE_NAME);
@@ -860,6 +914,35 @@ TEST_F(installer_again, an_installation_before_the_restart_keeps_its_files)
     EXPECT_EQ("payload 3", file("C:\\Windows\\SysWOW64\\" DLL_FILE_NAME));
     EXPECT_EQ("payload 6", file(program_folder + UNINSTALLER_FILE_NAME));
     EXPECT_TRUE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
+}
+
+// The deletions of the product's files are taken back wherever they stand in the list, and
+// only once the installation has its files: one that stops before leaves them to the restart.
+TEST_F(installer_again, pending_deletions_go_only_when_the_files_are_there_again)
+{
+    installed_before();
+    const std::string listed = "\\??\\" + dll;
+    // Another program's deletion right after, one character shorter.
+    const std::string other = "\\??\\C:\\Temp\\" + std::string(listed.size() - 1 - 12, 'x');
+    const std::string start = winsim::save_machine_image();
+    for (bool stops : {false, true}) {
+        SCOPED_TRACE(stops ? "the installation stops at the uninstaller" : "a complete installation");
+        ASSERT_TRUE(winsim::load_machine_image(start));
+        set_pending({{listed, ""}, {other, ""}});
+        reset_program_state("Install_" DLL_BASE_NAME);
+        probe_machine();
+        if (stops)
+            winsim::fail_call("CreateFileA", (program_folder + UNINSTALLER_FILE_NAME).c_str(),
+                              ERROR_ACCESS_DENIED);
+        install();
+        winsim::clear_faults();
+        std::vector<std::string> left = {other};
+        if (stops)
+            left.insert(left.begin(), listed);
+        EXPECT_EQ(left, pending_sources());
+        winsim::restart_machine();
+        EXPECT_EQ(!stops, winsim::entry_exists(dll.c_str()));
+    }
 }
 
 // Every payload: files that hold its bytes keep them and get the time and attributes a write
