@@ -612,42 +612,6 @@ TEST_F(winsim_security, the_owner_may_write_the_dacl_unless_owner_rights_entries
     EXPECT_EQ("", winsim::file_owner((folder_ + "\\missing").c_str()));
 }
 
-// A folder made with a descriptor: the descriptor's owner, or the one the policy gives.
-TEST_F(winsim_security, a_created_folder_is_owned_as_its_descriptor_or_the_policy_says) {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators = NULL;
-    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                         0, 0, &administrators));
-    const struct {
-        bool owner_given;
-        winsim::default_owner policy;
-        const char* owner;
-    } cases[] = {
-        {false, winsim::default_owner::administrators_group, "S-1-5-32-544"},
-        {false, winsim::default_owner::creator, winsim::current_user_sid},
-        {true, winsim::default_owner::creator, "S-1-5-32-544"},
-    };
-    int n = 0;
-    for (const auto& c : cases) {
-        std::string folder = folder_ + "\\made" + std::to_string(n++);
-        SCOPED_TRACE(folder);
-        winsim::set_default_owner_of_administrators_objects(c.policy);
-        SECURITY_DESCRIPTOR descriptor;
-        ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
-        ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, NULL, FALSE));
-        if (c.owner_given) {
-            ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor, administrators, FALSE));
-        }
-        SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), &attributes));
-        EXPECT_EQ(c.owner, winsim::file_owner(folder.c_str()));
-        // Writing the DACL leaves the owner.
-        ASSERT_TRUE(SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, &descriptor));
-        EXPECT_EQ(c.owner, winsim::file_owner(folder.c_str()));
-    }
-    FreeSid(administrators);
-}
-
 TEST_F(winsim_security, what_the_program_holds_open_stays_where_it_is) {
     std::string temp = winsim::standard_folders().temp;
     std::string file = temp + "\\file.txt", below = temp + "\\held\\file.txt";
