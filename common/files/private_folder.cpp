@@ -10,22 +10,28 @@
 // Names tried before the creation gives up: a name that exists already was taken by chance,
 // or by somebody who guessed it; either way it is not ours.
 #define PRIVATE_FOLDER_ATTEMPTS 8
-// An ACL with two allow entries for SIDs of at most two sub-authorities.
+// An ACL with three allow entries for SIDs of at most two sub-authorities.
 #define PRIVATE_ACL_SIZE 128
 
 // The descriptor of a private folder: a protected DACL (nothing inherited from the folder it is
 // made in, where every user may add entries) that allows everything to Administrators and
-// SYSTEM, for the folder and, inherited, for the files in it.
+// SYSTEM, for the folder and, inherited, for the files in it. The Administrators group owns
+// the folder: by policy the owner could otherwise be the administrator's own account, whose
+// programs without administrator rights could then rewrite the DACL through the owner's
+// implicit WRITE_DAC. The OWNER RIGHTS entry leaves any owner, also of the files made in the
+// folder, no more than reading the descriptor.
 struct private_descriptor {
     SECURITY_DESCRIPTOR descriptor;
     DWORD acl[PRIVATE_ACL_SIZE / sizeof(DWORD)];
     PSID administrators;
     PSID system;
+    PSID owner_rights;
 };
 
 static bool build_descriptor(private_descriptor* d)
 {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
     PACL acl = (PACL)d->acl;
     const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
     return call_succeeded(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
@@ -35,6 +41,9 @@ static bool build_descriptor(private_descriptor* d)
            call_succeeded(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0,
                                                    0, 0, &d->system),
                           "AllocateAndInitializeSid (SYSTEM) failed") &&
+           call_succeeded(AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RIGHTS_RID, 0,
+                                                   0, 0, 0, 0, 0, 0, &d->owner_rights),
+                          "AllocateAndInitializeSid (OWNER RIGHTS) failed") &&
            call_succeeded(InitializeAcl(acl, sizeof d->acl, ACL_REVISION),
                           "InitializeAcl failed") &&
            call_succeeded(AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS,
@@ -44,8 +53,13 @@ static bool build_descriptor(private_descriptor* d)
                AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, d->system),
                "AddAccessAllowedAceEx (SYSTEM) failed") &&
            call_succeeded(
+               AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, READ_CONTROL, d->owner_rights),
+               "AddAccessAllowedAceEx (OWNER RIGHTS) failed") &&
+           call_succeeded(
                InitializeSecurityDescriptor(&d->descriptor, SECURITY_DESCRIPTOR_REVISION),
                "InitializeSecurityDescriptor failed") &&
+           call_succeeded(SetSecurityDescriptorOwner(&d->descriptor, d->administrators, FALSE),
+                          "SetSecurityDescriptorOwner failed") &&
            call_succeeded(SetSecurityDescriptorDacl(&d->descriptor, TRUE, acl, FALSE),
                           "SetSecurityDescriptorDacl failed") &&
            call_succeeded(
@@ -99,6 +113,8 @@ bool create_private_folder(const char* parent, char* folder)
         FreeSid(d.administrators);
     if (d.system)
         FreeSid(d.system);
+    if (d.owner_rights)
+        FreeSid(d.owner_rights);
     if (created)
         ensure_trailing_backslash(folder);
     return created;

@@ -319,6 +319,36 @@ TEST_F(security_contract, get_security_descriptor_dacl_of_a_descriptor_without_d
     EXPECT_EQ(7, defaulted);
 }
 
+TEST_F(security_contract, set_security_descriptor_owner_keeps_the_sid_and_the_defaulted_bit) {
+    SECURITY_DESCRIPTOR descriptor;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    const struct {
+        BOOL defaulted;
+        SECURITY_DESCRIPTOR_CONTROL control;
+    } cases[] = {{TRUE, SE_OWNER_DEFAULTED}, {FALSE, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.defaulted);
+        ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor, admins_, c.defaulted));
+        SECURITY_DESCRIPTOR_CONTROL control = 0xFFFF;
+        DWORD revision = 0;
+        ASSERT_TRUE(GetSecurityDescriptorControl(&descriptor, &control, &revision));
+        EXPECT_EQ(c.control, control);
+        EXPECT_EQ(admins_, descriptor.Owner);
+    }
+}
+
+TEST_F(security_contract, set_security_descriptor_owner_refuses_a_self_relative_descriptor) {
+    // A self-relative descriptor of the header alone: revision 1, SE_SELF_RELATIVE, no parts.
+    SECURITY_DESCRIPTOR_RELATIVE relative;
+    std::memset(&relative, 0, sizeof relative);
+    relative.Revision = SECURITY_DESCRIPTOR_REVISION;
+    relative.Control = SE_SELF_RELATIVE;
+    SetLastError(preset);
+    EXPECT_FALSE(SetSecurityDescriptorOwner(&relative, admins_, FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_SECURITY_DESCR), GetLastError());
+    EXPECT_EQ(0u, relative.Owner);
+}
+
 TEST_F(security_contract, set_security_descriptor_dacl_sets_the_present_and_defaulted_bits) {
     SECURITY_DESCRIPTOR descriptor;
     ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
@@ -558,13 +588,17 @@ TEST_F(file_security_contract, an_explicit_and_an_inherited_ace_are_written_and_
 }
 
 // A folder that only the Administrators and SYSTEM may use, as the uninstaller makes one for
-// its copy: a protected DACL, given at the creation.
+// its copy: a protected DACL, given at the creation, which leaves its owner (the Administrators
+// group) no implicit rights beyond reading the descriptor.
 class private_folder_contract : public file_security_contract {
 protected:
     void SetUp() override {
         file_security_contract::SetUp();
         SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
         ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system_));
+        SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+        ASSERT_TRUE(AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RIGHTS_RID, 0, 0, 0, 0, 0, 0, 0,
+                                             &owner_rights_));
         acl_buffer_.assign(128, 0);
         PACL acl = reinterpret_cast<PACL>(acl_buffer_.data());
         ASSERT_TRUE(InitializeAcl(acl, 128, ACL_REVISION));
@@ -572,7 +606,10 @@ protected:
                                           FILE_ALL_ACCESS, admins_));
         ASSERT_TRUE(AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
                                           FILE_ALL_ACCESS, system_));
+        ASSERT_TRUE(AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                          READ_CONTROL, owner_rights_));
         ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
+        ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor_, admins_, FALSE));
         ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE));
         ASSERT_TRUE(SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
         attributes_.nLength = sizeof attributes_;
@@ -583,10 +620,12 @@ protected:
     void TearDown() override {
         RemoveDirectoryA(private_.c_str());
         if (system_) FreeSid(system_);
+        if (owner_rights_) FreeSid(owner_rights_);
         file_security_contract::TearDown();
     }
 
     PSID system_ = NULL;
+    PSID owner_rights_ = NULL;
     std::vector<BYTE> acl_buffer_;
     SECURITY_DESCRIPTOR descriptor_;
     SECURITY_ATTRIBUTES attributes_;
@@ -613,17 +652,20 @@ TEST_F(private_folder_contract, the_folder_has_the_protected_dacl_it_was_created
     ASSERT_TRUE(GetSecurityDescriptorDacl(read.data(), &present, &dacl, &defaulted));
     ASSERT_TRUE(present);
     ASSERT_NE(nullptr, dacl);
-    ASSERT_EQ(2, dacl->AceCount);
-    PSID expected[2] = {admins_, system_};
-    for (DWORD i = 0; i < 2; i++) {
+    ASSERT_EQ(3, dacl->AceCount);
+    const struct {
+        PSID sid;
+        DWORD mask;
+    } expected[3] = {{admins_, FILE_ALL_ACCESS}, {system_, FILE_ALL_ACCESS}, {owner_rights_, READ_CONTROL}};
+    for (DWORD i = 0; i < 3; i++) {
         SCOPED_TRACE(i);
         void* ace = NULL;
         ASSERT_TRUE(GetAce(dacl, i, &ace));
         ACCESS_ALLOWED_ACE* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
         EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType);
         EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, allowed->Header.AceFlags);
-        EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), allowed->Mask);
-        EXPECT_TRUE(EqualSid(&allowed->SidStart, expected[i]));
+        EXPECT_EQ(expected[i].mask, allowed->Mask);
+        EXPECT_TRUE(EqualSid(&allowed->SidStart, expected[i].sid));
     }
 }
 

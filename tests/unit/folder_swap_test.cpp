@@ -54,6 +54,11 @@ bool take_name(const std::string& folder)
     return true;
 }
 
+std::string user_full_control()
+{
+    return std::string("dacl; allow OI|CI 0x001F01FF ") + winsim::current_user_sid;
+}
+
 // Runs between two calls of the first instance. It watches both temporary folders (it is
 // taken to see even what the user may not list): a private folder that is not its own gets
 // its copy replaced, or is renamed away and replaced by a folder of its own. Before there is
@@ -69,6 +74,8 @@ void other_program_of_the_user()
                 continue;
             attack.private_folders_seen++;
             std::string copy = folder + "\\" UNINSTALLER_FILE_NAME;
+            // A DACL it may rewrite would open the folder to it.
+            winsim::user_set_file_security(folder.c_str(), user_full_control().c_str());
             if (winsim::user_write_file(copy.c_str(), theirs) == ERROR_SUCCESS ||
                 (winsim::user_delete(copy.c_str()) == ERROR_SUCCESS &&
                  winsim::user_write_file(copy.c_str(), theirs) == ERROR_SUCCESS))
@@ -99,6 +106,8 @@ protected:
         ASSERT_EQ(ours, winsim::entry(first_instance.c_str()).contents);
         attacked_parents = {winsim::standard_folders().temp,
                             winsim::standard_folders().windows + "\\Temp"};
+        // The user's own account owns what the administrator creates, unless told otherwise.
+        winsim::set_default_owner_of_administrators_objects(winsim::default_owner::creator);
     }
     // The first instance as Windows starts it from the entry; the other program acts right
     // before call `step` (0: never).
@@ -165,6 +174,78 @@ TEST_F(folder_swap, no_program_of_the_user_is_started_in_place_of_the_copy)
     printf("swap sweep: the other program acted before each of %lu calls (%lu of them after the "
            "folder's creation), refused every time in %lu\n",
            attacked, launch - creation, refused);
+}
+
+// A private folder as one made without an owner and without the OWNER RIGHTS entry: the
+// policy's default owner, and the protected DACL for the Administrators and SYSTEM alone.
+bool create_folder_owned_by_default(const char* folder)
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = NULL, system = NULL;
+    DWORD acl_buffer[32];
+    PACL acl = (PACL)acl_buffer;
+    SECURITY_DESCRIPTOR descriptor;
+    const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    bool built = AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                          0, 0, 0, 0, &administrators) &&
+                 AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system) &&
+                 InitializeAcl(acl, sizeof acl_buffer, ACL_REVISION) &&
+                 AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, administrators) &&
+                 AddAccessAllowedAceEx(acl, ACL_REVISION, inherit, FILE_ALL_ACCESS, system) &&
+                 InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+                 SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    bool created = built && CreateDirectoryA(folder, &attributes);
+    FreeSid(administrators);
+    FreeSid(system);
+    return created;
+}
+
+class private_folder_owner : public kb_test {};
+
+// Whichever owner the policy gives the administrator's objects, the user's programs without
+// administrator rights may neither rewrite the private folder's DACL nor then put their own
+// program in place of the copy; a folder owned by the user's account by default would let them.
+TEST_F(private_folder_owner, the_users_programs_cannot_rewrite_the_folder_whatever_the_policy)
+{
+    const char* const administrators = "S-1-5-32-544";
+    const struct {
+        bool product;
+        winsim::default_owner policy;
+        bool users_own;
+    } cases[] = {
+        {false, winsim::default_owner::creator, true},
+        {false, winsim::default_owner::administrators_group, false},
+        {true, winsim::default_owner::creator, false},
+        {true, winsim::default_owner::administrators_group, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.product ? "create_private_folder" : "no owner, no OWNER RIGHTS") +
+                     (c.policy == winsim::default_owner::creator ? ", owner by default the creator"
+                                                                 : ", owner by default the group"));
+        winsim::reset();
+        winsim::set_default_owner_of_administrators_objects(c.policy);
+        std::string parent = winsim::standard_folders().windows + "\\Temp\\";
+        char folder[MAX_PATH];
+        if (c.product) {
+            ASSERT_TRUE(create_private_folder(parent.c_str(), folder));
+        } else {
+            strcpy(folder, (parent + PRIVATE_FOLDER_PREFIX "0123456789ABCDEF\\").c_str());
+            ASSERT_TRUE(create_folder_owned_by_default(folder));
+        }
+        std::string copy = std::string(folder) + UNINSTALLER_FILE_NAME;
+        ASSERT_TRUE(winsim::add_file(copy.c_str(), ours));
+        folder[strlen(folder) - 1] = 0;
+        EXPECT_EQ(c.users_own ? winsim::current_user_sid : administrators, winsim::file_owner(folder));
+
+        DWORD rewrite = winsim::user_set_file_security(folder, user_full_control().c_str());
+        EXPECT_EQ(c.users_own ? ERROR_SUCCESS : ERROR_ACCESS_DENIED, rewrite);
+        bool replaced = winsim::user_delete(copy.c_str()) == ERROR_SUCCESS &&
+                        winsim::user_write_file(copy.c_str(), theirs) == ERROR_SUCCESS;
+        EXPECT_EQ(c.users_own, replaced);
+        EXPECT_EQ(c.users_own ? theirs : ours, winsim::entry(copy.c_str()).contents);
+    }
 }
 
 }  // namespace

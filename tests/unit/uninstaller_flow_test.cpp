@@ -172,11 +172,13 @@ std::string private_folder_of(const std::string& copy_path)
 }
 
 const char* const administrators_and_system_only =
-    "dacl protected; allow OI|CI 0x001F01FF S-1-5-32-544; allow OI|CI 0x001F01FF S-1-5-18";
+    "dacl protected; allow OI|CI 0x001F01FF S-1-5-32-544; allow OI|CI 0x001F01FF S-1-5-18; "
+    "allow OI|CI 0x00020000 S-1-3-4";
 
 TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
 {
     install_product(64);
+    winsim::set_default_owner_of_administrators_objects(winsim::default_owner::creator);
     winsim::set_module_file_name((program_folder + UNINSTALLER_FILE_NAME).c_str());
     std::vector<std::string> folders;
     // With the temporary folder at a drive's root every path of the drive lies below it: the
@@ -200,6 +202,7 @@ TEST_F(uninstaller_test, the_first_instance_copies_itself_and_starts_the_copy)
         folders.push_back(folder);
         EXPECT_EQ("MZ uninstaller", winsim::entry(copy.c_str()).contents);
         EXPECT_EQ(administrators_and_system_only, winsim::file_security(folder.c_str()));
+        EXPECT_EQ("S-1-5-32-544", winsim::file_owner(folder.c_str()));
         EXPECT_EQ("\"" + copy + "\" B0040407" + (force ? " /force" : ""), started.command_line);
         EXPECT_TRUE(started.inherit_handles);
         EXPECT_EQ(0u, started.creation_flags);

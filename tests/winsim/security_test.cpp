@@ -252,7 +252,7 @@ TEST_F(winsim_security, acl_calls_fail_with_injected_faults) {
     const char* calls[] = {"InitializeAcl", "GetAclInformation", "GetAce", "AddAce", "AddAccessAllowedAceEx",
                            "InitializeSecurityDescriptor", "GetSecurityDescriptorDacl",
                            "SetSecurityDescriptorDacl", "GetSecurityDescriptorControl",
-                           "SetSecurityDescriptorControl"};
+                           "SetSecurityDescriptorControl", "SetSecurityDescriptorOwner"};
     for (const char* call : calls) winsim::fail_call(call, NULL, ERROR_NOT_ENOUGH_MEMORY, -1, 1);
 
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
@@ -277,6 +277,7 @@ TEST_F(winsim_security, acl_calls_fail_with_injected_faults) {
         SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE),
         GetSecurityDescriptorControl(&descriptor, &control, &revision),
         SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED),
+        SetSecurityDescriptorOwner(&descriptor, everyone, FALSE),
     };
     for (size_t i = 0; i < sizeof results / sizeof results[0]; i++) EXPECT_FALSE(results[i]) << calls[i];
     EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
@@ -576,6 +577,39 @@ TEST_F(winsim_security, the_users_rights_follow_the_order_and_kinds_of_the_entri
         ASSERT_TRUE(winsim::set_file_security(file.c_str(), c.description));
         EXPECT_EQ(c.error, winsim::user_write_file(file.c_str(), "y"));
     }
+}
+
+// The user's own folder in the Windows folder's Temp: the user owns it, so that only OWNER
+// RIGHTS entries take the implicit WRITE_DAC away; a DACL written keeps the owner.
+TEST_F(winsim_security, the_owner_may_write_the_dacl_unless_owner_rights_entries_say_otherwise) {
+    std::string folder = winsim::standard_folders().windows + "\\Temp\\own";
+    ASSERT_EQ((DWORD)ERROR_SUCCESS, winsim::user_create_folder(folder.c_str()));
+    EXPECT_EQ(winsim::current_user_sid, winsim::file_owner(folder.c_str()));
+    const std::string user = winsim::current_user_sid;
+    const struct {
+        std::string description;
+        DWORD error;
+    } cases[] = {
+        {"dacl", ERROR_SUCCESS},
+        {"dacl; deny - 0x001F01FF " + user, ERROR_SUCCESS},
+        {"dacl; allow - 0x00020000 S-1-3-4", ERROR_ACCESS_DENIED},
+        {"dacl; allow - 0x00040000 S-1-3-4", ERROR_SUCCESS},
+        {"dacl; allow OI|CI|IO 0x00020000 S-1-3-4", ERROR_SUCCESS},
+        {"dacl; allow - 0x00020000 S-1-3-4; allow - 0x00040000 " + user, ERROR_SUCCESS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        ASSERT_TRUE(winsim::set_file_security(folder.c_str(), c.description.c_str()));
+        EXPECT_EQ(c.error, winsim::user_set_file_security(folder.c_str(), "null dacl"));
+        EXPECT_EQ(c.error ? c.description : "null dacl", winsim::file_security(folder.c_str()));
+        EXPECT_EQ(winsim::current_user_sid, winsim::file_owner(folder.c_str()));
+    }
+    // Owned by the Administrators group, an entry without a DACL entry for the user stays closed.
+    std::string file = folder_ + "\\data.bin";
+    ASSERT_TRUE(winsim::add_file(file.c_str(), "x"));
+    EXPECT_EQ("S-1-5-32-544", winsim::file_owner(file.c_str()));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, winsim::user_set_file_security(file.c_str(), "null dacl"));
+    EXPECT_EQ("", winsim::file_owner((folder_ + "\\missing").c_str()));
 }
 
 TEST_F(winsim_security, what_the_program_holds_open_stays_where_it_is) {

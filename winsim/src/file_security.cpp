@@ -35,12 +35,15 @@ struct file_security_state {
     std::map<std::string, own_descriptor> descriptors;
     std::set<std::string> read_denied;
     std::set<std::string> write_denied;
+    default_owner owner_policy = default_owner::administrators_group;
 };
 
 file_security_state& state() {
     static file_security_state s;
     return s;
 }
+
+const char* const administrators_sid = "S-1-5-32-544";
 
 const char* const default_folder_description =
     "dacl auto_inherited; allow OI|CI|ID 0x001F01FF S-1-5-18; "
@@ -100,16 +103,21 @@ std::string user_temp_description() {
 }
 
 // The DACL of an entry without one of its own: that of the two temporary folders of the
-// machine, or the default one.
+// machine, or the default one. The user owns the temporary folder of the profile; the
+// Administrators group stands for the owner of everything else.
 stored_dacl default_dacl(const std::string& key, bool folder) {
     const standard_folder_paths& paths = standard_folders();
     std::string description = folder ? default_folder_description : default_file_description;
-    if (folder && key == internal_upcase(paths.temp))
+    std::string owner = administrators_sid;
+    if (folder && key == internal_upcase(paths.temp)) {
         description = user_temp_description();
-    else if (folder && key == internal_upcase(paths.windows + "\\Temp"))
+        owner = current_user_sid;
+    } else if (folder && key == internal_upcase(paths.windows + "\\Temp")) {
         description = windows_temp_description;
+    }
     stored_dacl dacl;
     security::parse_description(description, &dacl, nullptr);
+    dacl.owner = owner;
     return dacl;
 }
 
@@ -365,10 +373,23 @@ void append_ace(std::vector<BYTE>* acl, BYTE type, BYTE flags, DWORD mask,
 
 void reset_file_security() { state() = file_security_state(); }
 
+// The owner is the descriptor's, or the default owner of the program's token: the program
+// runs as an administrator, so the policy decides between the group and the user's account.
+// Its token may assign either; any other owner would need a privilege.
 void set_created_entry_security(const char* path, const void* descriptor) {
     located_entry where = locate(path, true);
     if (!where.entry) winsim_not_implemented("a descriptor for an entry the file system cannot locate");
-    state().descriptors[where.key] = own_descriptor{where.entry, dacl_from_descriptor(descriptor)};
+    stored_dacl dacl = dacl_from_descriptor(descriptor);
+    const void* owner = security::view_descriptor(descriptor).owner;
+    if (owner) {
+        if (!security::sid_is_valid(owner)) winsim_not_implemented("CreateDirectoryA with an invalid owner SID");
+        dacl.owner = security::sid_text(owner);
+        if (dacl.owner != administrators_sid && dacl.owner != current_user_sid)
+            winsim_not_implemented("CreateDirectoryA with an owner other than the Administrators group or the user");
+    } else {
+        dacl.owner = state().owner_policy == default_owner::creator ? current_user_sid : administrators_sid;
+    }
+    state().descriptors[where.key] = own_descriptor{where.entry, dacl};
 }
 
 // The descriptors that still belong to the entries their paths name; denials stay with the
@@ -387,6 +408,7 @@ void save_file_security_image(image::writer* out) {
         out->number(descriptor.second->null_dacl);
         out->number(descriptor.second->control);
         out->data(descriptor.second->acl);
+        out->text(descriptor.second->owner);
     }
 }
 
@@ -400,6 +422,7 @@ bool load_file_security_image(image::reader* in) {
         dacl.null_dacl = in->number() != 0;
         dacl.control = static_cast<SECURITY_DESCRIPTOR_CONTROL>(in->number());
         dacl.acl = in->data();
+        dacl.owner = in->text();
         located_entry where = locate(key.c_str(), false);
         if (!where.entry) return false;
         state().descriptors[where.key] = own_descriptor{where.entry, dacl};
@@ -415,8 +438,16 @@ bool set_file_security(const char* path, const char* description, std::string* e
     }
     stored_dacl dacl;
     if (!security::parse_description(description, &dacl, error)) return false;
+    dacl.owner = current_dacl(where).owner;
     state().descriptors[where.key] = own_descriptor{where.entry, dacl};
     return true;
+}
+
+void set_default_owner_of_administrators_objects(default_owner owner) { state().owner_policy = owner; }
+
+std::string file_owner(const char* path) {
+    located_entry where = locate(path, false);
+    return where.entry ? current_dacl(where).owner : std::string();
 }
 
 std::string file_security(const char* path) {
@@ -478,6 +509,9 @@ BOOL WINAPI SetFileSecurityA(LPCSTR file_name, SECURITY_INFORMATION information,
     located_entry where;
     if (!find_file_entry(file_name, &where)) return FALSE;
     if (state().write_denied.count(where.key)) return fail(ERROR_ACCESS_DENIED);
-    state().descriptors[where.key] = own_descriptor{where.entry, dacl_from_descriptor(descriptor)};
+    // Only the DACL is written: the entry keeps its owner.
+    stored_dacl dacl = dacl_from_descriptor(descriptor);
+    dacl.owner = current_dacl(where).owner;
+    state().descriptors[where.key] = own_descriptor{where.entry, dacl};
     return TRUE;
 }

@@ -188,10 +188,14 @@ descriptor_view view_descriptor(const void* descriptor) {
     view.control = read_word(p + 2);
     view.dacl_present = (view.control & SE_DACL_PRESENT) != 0;
     view.dacl = nullptr;
+    view.owner = nullptr;
     if (view.control & SE_SELF_RELATIVE) {
+        DWORD owner = read_dword(p + 4);
+        if (owner) view.owner = p + owner;
         DWORD offset = read_dword(p + 16);
         if (offset) view.dacl = reinterpret_cast<const ACL*>(p + offset);
     } else {
+        view.owner = static_cast<const SECURITY_DESCRIPTOR*>(descriptor)->Owner;
         view.dacl = static_cast<const SECURITY_DESCRIPTOR*>(descriptor)->Dacl;
     }
     return view;
@@ -446,6 +450,23 @@ BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL pres
         sd->Control |= SE_DACL_DEFAULTED;
     else
         sd->Control &= (WORD)~SE_DACL_DEFAULTED;
+    return TRUE;
+}
+
+// The owner is kept as given: neither the SID nor whether the token may assign it is checked
+// here, but when a descriptor is used.
+BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner,
+                                       BOOL defaulted) {
+    if (!descriptor) winsim_not_implemented("SetSecurityDescriptorOwner without a descriptor");
+    if (faulted("SetSecurityDescriptorOwner")) return FALSE;
+    SECURITY_DESCRIPTOR* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+    if (sd->Revision != SECURITY_DESCRIPTOR_REVISION) return fail(ERROR_UNKNOWN_REVISION);
+    if (sd->Control & SE_SELF_RELATIVE) return fail(ERROR_INVALID_SECURITY_DESCR);
+    sd->Owner = owner;
+    if (defaulted)
+        sd->Control |= SE_OWNER_DEFAULTED;
+    else
+        sd->Control &= (WORD)~SE_OWNER_DEFAULTED;
     return TRUE;
 }
 

@@ -30,15 +30,17 @@ struct descriptor_view {
     SECURITY_DESCRIPTOR_CONTROL control;
     bool dacl_present;
     const ACL* dacl;  // null for a null DACL or no DACL
+    const void* owner;  // null when the descriptor names no owner
 };
 descriptor_view view_descriptor(const void* descriptor);
 
-// A file's DACL as the store keeps it.
+// A file's DACL as the store keeps it, with the entry's owner.
 struct stored_dacl {
     bool present = false;                // false: no DACL
     bool null_dacl = false;              // present with a null DACL
     SECURITY_DESCRIPTOR_CONTROL control = 0;  // SE_DACL_AUTO_INHERITED and SE_DACL_PROTECTED
     std::vector<BYTE> acl;               // the whole ACL when present and not null
+    std::string owner;                   // the owner's SID as text (S-1-...)
 };
 
 // The DACL GetFileSecurityA reports for the entry at a real path (no WOW64 redirection): its

@@ -21,6 +21,7 @@ using security::stored_dacl;
 const char* const creator_owner_sid = "S-1-3-0";
 const char* const administrators_sid = "S-1-5-32-544";
 const char* const system_sid = "S-1-5-18";
+const char* const owner_rights_sid = "S-1-3-4";
 const DWORD all_shares = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The groups of the user's token besides the user: Everyone, LOCAL, INTERACTIVE, Authenticated
@@ -69,14 +70,21 @@ std::vector<ace_view> aces_of(const stored_dacl& dacl) {
 }
 
 // Whether the DACL grants the user's token all of `wanted`: the entries in order, each right
-// decided by the first entry that names it; inherit-only entries do not apply.
+// decided by the first entry that names it; inherit-only entries do not apply. The user as
+// owner has READ_CONTROL and WRITE_DAC before any entry is read, unless entries for OWNER
+// RIGHTS apply: those then stand for the user.
 bool grants(const stored_dacl& dacl, DWORD wanted) {
     if (!dacl.present || dacl.null_dacl) return true;
-    DWORD granted = 0, denied = 0;
-    for (const ace_view& ace : aces_of(dacl)) {
+    const std::vector<ace_view> aces = aces_of(dacl);
+    const bool owner = dacl.owner == current_user_sid;
+    bool owner_rights = false;
+    for (const ace_view& ace : aces)
+        if (!(ace.flags & INHERIT_ONLY_ACE) && ace.sid == owner_rights_sid) owner_rights = true;
+    DWORD granted = owner && !owner_rights ? READ_CONTROL | WRITE_DAC : 0, denied = 0;
+    for (const ace_view& ace : aces) {
         if (ace.flags & INHERIT_ONLY_ACE) continue;
         bool deny = ace.type == ACCESS_DENIED_ACE_TYPE;
-        if (!token_has(ace.sid, deny)) continue;
+        if (!token_has(ace.sid, deny) && !(owner && ace.sid == owner_rights_sid)) continue;
         DWORD rights = file_rights(ace.mask);
         if (deny)
             denied |= rights & ~granted;
@@ -142,6 +150,7 @@ stored_dacl inherited_dacl(const stored_dacl& parent, bool folder) {
     acl[4] = (BYTE)count;
     acl[5] = (BYTE)(count >> 8);
     dacl.acl = acl;
+    dacl.owner = current_user_sid;
     return dacl;
 }
 
@@ -222,6 +231,22 @@ std::shared_ptr<files::node> add_user_entry(const user_path& where, bool folder)
 }
 
 }  // namespace
+
+DWORD user_set_file_security(const char* path, const char* description) {
+    user_path where = look_up_user_path(path);
+    if (where.error) return where.error;
+    if (!where.entry) return ERROR_FILE_NOT_FOUND;
+    stored_dacl dacl;
+    std::string error;
+    if (!security::parse_description(description, &dacl, &error))
+        winsim_not_implemented(("user_set_file_security of a malformed description: " + error).c_str());
+    if (where.entry->delete_pending) return ERROR_ACCESS_DENIED;
+    stored_dacl current = dacl_at(where.full);
+    if (!grants(current, WRITE_DAC)) return ERROR_ACCESS_DENIED;
+    dacl.owner = current.owner;
+    security::give_entry_dacl(where.full.c_str(), dacl);
+    return ERROR_SUCCESS;
+}
 
 DWORD user_create_folder(const char* path) {
     user_path where = look_up_user_path(path);

@@ -46,6 +46,15 @@ extern const char* const computer_name;          // "DESKTOP-Q7"
 // The entries in them have the default one unless they got their own (has_own_file_security
 // is false for both folders).
 //
+// Every entry has an owner, which the descriptions leave out: the user owns the user's
+// temporary folder and what the user's other program makes; a folder that CreateDirectoryA
+// makes with a descriptor is owned by the descriptor's owner (the Administrators group or the
+// user: the program runs as an administrator, and its token may assign no other) or, when it
+// names none, by the default owner set_default_owner_of_administrators_objects gives. Any other
+// entry without a descriptor of its own, files and folders the program makes without one
+// included, counts as owned by the Administrators group. SetFileSecurityA and
+// set_file_security change the DACL only; the owner stays.
+//
 // Descriptors are kept per full path as the file system normalizes it, without regard to case,
 // and belong to the entry they were given to: when it is deleted or replaced by a new entry of
 // the same name, the path has the default descriptor again; an entry moved to another path
@@ -63,6 +72,13 @@ bool set_file_security(const char* path, const char* description, std::string* e
 // The description of what GetFileSecurityA reports for the path: its own descriptor, or the
 // default one for a file or folder; "" when the path does not exist.
 std::string file_security(const char* path);
+// The owner's SID of the entry at the path (S-1-...); "" when the path does not exist.
+std::string file_owner(const char* path);
+// The policy "Default owner for objects created by members of the Administrators group":
+// the group itself (after reset, as Windows has it) or the object's creator, the user's
+// account (current_user_sid).
+enum class default_owner { administrators_group, creator };
+void set_default_owner_of_administrators_objects(default_owner owner);
 // Whether the path has a descriptor of its own (set by SetFileSecurityA or set_file_security).
 bool has_own_file_security(const char* path);
 // Forgets the path's own descriptor, so that the default one applies again.
@@ -83,7 +99,13 @@ void deny_file_security_write(const char* path);
 //   - A new entry needs FILE_ADD_FILE or FILE_ADD_SUBDIRECTORY on its folder and gets the
 //     folder's inheritable ACEs as its own descriptor (CREATOR OWNER becomes the user).
 //   - Writing a file that exists needs FILE_WRITE_DATA on it.
-// Owners' implicit rights, privileges, links and junctions are not modelled. Each gives
+//   - Writing a DACL needs WRITE_DAC on the entry.
+// An owner has READ_CONTROL and WRITE_DAC on its entry whatever the DACL says, unless the DACL
+// holds entries for OWNER RIGHTS (S-1-3-4) that apply to the entry (not inherit-only): then the
+// owner has only what the DACL gives, the OWNER RIGHTS entries counting as the owner's. The
+// user is the owner of an entry owned by current_user_sid; the Administrators group, in the
+// filtered token for deny entries only, makes nobody an owner. Privileges, links and junctions
+// are not modelled. Each gives
 // ERROR_SUCCESS or the error the call would give: ERROR_ACCESS_DENIED, ERROR_ALREADY_EXISTS
 // (the new name exists), ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_DIR_NOT_EMPTY,
 // ERROR_SHARING_VIOLATION (the program holds the entry open without sharing). They are not
@@ -96,6 +118,9 @@ DWORD user_write_file(const char* path, const std::string& contents);
 DWORD user_move(const char* from, const char* to);
 // A file, or an empty folder.
 DWORD user_delete(const char* path);
+// SetFileSecurityA of the DACL in the description (the form of set_file_security, which must
+// be well-formed); the entry keeps its owner.
+DWORD user_set_file_security(const char* path, const char* description);
 
 // SIDs from AllocateAndInitializeSid not yet released with FreeSid.
 int outstanding_sids();

@@ -76,6 +76,8 @@ typedef PVOID PSID;
 #define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
 
 #define SECURITY_WORLD_RID 0x00000000
+#define SECURITY_CREATOR_OWNER_RID 0x00000000
+#define SECURITY_CREATOR_OWNER_RIGHTS_RID 0x00000004
 #define SECURITY_LOCAL_SYSTEM_RID 0x00000012
 #define SECURITY_BUILTIN_DOMAIN_RID 0x00000020
 #define SECURITY_NT_NON_UNIQUE 0x00000015
@@ -242,6 +244,8 @@ BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, LPBOOL pr
                                       LPBOOL defaulted);
 BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL dacl,
                                       BOOL defaulted);
+BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner,
+                                       BOOL defaulted);
 BOOL WINAPI GetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
                                          PSECURITY_DESCRIPTOR_CONTROL control, LPDWORD revision);
 BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
