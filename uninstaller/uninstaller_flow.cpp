@@ -202,7 +202,7 @@ static bool remove_layout_dll(removal kind)
     // search's reason is told.
     file_search found = search_for_file(path);
     bool deleted = found == file_search::found && delete_or_leave_for_restart(path);
-    if (deleted || found == file_search::missing)
+    if (deleted)
         delete_replacement(install_folders.system_folder);
     // Redirection that stays off would reach the shell: the run ends here.
     if (!redirection_back_on()) {
@@ -213,11 +213,21 @@ static bool remove_layout_dll(removal kind)
         warn_driver_file_kept(path);
         return false;
     }
-    if (found == file_search::missing && kind == removal_of_installation &&
-        ask_question("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
-                     "vorhanden:\n  %s\n\nTrotzdem fortfahren?",
-                     LAYOUT_TEXT, path) != IDYES)
-        return false;
+    if (found == file_search::missing) {
+        if (kind == removal_of_installation &&
+            ask_question("Problem bei Deinstallation von %s:\nTreiberdatei nicht (mehr) "
+                         "vorhanden:\n  %s\n\nTrotzdem fortfahren?",
+                         LAYOUT_TEXT, path) != IDYES)
+            return false;
+        // Only now: answered No, the waiting DLL would still put the layout right at the restart.
+        if (redirection_off_for_system_folders()) {
+            delete_replacement(install_folders.system_folder);
+            if (!redirection_back_on()) {
+                show_warning("%s\n\n" REMOVAL_CANCELLED, install_folders.error_text);
+                return false;
+            }
+        }
+    }
     remove_wow64_dll();
     return true;
 }

@@ -897,6 +897,29 @@ TEST_F(uninstaller_test, a_missing_dll_asks_whether_to_go_on)
     EXPECT_FALSE(winsim::reg_key_exists(PRODUCT_ENTRY_KEY));
 }
 
+// An update left the new DLL waiting for the restart, and the DLL itself is gone: a removal
+// answered No at the missing DLL keeps the waiting one, which the restart puts in place.
+TEST_F(uninstaller_test, a_removal_declined_at_the_missing_dll_keeps_the_waiting_one)
+{
+    install_product(64);
+    const std::string dll = "C:\\Windows\\system32\\" DLL_FILE_NAME;
+    const std::string waiting = dll + ".neu";
+    ASSERT_TRUE(winsim::add_file(waiting.c_str(), "payload 2"));
+    PVOID redirection = nullptr;
+    ASSERT_TRUE(Wow64DisableWow64FsRedirection(&redirection));
+    ASSERT_TRUE(MoveFileExA(waiting.c_str(), dll.c_str(),
+                            MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
+    winsim::log_off_user();
+    ASSERT_TRUE(DeleteFileA(dll.c_str()));
+    Wow64RevertWow64FsRedirection(redirection);
+    fresh_process();
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES, IDNO}));
+    EXPECT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+    EXPECT_TRUE(winsim::entry_exists(waiting.c_str()));
+    winsim::restart_machine();
+    EXPECT_EQ("payload 2", winsim::entry(dll.c_str()).contents);
+}
+
 TEST_F(uninstaller_test, a_users_file_keeps_the_program_folder_but_not_the_entry)
 {
     install_product(64);
