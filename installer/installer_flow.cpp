@@ -98,8 +98,7 @@ static bool program_files_present(char* parent)
     strcpy(parent, install_folders.program_folder);
     *(char*)file_name_of(parent) = 0;
     strip_trailing_backslash(parent);
-    DWORD attributes = GetFileAttributesA(parent);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return folder_exists(parent);
 }
 
 // The program folder, when it is not there, with the permissions of Program Files.
@@ -109,8 +108,7 @@ static bool make_program_folder(program_folder_paths* paths)
     if (paths->folder_made)
         return true;
     record_last_error();
-    DWORD attributes = GetFileAttributesA(install_folders.program_folder);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return folder_exists(install_folders.program_folder);
 }
 
 // The program folder, then the uninstaller in it. Both come before anything else is written, a

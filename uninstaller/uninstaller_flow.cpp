@@ -125,18 +125,14 @@ static bool dll_still_registered()
 }
 
 // Deletes a file of the product. One in use (a layout DLL that Windows has loaded for a signed-in
-// user, the diagram open in a viewer) is listed for deletion at the next restart instead, by its
-// real path: the session manager, which carries the list out, is a 64-bit program. False, with
-// the deletion's reason in the error record, when it can be neither.
+// user, the diagram open in a viewer) goes at the next restart instead, and is counted. False,
+// with the deletion's reason in the error record, when it can be neither.
 static bool delete_or_leave_for_restart(const char* path)
 {
-    if (DeleteFileA(path))
-        return true;
-    record_last_error();
-    if (!MoveFileExA(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT))
-        return false;
-    uninstaller.files_left_for_restart++;
-    return true;
+    file_removal removal = delete_or_list_for_restart(path);
+    if (removal == file_removal::at_restart)
+        uninstaller.files_left_for_restart++;
+    return removal != file_removal::kept;
 }
 
 // A new version of the DLL that an update left to replace it at the restart goes too: the
@@ -150,9 +146,7 @@ static void delete_replacement(const char* folder)
 
 static void warn_driver_file_kept(const char* path)
 {
-    show_warning_with_caption(program_file_warning_caption(),
-                              "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
-                              error_record.windows_error_text);
+    warn_file_not_deleted(path);
     show_info("Fehler bei Deinstallation von %s:\nFolgende Treiberdatei konnte nicht "
               "gelöscht werden:\n  %s",
               LAYOUT_TEXT, path);
@@ -333,9 +327,7 @@ static void remove_program_folder()
         if (delete_or_leave_for_restart(path))
             continue;
         uninstaller.files_kept++;
-        show_warning_with_caption(program_file_warning_caption(),
-                                  "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
-                                  error_record.windows_error_text);
+        warn_file_not_deleted(path);
         show_info("Warnung bei Deinstallation von %s:\nFolgende Hilfsdatei konnte nicht "
                   "gelöscht werden:\n  %s",
                   LAYOUT_TEXT, path);

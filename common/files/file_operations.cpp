@@ -277,11 +277,31 @@ bool delete_one_file(const char* path, bool show_warning)
     if (show_warning) {
         if (present)
             record_last_error();
-        show_warning_with_caption(program_file_warning_caption(),
-                                  "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
-                                  error_record.windows_error_text);
+        warn_file_not_deleted(path);
     }
     return false;
+}
+
+void warn_file_not_deleted(const char* path)
+{
+    show_warning_with_caption(program_file_warning_caption(),
+                              "Folgende Datei kann nicht gelöscht werden:\n%s\n\n%s", path,
+                              error_record.windows_error_text);
+}
+
+file_removal delete_or_list_for_restart(const char* path)
+{
+    if (DeleteFileA(path))
+        return file_removal::deleted;
+    record_last_error();
+    return MoveFileExA(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT) ? file_removal::at_restart
+                                                              : file_removal::kept;
+}
+
+bool folder_exists(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool delete_file_in(const char* folder, const char* name, bool show_warning)

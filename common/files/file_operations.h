@@ -51,6 +51,14 @@ bool create_folder_path(const char* path, bool names_a_file, bool without_delete
 bool replacement_path(char* path, const char* folder, const char* file_name);
 bool copy_one_file(const char* source, const char* target, bool show_warning, bool overwrite);
 bool delete_one_file(const char* path, bool show_warning);
+// The warning of a file that cannot be deleted, with the reason in the error record.
+void warn_file_not_deleted(const char* path);
+// What became of a file to be removed: deleted; in use, and listed for deletion at the next
+// restart (the path as the session manager, a 64-bit program, reads it); or neither, with the
+// deletion's reason in the error record. Shows nothing.
+enum class file_removal { deleted, at_restart, kept };
+file_removal delete_or_list_for_restart(const char* path);
+bool folder_exists(const char* path);
 bool delete_file_in(const char* folder, const char* name, bool show_warning);
 bool remove_folder(const char* path);
 bool delete_folder_tree(const char* folder);

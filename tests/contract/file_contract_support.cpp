@@ -93,3 +93,36 @@ FILETIME filetime_of(ULONGLONG ticks) {
     time.dwHighDateTime = (DWORD)(ticks >> 32);
     return time;
 }
+
+static const char* const session_manager_key = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+static const char* const pending_value = "PendingFileRenameOperations";
+
+bool saved_pending_operations::save() {
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, session_manager_key, 0, NULL, 0,
+                                  KEY_QUERY_VALUE | KEY_SET_VALUE, NULL, &key, NULL);
+    EXPECT_EQ(ERROR_SUCCESS, status);
+    if (status != ERROR_SUCCESS) return false;
+    before.resize(65536);
+    DWORD type = 0, size = (DWORD)before.size();
+    status = RegQueryValueExA(key, pending_value, NULL, &type, before.data(), &size);
+    EXPECT_TRUE(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) << status;
+    had_value = status == ERROR_SUCCESS;
+    before.resize(had_value ? size : 0);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+std::string saved_pending_operations::now(DWORD* type) {
+    std::vector<BYTE> data(65536);
+    DWORD size = (DWORD)data.size();
+    if (type) *type = preset;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, pending_value, NULL, type, data.data(), &size));
+    return std::string(data.begin(), data.begin() + size);
+}
+
+void saved_pending_operations::restore() {
+    if (!key) return;
+    if (had_value) RegSetValueExA(key, pending_value, 0, REG_MULTI_SZ, before.data(), (DWORD)before.size());
+    else RegDeleteValueA(key, pending_value);
+    RegCloseKey(key);
+    key = NULL;
+}

@@ -29,6 +29,20 @@ void remove_tree(const std::string& folder);
 ULONGLONG ticks_of(const FILETIME& time);
 FILETIME filetime_of(ULONGLONG ticks);
 
+// PendingFileRenameOperations (in the Session Manager's key) as a test found it, to compare
+// with and to put back afterwards.
+struct saved_pending_operations {
+    HKEY key = NULL;
+    bool had_value = false;
+    std::vector<BYTE> before;
+    // Opens the key and reads the value; false (with a test failure) when it cannot.
+    bool save();
+    // The value's bytes now, and its type into *type when given.
+    std::string now(DWORD* type = nullptr);
+    // Puts the value back as it was and closes the key.
+    void restore();
+};
+
 // A path and the error that a call on it fails with.
 struct path_error {
     std::string path;

@@ -128,39 +128,24 @@ TEST_F(loaded_dll_contract, a_dll_open_for_writing_or_missing_is_not_loaded) {
 // The way to remove or replace a loaded DLL: the next start of Windows does it.
 TEST_F(loaded_dll_contract, delay_until_reboot_takes_the_file_as_it_is) {
     ASSERT_TRUE(write_file(path("newer.dll"), "MZ newer"));
-    const char* key_name = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-    const char* value_name = "PendingFileRenameOperations";
-    HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, NULL, 0,
-                                             KEY_QUERY_VALUE | KEY_SET_VALUE, NULL, &key, NULL));
-    std::vector<BYTE> before(65536);
-    DWORD type = 0, size = (DWORD)before.size();
-    LONG status = RegQueryValueExA(key, value_name, NULL, &type, before.data(), &size);
-    ASSERT_TRUE(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) << status;
-    const bool had_value = status == ERROR_SUCCESS;
-    before.resize(had_value ? size : 0);
+    saved_pending_operations pending;
+    ASSERT_TRUE(pending.save());
 
     SetLastError(preset);
     BOOL deleted = MoveFileExA(dll_.c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
     if (!deleted && GetLastError() == ERROR_ACCESS_DENIED && !running_on_wine()) {
-        RegCloseKey(key);
+        pending.restore();
         GTEST_SKIP() << "MOVEFILE_DELAY_UNTIL_REBOOT needs an administrator";
     }
     EXPECT_TRUE(deleted) << GetLastError();
     EXPECT_TRUE(MoveFileExA(path("newer.dll").c_str(), dll_.c_str(),
                             MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) << GetLastError();
-    std::vector<BYTE> after(65536);
-    size = (DWORD)after.size();
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, value_name, NULL, &type, after.data(), &size));
     const std::string added = "\\??\\" + dll_ + std::string(2, '\0') + "\\??\\" + path("newer.dll") +
                               std::string(1, '\0') + "!\\??\\" + dll_ + std::string(2, '\0');
-    const std::string now(after.begin(), after.begin() + size);
+    const std::string now = pending.now();
     EXPECT_TRUE(now.size() >= added.size() && now.compare(now.size() - added.size(), added.size(), added) == 0);
     EXPECT_EQ(contents_, read_file(dll_));
-
-    if (had_value) RegSetValueExA(key, value_name, 0, REG_MULTI_SZ, before.data(), (DWORD)before.size());
-    else RegDeleteValueA(key, value_name);
-    RegCloseKey(key);
+    pending.restore();
 }
 
 }  // namespace

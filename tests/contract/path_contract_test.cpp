@@ -61,22 +61,13 @@ TEST_F(path_contract, full_paths_must_stay_below_max_path_and_folders_below_249)
 TEST_F(path_contract, delay_until_reboot_appends_to_pending_file_rename_operations) {
     ASSERT_TRUE(write_file(path("in use.dll"), "x"));
     ASSERT_TRUE(write_file(path("old.dll"), "x"));
-    const char* key_name = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-    const char* value_name = "PendingFileRenameOperations";
-    HKEY key = NULL;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, NULL, 0,
-                                             KEY_QUERY_VALUE | KEY_SET_VALUE, NULL, &key, NULL));
-    std::vector<BYTE> before(65536);
-    DWORD type = 0, size = (DWORD)before.size();
-    LONG status = RegQueryValueExA(key, value_name, NULL, &type, before.data(), &size);
-    ASSERT_TRUE(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) << status;
-    const bool had_value = status == ERROR_SUCCESS;
-    before.resize(had_value ? size : 0);
+    saved_pending_operations pending;
+    ASSERT_TRUE(pending.save());
 
     SetLastError(preset);
     BOOL deleted = MoveFileExA(path("in use.dll").c_str(), NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
     if (!deleted && GetLastError() == ERROR_ACCESS_DENIED && !running_on_wine()) {
-        RegCloseKey(key);
+        pending.restore();
         GTEST_SKIP() << "MOVEFILE_DELAY_UNTIL_REBOOT needs an administrator";
     }
     EXPECT_TRUE(deleted);
@@ -84,21 +75,15 @@ TEST_F(path_contract, delay_until_reboot_appends_to_pending_file_rename_operatio
                             MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path("in use.dll").c_str()));
 
-    std::string expected(before.begin(), before.end());
+    std::string expected(pending.before.begin(), pending.before.end());
     if (!expected.empty() && expected.back() == '\0') expected.pop_back();
     expected += "\\??\\" + path("in use.dll") + std::string(1, '\0') + std::string(1, '\0');
     expected += "\\??\\" + path("old.dll") + std::string(1, '\0') + "!\\??\\" + path("new.dll") + std::string(1, '\0');
     expected += std::string(1, '\0');
-    std::vector<BYTE> after(65536);
-    size = (DWORD)after.size();
-    type = preset;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, value_name, NULL, &type, after.data(), &size));
+    DWORD type = 0;
+    EXPECT_EQ(expected, pending.now(&type));
     EXPECT_EQ((DWORD)REG_MULTI_SZ, type);
-    EXPECT_EQ(expected, std::string(after.begin(), after.begin() + size));
-
-    if (had_value) RegSetValueExA(key, value_name, 0, REG_MULTI_SZ, before.data(), (DWORD)before.size());
-    else RegDeleteValueA(key, value_name);
-    RegCloseKey(key);
+    pending.restore();
 }
 
 }  // namespace

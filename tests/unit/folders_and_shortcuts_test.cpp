@@ -25,13 +25,6 @@ protected:
             winsim::set_wow64(true, true);
         probe_machine();
     }
-    int calls_named(const char* name)
-    {
-        int count = 0;
-        for (const auto& call : winsim::call_log())
-            count += call.call == name;
-        return count;
-    }
 };
 
 // Redirection is off only between the two calls, and only for a WOW64 process.
@@ -195,13 +188,6 @@ std::string narrow(const WCHAR* path)
 
 class shortcut_test : public kb_test {
 protected:
-    int calls_named(const char* name)
-    {
-        int count = 0;
-        for (const auto& call : winsim::call_log())
-            count += call.call == name;
-        return count;
-    }
     void TearDown() override
     {
         EXPECT_EQ(0, winsim::com_initialize_depth());

@@ -739,14 +739,8 @@ protected:
         test_warning_caption = "Tastaturtreiber-Installation";
     }
     // PendingFileRenameOperations as Windows keeps it: pairs of wide texts, then the extra zero.
-    void set_pending(const std::vector<std::pair<std::string, std::string>>& pairs)
+    void set_pending_list(const std::u16string& list)
     {
-        std::u16string list;
-        for (const auto& pair : pairs) {
-            list += std::u16string(pair.first.begin(), pair.first.end()) + u'\0';
-            list += std::u16string(pair.second.begin(), pair.second.end()) + u'\0';
-        }
-        list += u'\0';
         HKEY session = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
                                                  "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
@@ -756,6 +750,31 @@ protected:
                   RegSetValueExW(session, u"PendingFileRenameOperations", 0, REG_MULTI_SZ,
                                  (const BYTE*)list.data(), (DWORD)(list.size() * 2)));
         RegCloseKey(session);
+    }
+    // The list as the wide call reads it; empty unless it is REG_MULTI_SZ.
+    std::u16string pending_list()
+    {
+        HKEY session = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                                               "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                               0, KEY_QUERY_VALUE, &session));
+        std::vector<char16_t> list(4096);
+        DWORD type = 0, size = (DWORD)(list.size() * 2);
+        LONG status = RegQueryValueExW(session, u"PendingFileRenameOperations", nullptr, &type,
+                                       (BYTE*)list.data(), &size);
+        RegCloseKey(session);
+        if (status != ERROR_SUCCESS || type != REG_MULTI_SZ)
+            return u"";
+        return std::u16string(list.data(), size / 2);
+    }
+    void set_pending(const std::vector<std::pair<std::string, std::string>>& pairs)
+    {
+        std::u16string list;
+        for (const auto& pair : pairs) {
+            list += std::u16string(pair.first.begin(), pair.first.end()) + u'\0';
+            list += std::u16string(pair.second.begin(), pair.second.end()) + u'\0';
+        }
+        set_pending_list(list + u'\0');
     }
     std::vector<std::string> pending_sources()
     {
@@ -880,14 +899,7 @@ TEST_F(installer_again, an_installation_before_the_restart_keeps_its_files)
     others += u'\0';
     others += u'\0';  // its deletion's empty target
     others += u'\0';
-    HKEY session = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                                             "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                                             0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &session,
-                                             nullptr));
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(session, u"PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                             (const BYTE*)others.data(), (DWORD)(others.size() * 2)));
+    set_pending_list(others);
     // The removal: the DLLs that Windows holds are listed for the restart.
     remove_product();
     ASSERT_LT(3u, winsim::pending_file_operations().size());
@@ -898,14 +910,7 @@ TEST_F(installer_again, an_installation_before_the_restart_keeps_its_files)
     EXPECT_EQ(0u, boxes().back().find("Tastaturbelegung DIN Q7 (Lorvankastelle " VERSION_TEXT
                                       ") erfolgreich installiert."));
     // What is left: the other program's operations, unchanged, and the copy of the uninstaller.
-    std::vector<char16_t> list(4096);
-    DWORD type = 0, size = (DWORD)(list.size() * 2);
-    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(session, u"PendingFileRenameOperations", nullptr,
-                                              &type, (BYTE*)list.data(), &size));
-    RegCloseKey(session);
-    EXPECT_EQ((DWORD)REG_MULTI_SZ, type);
-    std::u16string kept(list.data(), size / 2);
-    EXPECT_EQ(0u, kept.find(others.substr(0, others.size() - 1)));
+    EXPECT_EQ(0u, pending_list().find(others.substr(0, others.size() - 1)));
     auto pending = winsim::pending_file_operations();
     ASSERT_EQ(3u, pending.size());
     EXPECT_NE(std::string::npos, pending[2].source.find(UNINSTALLER_FILE_NAME));

@@ -35,6 +35,14 @@ void log_on()
     winsim::log_on_user();
 }
 
+int calls_named(const char* name)
+{
+    int count = 0;
+    for (const winsim::logged_call& call : winsim::call_log())
+        count += call.call == name;
+    return count;
+}
+
 std::string calls_while_redirection_off()
 {
     // The file operations on the layout DLLs, and the reading of the installer's own resources

@@ -45,6 +45,8 @@ void log_on();
 // The calls the log shows while WOW64 redirection was off, other than the file operations in
 // the system folders, one per line; "" when there are none and redirection is on at the end.
 std::string calls_while_redirection_off();
+// How many calls of this name the log holds.
+int calls_named(const char* name);
 
 // A German Windows as a fresh user sees it: Preload 1 = 00000407, an empty Substitutes key,
 // and the standard German-family layout keys.

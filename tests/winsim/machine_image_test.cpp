@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "registry_seed.h"
+
 #include <string>
 
 namespace {
@@ -17,11 +19,7 @@ protected:
     void SetUp() override { winsim::reset(); }
     void TearDown() override { winsim::reset(); }
 
-    void seed(const char* text) {
-        std::string error;
-        ASSERT_TRUE(winsim::reg_import((std::string("Windows Registry Editor Version 5.00\n\n") + text).c_str(), &error))
-            << error;
-    }
+    void seed(const char* text) { seed_registry(text); }
     std::string machine() {
         return winsim::reg_export("HKEY_LOCAL_MACHINE") + winsim::reg_export("HKEY_CURRENT_USER") +
                winsim::dump_tree("C:\\") + winsim::entry("C:\\Data\\b.bin").contents +

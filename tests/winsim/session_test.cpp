@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "registry_seed.h"
+
 #include <string>
 #include <vector>
 
@@ -17,11 +19,7 @@ protected:
     void SetUp() override { winsim::reset(); }
     void TearDown() override { winsim::reset(); }
 
-    void seed(const char* text) {
-        std::string error;
-        ASSERT_TRUE(winsim::reg_import((std::string("Windows Registry Editor Version 5.00\n\n") + text).c_str(), &error))
-            << error;
-    }
+    void seed(const char* text) { seed_registry(text); }
 };
 
 // Preload names 00000407 twice and d0010407, whose substitute (named in other case) is

@@ -635,20 +635,35 @@ LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR value_name, LPDWORD va
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type,
-                                LPBYTE data, LPDWORD data_size) {
+namespace {
+
+// What RegQueryValueExA and RegQueryValueExW share: the fault, the handle, the arguments and the
+// value by its stored name.
+LSTATUS find_queried_value(const char* call, HKEY key, const std::string& name, LPDWORD reserved,
+                           LPBYTE data, LPDWORD data_size, const value_entry** value) {
     LSTATUS status;
-    if (faulted("RegQueryValueExA", handle_subject(key), -1, &status)) return status;
+    if (faulted(call, handle_subject(key), -1, &status)) return status;
     key_node* node;
     status = use_handle(key, KEY_QUERY_VALUE, &node);
     if (status != ERROR_SUCCESS) return status;
     if (reserved || (data && !data_size)) return ERROR_INVALID_PARAMETER;
-    const value_entry* value = find_value(node, value_name ? value_name : "");
-    if (!value) {
+    *value = find_value(node, name);
+    if (!*value) {
         // Asked for the size alone, Windows clears it for a value that is not there.
         if (!data && data_size) *data_size = 0;
         return ERROR_FILE_NOT_FOUND;
     }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type,
+                                LPBYTE data, LPDWORD data_size) {
+    const value_entry* value = nullptr;
+    LSTATUS status = find_queried_value("RegQueryValueExA", key, value_name ? value_name : "",
+                                        reserved, data, data_size, &value);
+    if (status != ERROR_SUCCESS) return status;
 
     const DWORD size = static_cast<DWORD>(value->data.size());
     if (type) *type = value->type;
@@ -721,17 +736,11 @@ LSTATUS WINAPI RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD reserved, DWOR
 
 LSTATUS WINAPI RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD reserved, LPDWORD type,
                                 LPBYTE data, LPDWORD data_size) {
-    LSTATUS status;
-    if (faulted("RegQueryValueExW", handle_subject(key), -1, &status)) return status;
-    key_node* node;
-    status = use_handle(key, KEY_QUERY_VALUE, &node);
+    const value_entry* value = nullptr;
+    LSTATUS status = find_queried_value("RegQueryValueExW", key,
+                                        stored_name(value_name, "RegQueryValueExW"), reserved,
+                                        data, data_size, &value);
     if (status != ERROR_SUCCESS) return status;
-    if (reserved || (data && !data_size)) return ERROR_INVALID_PARAMETER;
-    const value_entry* value = find_value(node, stored_name(value_name, "RegQueryValueExW"));
-    if (!value) {
-        if (!data && data_size) *data_size = 0;
-        return ERROR_FILE_NOT_FOUND;
-    }
     if (!is_string_type(value->type)) winsim_not_implemented("RegQueryValueExW of data that are no text");
     std::u16string text = wide_text(value->data);
     const DWORD size = static_cast<DWORD>(text.size() * 2);
