@@ -291,6 +291,10 @@ void warn_file_not_deleted(const char* path)
 
 file_removal delete_or_list_for_restart(const char* path)
 {
+    // A read-only file is not in use: its attribute goes, as before a write.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
     if (DeleteFileA(path))
         return file_removal::deleted;
     record_last_error();

@@ -215,8 +215,9 @@ reg_result reg_query_wide_list(HKEY key, const char* value_name, WCHAR** list, D
             return result;
         if (type != REG_MULTI_SZ)
             return reg_result::unfit;
-        // Room for two more zeros: data that lacks its terminating ones still ends.
-        BYTE* data = (BYTE*)calloc(bytes + 2 * sizeof(WCHAR), 1);
+        // Room for four more zeros: data that lack their terminating ones still end, also when a
+        // caller ends the last text and the list after them.
+        BYTE* data = (BYTE*)calloc(bytes + 4 * sizeof(WCHAR), 1);
         if (!data)
             return reg_result::failed;
         DWORD got = bytes;

@@ -920,6 +920,21 @@ TEST_F(uninstaller_test, a_removal_declined_at_the_missing_dll_keeps_the_waiting
     EXPECT_EQ("payload 2", winsim::entry(dll.c_str()).contents);
 }
 
+// A read-only diagram that nothing holds open is no file in use: it goes now.
+TEST_F(uninstaller_test, a_read_only_diagram_not_in_use_goes_now)
+{
+    install_product(64);
+    winsim::log_off_user();  // no DLL loaded: nothing of the product is in use
+    const std::string pdf = program_folder + DIAGRAM_PDF_FILE_NAME;
+    ASSERT_TRUE(SetFileAttributesA(pdf.c_str(), FILE_ATTRIBUTE_READONLY));
+    SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n");
+    ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
+    EXPECT_EQ(REMOVED_WITHOUT_RESTART_TEXT, boxes().back());
+    EXPECT_FALSE(winsim::entry_exists(pdf.c_str()));
+    ASSERT_EQ(1u, winsim::pending_file_operations().size());
+    EXPECT_EQ("\\??\\" + temp_copy, winsim::pending_file_operations()[0].source);
+}
+
 TEST_F(uninstaller_test, a_users_file_keeps_the_program_folder_but_not_the_entry)
 {
     install_product(64);
