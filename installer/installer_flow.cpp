@@ -9,6 +9,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/frame.h"
+#include "frame/shell_user.h"
 #include "layout_registry/language_list.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/layout_plans.h"
@@ -533,9 +534,14 @@ static void install()
 
 bool run_installation()
 {
-    if (determine_install_folders())
-        install();
-    else
+    // The lists and the desktop are those of the user who asked, also when an administrator
+    // elevated the installer for them.
+    if (!determine_install_folders())
         show_warning("%s\n\n" INSTALLATION_CANCELLED, install_folders.error_text);
+    else if (!find_shell_user())
+        show_warning("%s\n\n" INSTALLATION_CANCELLED, shell_user.error_text);
+    else
+        install();
+    release_shell_user();
     return false;
 }

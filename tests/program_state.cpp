@@ -9,6 +9,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/frame.h"
+#include "frame/shell_user.h"
 #include "layout_registry/layout_inventory.h"
 #include "layout_registry/list_rewrite.h"
 #include "layout_registry/registry_access.h"
@@ -23,6 +24,7 @@ void reset_program_state(const char* program_name)
     reset_layout_inventory();
     reset_list_rewrite();
     reset_frame();
+    reset_shell_user();
     reset_messages();
     reset_file_services();
     reset_install_folders();

@@ -8,6 +8,7 @@
 #include "files/system_folders.h"
 #include "frame/messages.h"
 #include "frame/frame.h"
+#include "frame/shell_user.h"
 #include "frame/status_window.h"
 #include "layout_registry/language_list.h"
 #include "layout_registry/layout_inventory.h"
@@ -373,7 +374,13 @@ static void uninstall()
 
 bool run_uninstallation()
 {
-    uninstall();
+    // The lists and the desktop are those of the user who asked, also when an administrator
+    // elevated the uninstaller for them.
+    if (find_shell_user())
+        uninstall();
+    else
+        show_warning("%s\n\n" REMOVAL_CANCELLED, shell_user.error_text);
+    release_shell_user();
     // Every way out, the normal end as No, a refusal or a failure.
     leave_copy_for_restart();
     return false;

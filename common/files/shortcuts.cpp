@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "frame/shell_user.h"
+
 typedef HRESULT(WINAPI* known_folder_path_function)(const GUID&, DWORD, HANDLE, WCHAR**);
 
 // The user's desktop among the shell's known folders, defined here rather than taken from the
@@ -64,16 +66,16 @@ static bool known_desktop_path(WCHAR* path, bool* function_found)
     if (!known_folder_path)
         return false;
     WCHAR* found = 0;
-    bool fits = SUCCEEDED(known_folder_path(desktop_folder_id, 0, 0, &found)) && found &&
-                wide_length(found) < MAX_PATH;
+    bool fits = SUCCEEDED(known_folder_path(desktop_folder_id, 0, shell_user.token, &found)) &&
+                found && wide_length(found) < MAX_PATH;
     if (fits)
         memcpy(path, found, (wide_length(found) + 1) * sizeof(WCHAR));
     CoTaskMemFree(found);
     return fits && path[0];
 }
 
-// A special folder as a wide path without a trailing backslash; false (and an empty path) when
-// the shell cannot name it or it does not exist.
+// A special folder as a wide path without a trailing backslash, the user's own ones those of the
+// shell's user; false (and an empty path) when the shell cannot name it or it does not exist.
 static bool wide_special_folder(WCHAR* path, HWND owner, int csidl)
 {
     path[0] = 0;
@@ -86,7 +88,8 @@ static bool wide_special_folder(WCHAR* path, HWND owner, int csidl)
             return found;
         }
     }
-    if (SHGetFolderPathW(owner, csidl, 0, SHGFP_TYPE_CURRENT, path) == S_OK && path[0])
+    if (SHGetFolderPathW(owner, csidl, shell_user.token, SHGFP_TYPE_CURRENT, path) == S_OK &&
+        path[0])
         return true;
     path[0] = 0;
     return false;

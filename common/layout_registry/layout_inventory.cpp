@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "frame/messages.h"
+#include "frame/shell_user.h"
 #include "layout_registry/registry_access.h"
 
 layout_inventory_state layout_inventory;
@@ -210,13 +211,13 @@ static bool take_substitute_value()
     return true;
 }
 
-// Reads the values of one of the user's lists below HKEY_CURRENT_USER into at most `limit`
+// Reads the values of one of the user's lists (below shell_user.settings) into at most `limit`
 // records. Values that do not fit the buffers (a name of 260 characters or more, data that are
 // no text of up to 259 bytes) are passed over; any other failed read fails the scan, since the
 // rewrite would drop the entries not read.
 static bool scan_user_list(const char* path, int limit, int* count, list_value_taker take)
 {
-    HKEY key = reg_open_key_read(HKEY_CURRENT_USER, path);
+    HKEY key = reg_open_key_read(shell_user.settings, path);
     if (!key) {
         set_error_text("Fehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s", path);
         return false;

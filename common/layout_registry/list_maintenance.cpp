@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "frame/shell_user.h"
 #include "layout_registry/list_rewrite.h"
 #include "layout_registry/registry_access.h"
 
@@ -508,7 +509,7 @@ static HKEY open_list_key(const char* key_name)
 {
     char path[MAX_PATH];
     format_layout_text(path, sizeof path, "%s\\%s", KEYBOARD_LAYOUT_KEY, key_name);
-    HKEY key = reg_create_key(HKEY_CURRENT_USER, path, 0);
+    HKEY key = reg_create_key(shell_user.settings, path, 0);
     if (!key)
         set_error_text("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s",
                        path);
@@ -528,7 +529,7 @@ static bool change_values(HKEY preload, HKEY substitutes, plan_source source)
     list_rewrite.substitutes.count = 0;
     HKEY substitutes_for_reading = substitutes;
     if (!substitutes_for_reading)
-        substitutes_for_reading = reg_open_key_read(HKEY_CURRENT_USER, SUBSTITUTES_PATH);
+        substitutes_for_reading = reg_open_key_read(shell_user.settings, SUBSTITUTES_PATH);
     bool substitutes_unread = false;
     bool read = !substitutes_for_reading ||
                 read_values(substitutes_for_reading, SUBSTITUTES_KEY, &list_rewrite.substitutes,
@@ -588,14 +589,14 @@ static void set_journal_error(const char* action)
 static void remove_empty_journal_key()
 {
     HKEY key;
-    if (reg_open_existing_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH, &key) != reg_result::read)
+    if (reg_open_existing_key(shell_user.settings, LIST_JOURNAL_KEY_PATH, &key) != reg_result::read)
         return;
     DWORD values = 1, subkeys = 1;
     bool empty = reg_query_value_count(key, &values) && reg_query_subkey_count(key, &subkeys) &&
                  values == 0 && subkeys == 0;
     RegCloseKey(key);
     if (empty)
-        reg_delete_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH);
+        reg_delete_key(shell_user.settings, LIST_JOURNAL_KEY_PATH);
 }
 
 static bool write_journal()
@@ -604,7 +605,7 @@ static bool write_journal()
         set_error_text("INTERNER FEHLER: Journal der Tastaturbelegungs-Listen zu lang!");
         return false;
     }
-    HKEY key = reg_create_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH, 0);
+    HKEY key = reg_create_key(shell_user.settings, LIST_JOURNAL_KEY_PATH, 0);
     if (!key) {
         set_journal_error("Erstellen");
         return false;
@@ -621,7 +622,7 @@ static bool write_journal()
 static bool remove_journal()
 {
     HKEY key;
-    reg_result opened = reg_open_existing_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH, &key);
+    reg_result opened = reg_open_existing_key(shell_user.settings, LIST_JOURNAL_KEY_PATH, &key);
     if (opened == reg_result::missing)
         return true;
     bool removed = opened == reg_result::read && reg_delete_value(key, LIST_JOURNAL_VALUE);
@@ -667,7 +668,7 @@ bool finish_interrupted_list_rewrite()
 {
     layout_inventory.error_text[0] = 0;
     HKEY key;
-    reg_result opened = reg_open_existing_key(HKEY_CURRENT_USER, LIST_JOURNAL_KEY_PATH, &key);
+    reg_result opened = reg_open_existing_key(shell_user.settings, LIST_JOURNAL_KEY_PATH, &key);
     if (opened == reg_result::missing)
         return true;
     if (opened != reg_result::read) {

@@ -4,6 +4,7 @@
 #include <winsim/files_control.h>
 
 #include "file_system.h"
+#include "users.h"
 #include "wide_names.h"
 
 #include <string.h>
@@ -469,5 +470,6 @@ BOOL WINAPI CloseHandle(HANDLE object) {
     }
     if (close_process_handle(object)) return TRUE;
     if (close_mutex_handle(object)) return TRUE;
+    if (close_user_object_handle(object)) return TRUE;
     return fail(ERROR_INVALID_HANDLE);
 }

@@ -25,8 +25,9 @@ HMODULE const the_input_module = reinterpret_cast<HMODULE>(0x6f000000);
 
 #define ILOT_UNINSTALL 0x00000001
 #define ILOT_DEFPROFILE 0x00000002
+#define ILOT_NOAPPLYTOCURRENTSESSION 0x00000020
 
-const char* const user_profile_path = "HKEY_CURRENT_USER\\Control Panel\\International\\User Profile";
+const char* const user_profile_path = "\\Control Panel\\International\\User Profile";
 
 // A DLL loaded by its full path: one module for each file, mapped as an image while loaded.
 struct file_module {
@@ -144,31 +145,58 @@ void change_language_list(registry_store::key_node* profile, const std::string& 
     }
 }
 
-BOOL WINAPI simulated_install_layout_or_tip(LPCWSTR text, DWORD flags) {
+std::string narrow_text(LPCWSTR text) {
     std::string narrow;
     for (size_t i = 0; text && text[i]; i++) {
         unsigned char byte = '?';
         utf16_to_cp1252(text[i], &byte);
         narrow += (char)byte;
     }
+    return narrow;
+}
+
+// Both calls: the list below the user key `user_key` ("HKEY_CURRENT_USER" or
+// "HKEY_USERS\\<SID>") gets or loses the entry.
+BOOL change_list_of_user(const char* call, const std::string& user_key, LPCWSTR text, DWORD flags,
+                         DWORD other_flags) {
+    std::string narrow = narrow_text(text);
     DWORD error = 0;
-    bool failed = call_fails("InstallLayoutOrTip", narrow, -1, &error);
-    input().calls.push_back(layout_or_tip_call{narrow, flags, !failed});
+    bool failed = call_fails(call, narrow, -1, &error);
+    input().calls.push_back(layout_or_tip_call{narrow, flags, !failed, user_key});
     if (failed) {
         SetLastError(error);
         return FALSE;
     }
-    if ((flags & ~(DWORD)(ILOT_UNINSTALL | ILOT_DEFPROFILE)) ||
-        flags == (ILOT_UNINSTALL | ILOT_DEFPROFILE))
+    if ((flags & ~(DWORD)(ILOT_UNINSTALL | ILOT_DEFPROFILE | other_flags)) ||
+        (flags & (ILOT_UNINSTALL | ILOT_DEFPROFILE)) == (ILOT_UNINSTALL | ILOT_DEFPROFILE))
         winsim_not_implemented("InstallLayoutOrTip with flags other than ILOT_UNINSTALL or ILOT_DEFPROFILE");
     if (narrow.size() != 13 || narrow[4] != ':' || !all_hex(narrow.substr(0, 4)) ||
         !all_hex(narrow.substr(5)))
         winsim_not_implemented("InstallLayoutOrTip with a text other than one \"<language>:<layout>\"");
-    registry_store::key_node* profile = registry_store::find_key(user_profile_path);
+    registry_store::key_node* profile = registry_store::find_key(user_key + user_profile_path);
     if (!profile || !registry_store::find_value(profile, "Languages"))
         winsim_not_implemented("InstallLayoutOrTip without the user's language list");
     change_language_list(profile, narrow.substr(0, 4), narrow, flags);
     return TRUE;
+}
+
+BOOL WINAPI simulated_install_layout_or_tip(LPCWSTR text, DWORD flags) {
+    return change_list_of_user("InstallLayoutOrTip", "HKEY_CURRENT_USER", text, flags, 0);
+}
+
+// Another user's list, named by the key that stands in for HKEY_CURRENT_USER, in the form of
+// the defaults the documentation names ("HKEY_USERS\\<SID>"); the session is not changed.
+BOOL WINAPI simulated_install_layout_or_tip_user_reg(LPCWSTR user_reg, LPCWSTR system_reg,
+                                                     LPCWSTR software_reg, LPCWSTR text, DWORD flags) {
+    if (system_reg || software_reg)
+        winsim_not_implemented("InstallLayoutOrTipUserReg with a system or software path");
+    const std::string user_key = user_reg ? narrow_text(user_reg) : "HKEY_CURRENT_USER";
+    if (user_reg && user_key.compare(0, 11, "HKEY_USERS\\") != 0)
+        winsim_not_implemented("InstallLayoutOrTipUserReg with a user path not below HKEY_USERS");
+    if (user_reg && !(flags & ILOT_NOAPPLYTOCURRENTSESSION))
+        winsim_not_implemented("InstallLayoutOrTipUserReg of another user's path that applies to the session");
+    return change_list_of_user("InstallLayoutOrTipUserReg", user_key, text, flags,
+                               ILOT_NOAPPLYTOCURRENTSESSION);
 }
 
 // The base name of a DLL, upper case and without ".dll".
@@ -287,6 +315,8 @@ FARPROC input_dll_export(LPCSTR proc_name) {
     if (input().loaded == 0) winsim_not_implemented("GetProcAddress on a library that is not loaded");
     if (proc_name && strcmp(proc_name, "InstallLayoutOrTip") == 0 && input().function_present)
         return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(simulated_install_layout_or_tip));
+    if (proc_name && strcmp(proc_name, "InstallLayoutOrTipUserReg") == 0 && input().function_present)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(simulated_install_layout_or_tip_user_reg));
     SetLastError(ERROR_PROC_NOT_FOUND);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "file_system.h"
 #include "modules.h"
 #include "subsystems.h"
+#include "users.h"
 #include "wide_names.h"
 #include "wow64_state.h"
 
@@ -244,13 +245,20 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    size_t length = strlen(text->second);
-    char* copy = new char[length + 1];
-    memcpy(copy, text->second, length + 1);
-    process().local_allocations.insert(copy);
-    *reinterpret_cast<char**>(buffer) = copy;
-    return (DWORD)length;
+    *reinterpret_cast<char**>(buffer) = local_text_copy(text->second);
+    return (DWORD)strlen(text->second);
 }
+
+namespace winsim {
+
+char* local_text_copy(const std::string& text) {
+    char* copy = new char[text.size() + 1];
+    memcpy(copy, text.c_str(), text.size() + 1);
+    process().local_allocations.insert(copy);
+    return copy;
+}
+
+}  // namespace winsim
 
 HLOCAL WINAPI LocalFree(HLOCAL memory) {
     if (!memory)

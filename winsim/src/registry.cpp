@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <winsim/control.h>
 #include <winsim/registry_control.h>
+#include <winsim/security_control.h>
 
 #include "codepage.h"
 #include "image_format.h"
@@ -42,6 +43,8 @@ const root_entry root_entries[] = {
     {HKEY_USERS, "HKEY_USERS"},
 };
 const size_t root_count = sizeof root_entries / sizeof root_entries[0];
+const size_t current_user_root = 1;
+const size_t users_root = 3;
 
 struct open_handle {
     std::shared_ptr<key_node> key;
@@ -237,6 +240,10 @@ void set_write_time(PFILETIME time) {
 }  // namespace
 
 key_node* find_subkey(key_node* key, const std::string& name) {
+    // The program's user's hive is loaded below HKEY_USERS under the user's SID as well.
+    registry_state& state = registry();
+    if (key == state.roots[users_root].get() && cp1252_equal_nocase(name, current_user_sid))
+        return state.roots[current_user_root].get();
     size_t position = subkey_position(key, name);
     if (position < key->subkeys.size() && cp1252_equal_nocase(key->subkeys[position]->name, name)) {
         return key->subkeys[position].get();

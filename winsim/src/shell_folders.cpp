@@ -2,11 +2,13 @@
 #include <windows.h>
 #include <winsim/control.h>
 #include <winsim/files_control.h>
+#include <winsim/security_control.h>
 #include <winsim/shell_control.h>
 
 #include "file_system.h"
 #include "modules.h"
 #include "shell_internal.h"
+#include "users.h"
 #include "wide_names.h"
 #include "wow64_state.h"
 
@@ -90,11 +92,33 @@ std::string csidl_subject(int csidl) {
     return subject;
 }
 
-// The folder of the CSIDL as the path calls find it: S_OK with its path, or the failure set
-// for it.
-HRESULT find_folder(int csidl, std::string* path) {
+bool is_common_folder(int csidl) {
+    switch (csidl) {
+    case CSIDL_COMMON_STARTMENU: case CSIDL_COMMON_PROGRAMS: case CSIDL_COMMON_DESKTOPDIRECTORY:
+    case CSIDL_COMMON_APPDATA: case CSIDL_WINDOWS: case CSIDL_SYSTEM: case CSIDL_PROGRAM_FILES:
+    case CSIDL_SYSTEMX86: case CSIDL_PROGRAM_FILESX86:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The folder of the CSIDL as the path calls find it for the token's user (the program's own
+// without a token): S_OK with its path, or the failure set for it.
+HRESULT find_folder(int csidl, HANDLE token, std::string* path) {
+    std::string user = current_user_sid;
+    if (token) {
+        user = token_user(token, TOKEN_QUERY | TOKEN_IMPERSONATE);
+        if (user.empty()) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    }
     auto failure = folders().failures.find(csidl);
     if (failure != folders().failures.end()) return failure->second;
+    if (user != current_user_sid && !is_common_folder(csidl)) {
+        if (csidl != CSIDL_DESKTOPDIRECTORY && csidl != CSIDL_DESKTOP)
+            winsim_not_implemented("a folder of another user other than the desktop");
+        *path = standard_user_desktop();
+        return S_OK;
+    }
     *path = folder_path(csidl);
     return S_OK;
 }
@@ -188,7 +212,6 @@ BOOL WINAPI SHGetPathFromIDListA(PCIDLIST_ABSOLUTE items, LPSTR path) {
 HRESULT WINAPI SHGetFolderPathW(HWND owner, int csidl, HANDLE token, DWORD flags, LPWSTR path) {
     (void)owner;
     if (!path) winsim_not_implemented("SHGetFolderPathW without a buffer");
-    if (token) winsim_not_implemented("SHGetFolderPathW with an access token");
     if (flags != SHGFP_TYPE_CURRENT) winsim_not_implemented("SHGetFolderPathW of a type other than SHGFP_TYPE_CURRENT");
     if (csidl & ~0xFF) winsim_not_implemented("SHGetFolderPathW with CSIDL flags");
     if (!known_csidl(csidl)) winsim_not_implemented("SHGetFolderPathW of a CSIDL winsim does not know");
@@ -196,7 +219,7 @@ HRESULT WINAPI SHGetFolderPathW(HWND owner, int csidl, HANDLE token, DWORD flags
     HRESULT result = S_OK;
     if (shell::faulted("SHGetFolderPathW", csidl_subject(csidl), &result)) return result;
     std::string folder;
-    result = find_folder(csidl, &folder);
+    result = find_folder(csidl, token, &folder);
     if (FAILED(result)) return result;
     // A folder that does not exist: E_FAIL from the wide call (S_FALSE from the 8-bit one).
     if (!folder_exists(folder)) return E_FAIL;
@@ -210,12 +233,11 @@ HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE tok
     if (!path) winsim_not_implemented("SHGetKnownFolderPath without an out-parameter");
     if (id != FOLDERID_Desktop) winsim_not_implemented("SHGetKnownFolderPath of a folder other than FOLDERID_Desktop");
     if (flags) winsim_not_implemented("SHGetKnownFolderPath with flags");
-    if (token) winsim_not_implemented("SHGetKnownFolderPath with an access token");
     *path = nullptr;
     HRESULT result = S_OK;
     if (shell::faulted("SHGetKnownFolderPath", shell::guid_text(id), &result)) return result;
     std::string folder;
-    result = find_folder(CSIDL_DESKTOPDIRECTORY, &folder);
+    result = find_folder(CSIDL_DESKTOPDIRECTORY, token, &folder);
     if (FAILED(result)) return result;
     // Without KF_FLAG_DONT_VERIFY the folder must be there.
     if (!folder_exists(folder)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);

@@ -8,16 +8,21 @@
 
 namespace winsim {
 
-// input.dll in the system folder, and whether it exports InstallLayoutOrTip; by default both,
+// input.dll in the system folder, and whether it exports InstallLayoutOrTip and
+// InstallLayoutOrTipUserReg; by default both,
 // as on Windows 7 and later.
 void set_input_dll(bool dll_present, bool function_present);
 
-// Every InstallLayoutOrTip call, in order: its text (converted to CP1252) and flags, and whether
-// it succeeded.
+// Every InstallLayoutOrTip and InstallLayoutOrTipUserReg call, in order: its text (converted
+// to CP1252) and flags, whether it succeeded, and the user key whose list it changes:
+// "HKEY_CURRENT_USER", or the path InstallLayoutOrTipUserReg was given ("HKEY_USERS\\<SID>";
+// it takes no other form, no system or software path, and needs ILOT_NOAPPLYTOCURRENTSESSION
+// for another user's path).
 struct layout_or_tip_call {
     std::string text;
     DWORD flags;
     bool succeeded;
+    std::string user_key;
 };
 const std::vector<layout_or_tip_call>& layout_or_tip_calls();
 
@@ -25,6 +30,7 @@ const std::vector<layout_or_tip_call>& layout_or_tip_calls();
 int loaded_library_count();
 
 // Faults (control.h): LoadLibraryA and LoadLibraryExA take the name as given as subject,
-// InstallLayoutOrTip its text; a fault makes InstallLayoutOrTip return FALSE with that error.
+// InstallLayoutOrTip and InstallLayoutOrTipUserReg their text; a fault makes them return FALSE
+// with that error.
 
 }  // namespace winsim

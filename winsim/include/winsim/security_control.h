@@ -122,6 +122,41 @@ DWORD user_delete(const char* path);
 // be well-formed); the entry keeps its owner.
 DWORD user_set_file_security(const char* path, const char* description);
 
+// --- the shell's user ---
+// Who owns the shell's window (Explorer), which GetShellWindow gives: the program's own user
+// (after reset; an administrator who confirmed the elevation prompt), a standard user for
+// whom an administrator typed a password at the prompt, so that the program runs as that
+// administrator ("over the shoulder"), or nobody: no shell window (another shell, no one
+// signed in interactively, and Wine).
+//   - GetWindowThreadProcessId gives the shell's process, OpenProcess opens it (with
+//     PROCESS_QUERY_LIMITED_INFORMATION, which an administrator has on every process), and
+//     OpenProcessToken on it gives the token of its owner; OpenProcessToken on
+//     GetCurrentProcess() gives the program's own (current_user_sid). GetTokenInformation
+//     answers TokenUser.
+//   - HKEY_USERS holds each signed-in user's hive under the user's SID: the program's own one
+//     is HKEY_CURRENT_USER under another name (a key there is the same key, with the paths and
+//     rules of HKEY_CURRENT_USER); the standard user's is "HKEY_USERS\<standard_user_sid>",
+//     loaded (made, empty) when the standard user becomes the shell's owner. Administrators may
+//     write it.
+//   - SHGetFolderPathW and SHGetKnownFolderPath with a token opened with TOKEN_QUERY and
+//     TOKEN_IMPERSONATE give the folders of the token's user: the standard user's desktop is
+//     "C:\Users\<name>\Desktop", made with the profile when that user becomes the owner.
+//     The common folders are the same for every token.
+//   - input.dll's InstallLayoutOrTipUserReg changes the language list below the user key it
+//     names (input_control.h).
+// Faults: GetShellWindow gives null, GetWindowThreadProcessId 0, OpenProcess null, the others
+// FALSE, each with the fault's error; subjects are empty but for OpenProcessToken and
+// GetTokenInformation (the token user's SID) and ConvertSidToStringSidA (the SID).
+enum class shell_owner { program_user, standard_user, nobody };
+void set_shell_owner(shell_owner owner);
+// The standard user's name (UTF-8, "Kind" after reset); set it before set_shell_owner.
+void set_standard_user_name(const char* name);
+extern const char* const standard_user_sid;  // "S-1-5-21-1851632171-2813549347-3416571022-1002"
+// The standard user's desktop folder in the file system's internal form (wide_names.h).
+std::string standard_user_desktop();
+// Process and token handles the program holds open.
+int open_token_and_process_handles();
+
 // SIDs from AllocateAndInitializeSid not yet released with FreeSid.
 int outstanding_sids();
 

@@ -27,6 +27,8 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR file_name, DWORD size);
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR proc_name);
 HANDLE WINAPI GetCurrentProcess();
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit_handle, DWORD process_id);
 BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
 // Windows 10 and later; the programs look it up with GetProcAddress.
 BOOL WINAPI IsWow64Process2(HANDLE process, USHORT* process_machine, USHORT* native_machine);

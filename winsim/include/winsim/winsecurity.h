@@ -257,3 +257,23 @@ BOOL WINAPI GetFileSecurityA(LPCSTR file_name, SECURITY_INFORMATION requested,
                              PSECURITY_DESCRIPTOR descriptor, DWORD length, LPDWORD length_needed);
 BOOL WINAPI SetFileSecurityA(LPCSTR file_name, SECURITY_INFORMATION information,
                              PSECURITY_DESCRIPTOR descriptor);
+
+// Access tokens: the user a process runs as.
+#define TOKEN_DUPLICATE 0x0002
+#define TOKEN_IMPERSONATE 0x0004
+#define TOKEN_QUERY 0x0008
+
+typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1 } TOKEN_INFORMATION_CLASS;
+
+typedef struct _SID_AND_ATTRIBUTES {
+    PSID Sid;
+    DWORD Attributes;
+} SID_AND_ATTRIBUTES;
+
+typedef struct _TOKEN_USER {
+    SID_AND_ATTRIBUTES User;
+} TOKEN_USER, *PTOKEN_USER;
+
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class,
+                                LPVOID information, DWORD length, PDWORD return_length);

@@ -122,6 +122,9 @@ HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint);
 BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 int WINAPI DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format);
+// The desktop's shell window (Explorer's), null when no shell has one.
+HWND WINAPI GetShellWindow();
+DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD process_id);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 HDC WINAPI GetDC(HWND window);
