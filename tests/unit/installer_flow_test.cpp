@@ -9,6 +9,7 @@
 
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
+#include <winsim/input_control.h>
 #include <winsim/machine_image.h>
 #include <winsim/security_control.h>
 #include <winsim/shell_control.h>
@@ -281,6 +282,77 @@ TEST_F(installer_flow, answering_no_changes_nothing)
     ASSERT_EQ(2u, boxes().size());
     EXPECT_EQ("Installation abgebrochen.", boxes()[1]);
     EXPECT_EQ(0x40u, winsim::message_boxes()[1].style);
+}
+
+// An administrator typed a password at a standard user's elevation prompt: the user who asked,
+// named outside code page 1252, gets what installing as an administrator would have given them;
+// the administrator, whose list differs, keeps lists, language list and desktop as they were.
+TEST_F(installer_flow, over_the_shoulder_the_user_who_asked_gets_the_layout)
+{
+    on_windows(64);
+    SEED(language_list_fixture);
+    install();
+    const std::string expected = dump("HKEY_CURRENT_USER");
+    const std::vector<std::string> expected_boxes = boxes();
+
+    kb_test::SetUp();
+    on_windows(64);
+    SEED(language_list_fixture);
+    sign_in_standard_user("\xC5\x81ucja");
+    SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000409\"\n");
+    const std::string administrators_before = dump("HKEY_CURRENT_USER");
+    install();
+    EXPECT_EQ(expected_boxes, boxes());
+    EXPECT_EQ(administrators_before, dump("HKEY_CURRENT_USER"));
+    EXPECT_EQ(expected, moved_below(dump(standard_user_key().c_str()), standard_user_key(),
+                                    "HKEY_CURRENT_USER"));
+    EXPECT_TRUE(winsim::entry_exists((winsim::standard_user_desktop() + "\\" DIAGRAM_NAME ".LNK").c_str()));
+    EXPECT_FALSE(winsim::entry_exists(desktop_link.c_str()));
+    ASSERT_EQ(1u, winsim::layout_or_tip_calls().size());
+    EXPECT_EQ(standard_user_key(), winsim::layout_or_tip_calls()[0].user_key);
+    EXPECT_EQ(0x22u, winsim::layout_or_tip_calls()[0].flags);
+    EXPECT_EQ(0, winsim::open_token_and_process_handles());
+}
+
+// Whose lists: without a shell window the program's own user's, as ever; a shell's user who
+// cannot be told, or whose settings cannot be opened, stops the run before the question.
+TEST_F(installer_flow, a_shell_user_who_cannot_be_reached_stops_before_the_question)
+{
+    const char* const unknown_user =
+        "Das Benutzerkonto, das am Computer angemeldet ist, kann nicht ermittelt werden.\n\n"
+        "Bitte melden Sie sich ab und wieder an und starten Sie das Programm erneut.\n\n"
+        "Installation abgebrochen.";
+    const std::string hive_closed =
+        "Fehler beim Öffnen des Registry-Keys " + standard_user_key() + "\n\nDie Einstellungen "
+        "des angemeldeten Benutzers können nicht geändert werden. Bitte melden Sie sich ab und "
+        "wieder an und starten Sie das Programm erneut.\n\nInstallation abgebrochen.";
+    const struct { const char* name; const char* failing_call; bool hive_loaded; std::string told; } cases[] = {
+        {"the shell's process cannot be opened", "OpenProcess", true, unknown_user},
+        {"its token cannot be read", "GetTokenInformation", true, unknown_user},
+        {"the user's hive is not loaded", nullptr, false, hive_closed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        kb_test::SetUp();
+        on_windows(64);
+        sign_in_standard_user("Kind");
+        if (!c.hive_loaded)
+            SEED(("[-" + standard_user_key() + "]\n").c_str());
+        if (c.failing_call)
+            winsim::fail_call(c.failing_call, nullptr, ERROR_ACCESS_DENIED);
+        const std::string before = state() + dump("HKEY_USERS");
+        install();
+        EXPECT_EQ(std::vector<std::string>{c.told}, boxes());
+        EXPECT_EQ(before, state() + dump("HKEY_USERS"));
+        EXPECT_EQ(0, winsim::open_token_and_process_handles());
+    }
+    kb_test::SetUp();
+    on_windows(64);
+    winsim::set_shell_owner(winsim::shell_owner::nobody);
+    install();
+    EXPECT_NE(std::string::npos,
+              dump("HKEY_CURRENT_USER\\Keyboard Layout\\Preload").find("\"1\"=\"d0010407\""));
+    EXPECT_TRUE(winsim::entry_exists(desktop_link.c_str()));
 }
 
 TEST_F(installer_flow, any_command_line_word_is_refused)

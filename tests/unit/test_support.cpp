@@ -7,6 +7,7 @@
 
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
+#include <winsim/security_control.h>
 
 #include "files/file_operations.h"
 #include "frame/startup.h"
@@ -97,6 +98,31 @@ void kb_test::seed(const char* reg_text)
 std::string kb_test::dump(const char* key_path)
 {
     return winsim::reg_export(key_path);
+}
+
+void sign_in_standard_user(const char* name)
+{
+    winsim::set_standard_user_name(name);
+    winsim::set_shell_owner(winsim::shell_owner::standard_user);
+    std::string copy = moved_below(winsim::reg_export("HKEY_CURRENT_USER"), "HKEY_CURRENT_USER",
+                                   standard_user_key());
+    std::string error;
+    ASSERT_TRUE(winsim::reg_import(("Windows Registry Editor Version 5.00\n\n" + copy).c_str(), &error))
+        << error;
+}
+
+std::string standard_user_key()
+{
+    return std::string("HKEY_USERS\\") + winsim::standard_user_sid;
+}
+
+std::string moved_below(std::string reg_text, const std::string& from, const std::string& to)
+{
+    const std::string old_start = "[" + from, new_start = "[" + to;
+    for (size_t at = reg_text.find(old_start); at != std::string::npos;
+         at = reg_text.find(old_start, at + new_start.size()))
+        reg_text.replace(at, old_start.size(), new_start);
+    return reg_text;
 }
 
 void add_payload_resources(const char* uninstaller)

@@ -70,5 +70,14 @@ extern const char* const language_list_fixture;
     "Es läuft bereits eine Installation oder Deinstallation der Tastaturbelegung.\nBitte "       \
     "warten Sie, bis sie beendet ist, und starten Sie das Programm dann erneut."
 
+// An administrator elevates for a standard user ("over the shoulder", security_control.h): the
+// standard user, named `name` (UTF-8), owns the shell and has a copy of what the program's user
+// has below HKEY_CURRENT_USER now.
+void sign_in_standard_user(const char* name);
+// "HKEY_USERS\\<SID>" of that user.
+std::string standard_user_key();
+// The .reg text with every key below the root `from` put below `to`.
+std::string moved_below(std::string reg_text, const std::string& from, const std::string& to);
+
 // The caption the file operations' warnings get in the tests (the installer's by default).
 extern const char* test_warning_caption;

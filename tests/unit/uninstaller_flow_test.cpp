@@ -10,6 +10,7 @@
 
 #include <winsim/desktop_control.h>
 #include <winsim/files_control.h>
+#include <winsim/input_control.h>
 #include <winsim/machine_image.h>
 #include <winsim/security_control.h>
 #include <winsim/shell_control.h>
@@ -875,6 +876,56 @@ TEST_F(uninstaller_test, the_shortcut_of_a_user_named_outside_the_code_page_is_d
         EXPECT_EQ(0u, boxes().back().find("Folgender Tastatur-Treiber wurde deinstalliert"));
         EXPECT_FALSE(winsim::entry_exists(link.c_str()));
     }
+}
+
+// The standard user who asked, through an administrator's password, removes what an
+// over-the-shoulder installation gave them: their lists, language list and desktop end as a
+// removal by an administrator for themself leaves them, and the refusal "only layout" goes by
+// their lists; the administrator's stay as they were.
+TEST_F(uninstaller_test, over_the_shoulder_the_user_who_asked_loses_the_layout)
+{
+    // Installs and removes for the shell's user; their hive afterwards, as HKEY_CURRENT_USER.
+    auto install_and_remove = [&](bool over_the_shoulder, const char* preload) {
+        winsim::reset();
+        reset_program_state("Install_" DLL_BASE_NAME);
+        on_windows(64);
+        SEED(language_list_fixture);
+        std::string user = "HKEY_CURRENT_USER";
+        if (over_the_shoulder) {
+            sign_in_standard_user("\xC5\x81ucja");
+            SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000409\"\n");
+            user = standard_user_key();
+        }
+        const std::string administrators_before = dump("HKEY_CURRENT_USER");
+        winsim::script_answers({IDYES, IDOK});
+        run_installation();
+        log_on();
+        if (preload)
+            SEED(("[-" + user + "\\Keyboard Layout\\Preload]\n[" + user +
+                  "\\Keyboard Layout\\Preload]\n" + preload).c_str());
+        winsim::add_file(temp_copy.c_str(), "MZ uninstaller");
+        fresh_process();
+        EXPECT_TRUE(run_copy({"b0040407"}, {IDYES}));
+        if (over_the_shoulder) {
+            EXPECT_EQ(administrators_before, dump("HKEY_CURRENT_USER"));
+        }
+        EXPECT_EQ(0, winsim::open_token_and_process_handles());
+        return moved_below(dump(user.c_str()), user, "HKEY_CURRENT_USER");
+    };
+    const std::string expected = install_and_remove(false, nullptr);
+    const std::vector<std::string> expected_boxes = boxes();
+    EXPECT_EQ(expected, install_and_remove(true, nullptr));
+    EXPECT_EQ(expected_boxes, boxes());
+    EXPECT_FALSE(winsim::entry_exists((winsim::standard_user_desktop() + "\\" DIAGRAM_NAME ".LNK").c_str()));
+    EXPECT_FALSE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
+    ASSERT_EQ(2u, winsim::layout_or_tip_calls().size());
+    EXPECT_EQ(standard_user_key(), winsim::layout_or_tip_calls()[1].user_key);
+    EXPECT_EQ(0x21u, winsim::layout_or_tip_calls()[1].flags);
+
+    install_and_remove(true, "\"1\"=\"d0010407\"\n");
+    ASSERT_EQ(1u, boxes().size());
+    EXPECT_EQ(0u, boxes()[0].find(ONLY_LAYOUT_TEXT)) << boxes()[0];
+    EXPECT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\b0040407"));
 }
 
 TEST_F(uninstaller_test, a_missing_dll_asks_whether_to_go_on)

@@ -6,6 +6,7 @@
 
 #include "file_system.h"
 #include "registry_store.h"
+#include "users.h"
 #include "wide_names.h"
 
 #include <set>
@@ -20,7 +21,8 @@ using registry_store::value_entry;
 
 namespace {
 
-const char* const user_layout_key = "HKEY_CURRENT_USER\\Keyboard Layout";
+// Below the hive of the user signed in at the screen.
+const char* const user_layout_key = "\\Keyboard Layout";
 const char* const layouts_key = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts";
 const char* const session_manager_key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char* const pending_value = "PendingFileRenameOperations";
@@ -34,7 +36,7 @@ std::string text_of(const value_entry* value) {
 
 // The layout key a Preload entry names: itself, or the data of its substitute.
 std::string resolved_layout(const std::string& entry) {
-    key_node* substitutes = find_key(std::string(user_layout_key) + "\\Substitutes");
+    key_node* substitutes = find_key(signed_in_user_key() + user_layout_key + "\\Substitutes");
     const value_entry* substitute = substitutes ? find_value(substitutes, entry) : nullptr;
     return substitute ? text_of(substitute) : entry;
 }
@@ -92,7 +94,7 @@ void carry_out(const pending_file_operation& operation) {
 
 void log_on_user() {
     release_session_mappings();
-    key_node* preload = find_key(std::string(user_layout_key) + "\\Preload");
+    key_node* preload = find_key(signed_in_user_key() + user_layout_key + "\\Preload");
     key_node* layouts = find_key(layouts_key);
     if (!preload || !layouts) return;
     std::set<std::string> loaded;

@@ -86,6 +86,11 @@ void set_shell_owner(shell_owner owner) {
     registry_store::create_key(std::string("HKEY_USERS\\") + standard_user_sid);
 }
 
+std::string signed_in_user_key() {
+    return users().owner == shell_owner::standard_user ? std::string("HKEY_USERS\\") + standard_user_sid
+                                                       : "HKEY_CURRENT_USER";
+}
+
 std::string standard_user_profile() { return users().standard_profile; }
 
 std::string standard_user_desktop() {

@@ -15,6 +15,10 @@ bool close_user_object_handle(HANDLE handle);
 // handle that is no token or lacks them.
 std::string token_user(HANDLE token, DWORD needed);
 
+// The root of the signed-in user's hive, whose layouts the session loads: "HKEY_CURRENT_USER",
+// or "HKEY_USERS\\<SID>" while the standard user owns the shell.
+std::string signed_in_user_key();
+
 // The profile folder of the standard user, in the internal form; "" before one is made.
 std::string standard_user_profile();
 

@@ -133,7 +133,9 @@ void unmap_file(long mapping);
 int image_mappings(const char* path);
 
 // The user's logon: every process of the session loads the DLLs of the user's keyboard layouts.
-// For each value of HKEY_CURRENT_USER\Keyboard Layout\Preload (a REG_SZ naming a layout key,
+// The user is the one who owns the shell (security_control.h): the program's own, whose hive is
+// HKEY_CURRENT_USER, or the standard user, below HKEY_USERS.
+// For each value of <hive>\Keyboard Layout\Preload (a REG_SZ naming a layout key,
 // through a value of the same name in ...\Substitutes when there is one, names compared without
 // regard to case), the "Layout File" of that key below
 // HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layouts is mapped from
