@@ -52,7 +52,7 @@ DWORD error_for(const std::string& call)
 // failure may cost the user an entry, and then the warning tells so.
 bool touches_list_key_rewrite(const winsim::logged_call& call)
 {
-    std::string subject = lower(call.subject);
+    std::string subject = lower(below_current_user(call.subject));
     bool list_key = starts_with(subject, lower(USER_PRELOAD).c_str()) ||
                     starts_with(subject, lower(USER_SUBSTITUTES).c_str());
     if (!list_key)
@@ -66,7 +66,7 @@ bool touches_list_key_rewrite(const winsim::logged_call& call)
 // German-family keys (language 0407, 0807, 0C07 or 1407).
 bool scanned_completely(const std::string& subject)
 {
-    std::string key = lower(subject);
+    std::string key = lower(below_current_user(subject));
     if (key == lower(USER_PRELOAD) || key == lower(USER_SUBSTITUTES) ||
         key == lower(LAYOUTS_KEY))
         return true;
@@ -136,6 +136,8 @@ protected:
         fresh_machine();
         test_warning_caption = "Tastaturtreiber-Installation";
         on_64_bit_windows();
+        if (over_the_shoulder)
+            elevate_over_the_shoulder();
         if (which != flow::install_new) {
             ASSERT_FALSE(run_installer());
             ASSERT_TRUE(winsim::reg_key_exists(LAYOUTS_KEY "\\" SWEPT_LAYOUT_KEY));
@@ -290,6 +292,19 @@ TEST_F(fault_sweep, uninstall_survives_every_failing_call)
 {
     user_name = "\xC5\x81ukasz";
     EXPECT_GT(sweep(flow::uninstall, "uninstall"), 0u);
+}
+
+// An administrator elevates the programs for a standard user.
+TEST_F(fault_sweep, an_install_over_the_shoulder_survives_every_failing_call)
+{
+    over_the_shoulder = true;
+    EXPECT_GT(sweep(flow::install_new, "install new, over the shoulder"), 0u);
+}
+
+TEST_F(fault_sweep, an_uninstall_over_the_shoulder_survives_every_failing_call)
+{
+    over_the_shoulder = true;
+    EXPECT_GT(sweep(flow::uninstall, "uninstall, over the shoulder"), 0u);
 }
 
 // The 64-bit programs, which run without WOW64.

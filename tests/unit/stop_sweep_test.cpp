@@ -101,7 +101,7 @@ void list_files(const std::string& path, std::string* out)
     }
 }
 
-// The whole machine as the sweep compares it: both hives and every file. The copy of the
+// The whole machine as the sweep compares it: the machine's hive, the users' ones and every file. The copy of the
 // uninstaller in its temporary folder and its deletion at restart are left out.
 std::string end_state()
 {
@@ -114,7 +114,7 @@ std::string end_state()
     std::string files;
     list_files("C:", &files);
     return winsim::reg_export("HKEY_LOCAL_MACHINE") + winsim::reg_export("HKEY_CURRENT_USER") +
-           files;
+           winsim::reg_export("HKEY_USERS") + files;
 }
 
 // The first line in which two states differ, for the report.
@@ -229,6 +229,8 @@ protected:
         kept_languages = layouts_with_languages();
         if (with_language_list)
             SEED(language_list_fixture);
+        if (over_the_shoulder)
+            elevate_over_the_shoulder();
         if (which != flow::install_new && which != flow::install_then_uninstall) {
             fresh_process("Install_" DLL_BASE_NAME);
             ASSERT_FALSE(run_installer());
@@ -474,6 +476,17 @@ TEST_F(stop_sweep, new_installation_german_alone_with_the_language_list)
     with_language_list = true;
     expect_every_stop_point_holds(flow::install_new, start_state::german_alone,
                                   "install new, German alone, language list");
+}
+
+TEST_F(stop_sweep, new_installation_over_the_shoulder_german_alone_with_the_language_list)
+{
+    with_language_list = true;
+    over_the_shoulder = true;
+    expect_every_stop_point_holds(flow::install_new, start_state::german_alone,
+                                  "install new over the shoulder, German alone, language list");
+    EXPECT_NE(std::string::npos, winsim::reg_export((standard_user_key() + "\\Keyboard Layout").c_str())
+                                     .find("\"d0010407\"=\"" SWEPT_LAYOUT_KEY "\""));
+    EXPECT_EQ(std::string::npos, winsim::reg_export("HKEY_CURRENT_USER").find(SWEPT_LAYOUT_KEY));
 }
 
 TEST_F(stop_sweep, removal_german_alone_with_the_language_list)

@@ -28,10 +28,22 @@ bool starts_with(const std::string& text, const char* prefix)
     return text.compare(0, strlen(prefix), prefix) == 0;
 }
 
+std::string swept_user_hive = "HKEY_CURRENT_USER";
+
+std::string below_current_user(const std::string& key_path)
+{
+    if (lower(key_path).compare(0, swept_user_hive.size(), lower(swept_user_hive)) != 0)
+        return key_path;
+    return "HKEY_CURRENT_USER" + key_path.substr(swept_user_hive.size());
+}
+
 std::map<std::string, std::string> string_values(const char* key_path)
 {
     std::map<std::string, std::string> values;
-    std::string text = winsim::reg_export(key_path);
+    std::string path = key_path;
+    if (starts_with(path, "HKEY_CURRENT_USER\\"))
+        path.replace(0, strlen("HKEY_CURRENT_USER"), swept_user_hive);
+    std::string text = winsim::reg_export(path.c_str());
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -86,6 +98,7 @@ std::set<std::string> layouts_with_languages()
 void sweep_test::TearDown()
 {
     test_warning_caption = "Tastaturtreiber-Installation";
+    swept_user_hive = "HKEY_CURRENT_USER";
     kb_test::TearDown();
 }
 
@@ -121,10 +134,18 @@ void sweep_test::put_product_layout_last()
     }
     ASSERT_EQ(1u, product.size());
     order.push_back(product[0]);
-    std::string text = "[-" USER_PRELOAD "]\n[" USER_PRELOAD "]\n";
+    const std::string preload = swept_user_hive + "\\Keyboard Layout\\Preload";
+    std::string text = "[-" + preload + "]\n[" + preload + "]\n";
     for (size_t i = 0; i < order.size(); i++)
         text += "\"" + std::to_string(i + 1) + "\"=\"" + order[i] + "\"\n";
     SEED(text.c_str());
+}
+
+void sweep_test::elevate_over_the_shoulder()
+{
+    sign_in_standard_user("\xC5\x81ucja");
+    SEED("[-" USER_PRELOAD "]\n[" USER_PRELOAD "]\n\"1\"=\"00000409\"\n");
+    swept_user_hive = standard_user_key();
 }
 
 void sweep_test::answer_yes_to_everything()

@@ -16,6 +16,13 @@
 std::string lower(std::string text);
 bool starts_with(const std::string& text, const char* prefix);
 
+// The hive whose lists the sweeps read: HKEY_CURRENT_USER, or the standard user's when an
+// administrator elevates for them (standard_user_key()). string_values reads a path below
+// HKEY_CURRENT_USER there. Back to HKEY_CURRENT_USER after each test.
+extern std::string swept_user_hive;
+// A key path below swept_user_hive as the same path below HKEY_CURRENT_USER; others as they are.
+std::string below_current_user(const std::string& key_path);
+
 // The string values of one key as its export lists them ("name"="data" lines; our data has
 // no quotes or backslashes), names in lower case.
 std::map<std::string, std::string> string_values(const char* key_path);
@@ -33,6 +40,8 @@ protected:
     int program_bits = 32;
     // The user's name in UTF-8; null for the simulation's usual one.
     const char* user_name = nullptr;
+    // The user is a standard one, for whom an administrator elevates the programs.
+    bool over_the_shoulder = false;
 
     void TearDown() override;
 
@@ -41,6 +50,10 @@ protected:
     // A 64-bit German Windows whose user has three layouts, one through a substitute; the
     // programs of program_bits.
     void on_64_bit_windows();
+    // A standard user who asked, named outside code page 1252, signs in with a copy of the
+    // lists HKEY_CURRENT_USER has now; the administrator who elevates for them has the US
+    // layout alone. The sweeps then read the standard user's lists.
+    void elevate_over_the_shoulder();
     // Rewrites Preload in the same order except that the product's entry comes last.
     void put_product_layout_last();
     void answer_yes_to_everything();
