@@ -157,6 +157,19 @@ TEST_F(user_contract, the_standard_user_who_owns_the_shell_has_a_hive_and_deskto
     winsim::set_shell_owner(winsim::shell_owner::nobody);
     EXPECT_EQ(nullptr, GetShellWindow());
 }
+
+// The shell's process was started by another account than the program's: its token opens only
+// for a caller that has SE_DEBUG_NAME enabled, which an elevated administrator holds disabled.
+TEST_F(user_contract, another_accounts_shell_token_needs_the_debug_privilege_enabled) {
+    winsim::set_shell_owner(winsim::shell_owner::standard_user);
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(GetShellWindow(), &process_id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+    HANDLE token = NULL;
+    EXPECT_FALSE(process && OpenProcessToken(process, TOKEN_QUERY, &token));
+    if (token) CloseHandle(token);
+    if (process) CloseHandle(process);
+}
 #endif
 
 }  // namespace

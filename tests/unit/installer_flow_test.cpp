@@ -355,6 +355,29 @@ TEST_F(installer_flow, a_shell_user_who_cannot_be_reached_stops_before_the_quest
     EXPECT_TRUE(winsim::entry_exists(desktop_link.c_str()));
 }
 
+// Over the shoulder, a list key of the user who asked that cannot be read or written is named
+// where it is, below HKEY_USERS, and not below the administrator's HKEY_CURRENT_USER.
+TEST_F(installer_flow, over_the_shoulder_a_failing_list_key_is_named_in_the_users_hive)
+{
+    const struct { const char* call; const char* key; } cases[] = {
+        {"RegOpenKeyExA", "\\Keyboard Layout\\Preload"},
+        {"RegCreateKeyExA", "\\Software\\" PROGRAM_FOLDER_NAME},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.call);
+        kb_test::SetUp();
+        on_windows(64);
+        sign_in_standard_user("Kind");
+        winsim::fail_call(c.call, (standard_user_key() + c.key).c_str(), ERROR_ACCESS_DENIED);
+        install();
+        std::string told;
+        for (const std::string& text : boxes())
+            told += text + "\n---\n";
+        EXPECT_NE(std::string::npos, told.find(standard_user_key() + c.key)) << told;
+        EXPECT_EQ(std::string::npos, told.find("HKEY_CURRENT_USER")) << told;
+    }
+}
+
 TEST_F(installer_flow, any_command_line_word_is_refused)
 {
     on_windows(64);
