@@ -9,12 +9,13 @@
 #include "layout_registry/registry_access.h"
 
 // The program's own user until find_shell_user finds another.
-shell_user_state shell_user = {HKEY_CURRENT_USER, 0, "", ""};
+shell_user_state shell_user = {HKEY_CURRENT_USER, 0, "", "HKEY_CURRENT_USER", ""};
 
 void reset_shell_user()
 {
     memset(&shell_user, 0, sizeof shell_user);
     shell_user.settings = HKEY_CURRENT_USER;
+    strcpy(shell_user.root_name, "HKEY_CURRENT_USER");
 }
 
 // TOKEN_USER and the SID that follows it.
@@ -39,19 +40,61 @@ static bool own_token_user(token_user_buffer* buffer)
     return read;
 }
 
-// The token of the process that owns the window, for query and impersonation.
+// The debug privilege of the program's token as it was before it was enabled.
+struct debug_privilege_change {
+    HANDLE token;
+    TOKEN_PRIVILEGES previous;
+    bool adjusted;
+};
+
+// The process and the token of a shell that another account started open only with the debug
+// privilege enabled, which an elevated administrator holds, disabled. It is enabled for those
+// two calls alone. When it cannot be, they are tried all the same (the shell may be the
+// program's own user's).
+static void enable_debug_privilege(debug_privilege_change* change)
+{
+    memset(change, 0, sizeof *change);
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                          &change->token)) {
+        change->token = 0;
+        return;
+    }
+    TOKEN_PRIVILEGES enabled;
+    enabled.PrivilegeCount = 1;
+    enabled.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    DWORD size = 0;
+    change->adjusted = LookupPrivilegeValueA(0, "SeDebugPrivilege", &enabled.Privileges[0].Luid) &&
+                       AdjustTokenPrivileges(change->token, FALSE, &enabled,
+                                             sizeof change->previous, &change->previous, &size);
+}
+
+// Puts the privilege back as it was: a privilege the change did not alter is not listed in the
+// earlier state, and putting that back changes nothing.
+static void restore_debug_privilege(debug_privilege_change* change)
+{
+    if (change->adjusted)
+        AdjustTokenPrivileges(change->token, FALSE, &change->previous, 0, 0, 0);
+    if (change->token)
+        CloseHandle(change->token);
+}
+
+// The token of the process that owns the window, for query and impersonation (the shell's
+// folder calls may need to duplicate it).
 static HANDLE window_owner_token(HWND window)
 {
     DWORD process_id = 0;
     if (!GetWindowThreadProcessId(window, &process_id) || !process_id)
         return 0;
+    debug_privilege_change change;
+    enable_debug_privilege(&change);
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
-    if (!process)
-        return 0;
     HANDLE token = 0;
-    if (!OpenProcessToken(process, TOKEN_QUERY | TOKEN_IMPERSONATE, &token))
+    if (process &&
+        !OpenProcessToken(process, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, &token))
         token = 0;
-    CloseHandle(process);
+    if (process)
+        CloseHandle(process);
+    restore_debug_privilege(&change);
     return token;
 }
 
@@ -111,6 +154,7 @@ bool find_shell_user()
         return false;
     }
     shell_user.settings = hive;
+    snprintf(shell_user.root_name, sizeof shell_user.root_name, "HKEY_USERS\\%s", shell_user.sid);
     return true;
 }
 

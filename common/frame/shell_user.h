@@ -9,11 +9,13 @@
 struct shell_user_state {
     // Where that user's settings are: HKEY_CURRENT_USER, or the user's hive below HKEY_USERS.
     HKEY settings;
-    // The user's token (query and impersonate) for the user's folders; 0 for the program's own
-    // user.
+    // The user's token (query, impersonate, duplicate) for the user's folders; 0 for the
+    // program's own user.
     HANDLE token;
     // The user's SID as text; "" while the programs act for their own user.
     char sid[SID_TEXT_SIZE];
+    // The settings' key as the messages name it: "HKEY_CURRENT_USER" or "HKEY_USERS\<SID>".
+    char root_name[SID_TEXT_SIZE + 16];
     char error_text[512];
 };
 extern shell_user_state shell_user;

@@ -48,13 +48,10 @@ static bool change_other_users_list(HMODULE input, const WCHAR* text, DWORD flag
     install_layout_or_tip_user_reg_function install_for_user =
         reinterpret_cast<install_layout_or_tip_user_reg_function>(reinterpret_cast<void (*)()>(
             GetProcAddress(input, INSTALL_LAYOUT_OR_TIP_USER_REG_NAME)));
-    const char prefix[] = "HKEY_USERS\\";
-    WCHAR user_key[sizeof prefix + SID_TEXT_SIZE];
+    WCHAR user_key[sizeof shell_user.root_name];
     size_t at = 0;
-    for (size_t i = 0; prefix[i]; i++)
-        user_key[at++] = (WCHAR)prefix[i];
-    for (size_t i = 0; shell_user.sid[i]; i++)
-        user_key[at++] = (WCHAR)(unsigned char)shell_user.sid[i];
+    for (; shell_user.root_name[at]; at++)
+        user_key[at] = (WCHAR)(unsigned char)shell_user.root_name[at];
     user_key[at] = 0;
     return install_for_user &&
            install_for_user(user_key, 0, 0, text, flags | ILOT_NOAPPLYTOCURRENTSESSION);

@@ -219,7 +219,8 @@ static bool scan_user_list(const char* path, int limit, int* count, list_value_t
 {
     HKEY key = reg_open_key_read(shell_user.settings, path);
     if (!key) {
-        set_error_text("Fehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s", path);
+        set_error_text("Fehler beim Öffnen des Registry-Keys %s\\%s", shell_user.root_name,
+                       path);
         return false;
     }
     DWORD values = 0;
@@ -231,8 +232,8 @@ static bool scan_user_list(const char* path, int limit, int* count, list_value_t
             continue;
         }
         if (*count >= limit) {
-            set_error_text("Zu viele Einträge in HKEY_CURRENT_USER\\%s (höchstens %d)", path,
-                           limit);
+            set_error_text("Zu viele Einträge in %s\\%s (höchstens %d)", shell_user.root_name,
+                           path, limit);
             RegCloseKey(key);
             return false;
         }
@@ -244,7 +245,8 @@ static bool scan_user_list(const char* path, int limit, int* count, list_value_t
     }
     RegCloseKey(key);
     if (!ok)
-        set_error_text("Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\%s", path);
+        set_error_text("Fehler beim Lesen des Registry-Keys %s\\%s", shell_user.root_name,
+                       path);
     return ok;
 }
 

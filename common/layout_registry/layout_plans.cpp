@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "frame/shell_user.h"
+
 // Largest number of a new key name "b%03x0407" that keeps the name eight characters long.
 #define LARGEST_KEY_NUMBER 0xfffu
 // Layout Ids of new layouts: 0c00 to 0fff, the ids whose low twelve bits no standard layout
@@ -297,8 +299,8 @@ bool plan_layout_install(int existing)
         return false;
     }
     if (layout_inventory.preload_count >= LAYOUT_LIST_CAPACITY) {
-        set_error_text("Kein Platz für einen weiteren Eintrag in HKEY_CURRENT_USER\\%s "
-                       "(höchstens %d)", PRELOAD_PATH, LAYOUT_LIST_CAPACITY);
+        set_error_text("Kein Platz für einen weiteren Eintrag in %s\\%s (höchstens %d)",
+                       shell_user.root_name, PRELOAD_PATH, LAYOUT_LIST_CAPACITY);
         return false;
     }
     if (existing == -1 ? !choose_new_key() : !take_existing_key(existing))

@@ -67,8 +67,8 @@ static bool add_value(list_values* list, const char* name, const char* data)
 
 static void set_read_error(const char* key_name)
 {
-    set_error_text("Warnung:\nFehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\%s\\%s",
-                   KEYBOARD_LAYOUT_KEY, key_name);
+    set_error_text("Warnung:\nFehler beim Lesen des Registry-Keys %s\\%s\\%s",
+                   shell_user.root_name, KEYBOARD_LAYOUT_KEY, key_name);
 }
 
 // The text values of one key, in enumeration order; values that are no text are left out, as
@@ -88,8 +88,9 @@ static bool read_values(HKEY key, const char* key_name, list_values* list, bool*
         if (read == reg_result::read) {
             if (!add_value(list, registry_layer.enum_value_name,
                            (const char*)registry_layer.enum_value_data)) {
-                set_error_text("Zu viele Einträge in HKEY_CURRENT_USER\\%s\\%s (höchstens %d)",
-                               KEYBOARD_LAYOUT_KEY, key_name, LIST_VALUE_CAPACITY);
+                set_error_text("Zu viele Einträge in %s\\%s\\%s (höchstens %d)",
+                               shell_user.root_name, KEYBOARD_LAYOUT_KEY, key_name,
+                               LIST_VALUE_CAPACITY);
                 return false;
             }
         } else if (read == reg_result::unfit) {
@@ -511,8 +512,8 @@ static HKEY open_list_key(const char* key_name)
     format_layout_text(path, sizeof path, "%s\\%s", KEYBOARD_LAYOUT_KEY, key_name);
     HKEY key = reg_create_key(shell_user.settings, path, 0);
     if (!key)
-        set_error_text("Warnung:\nFehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s",
-                       path);
+        set_error_text("Warnung:\nFehler beim Öffnen des Registry-Keys %s\\%s",
+                       shell_user.root_name, path);
     return key;
 }
 
@@ -580,8 +581,8 @@ static bool change_lists(plan_source source)
 
 static void set_journal_error(const char* action)
 {
-    set_error_text("Warnung:\nFehler beim %s des Registry-Keys HKEY_CURRENT_USER\\%s",
-                   action, LIST_JOURNAL_KEY_PATH);
+    set_error_text("Warnung:\nFehler beim %s des Registry-Keys %s\\%s", action,
+                   shell_user.root_name, LIST_JOURNAL_KEY_PATH);
 }
 
 // Deletes the journal's key when nothing is left in it: a run may have stopped between its
@@ -672,7 +673,7 @@ bool finish_interrupted_list_rewrite()
     if (opened == reg_result::missing)
         return true;
     if (opened != reg_result::read) {
-        set_error_text("Fehler beim Öffnen des Registry-Keys HKEY_CURRENT_USER\\%s",
+        set_error_text("Fehler beim Öffnen des Registry-Keys %s\\%s", shell_user.root_name,
                        LIST_JOURNAL_KEY_PATH);
         return false;
     }
@@ -680,7 +681,7 @@ bool finish_interrupted_list_rewrite()
         reg_query_string(key, LIST_JOURNAL_VALUE, list_rewrite.journal, sizeof list_rewrite.journal);
     RegCloseKey(key);
     if (read == reg_result::failed) {
-        set_error_text("Fehler beim Lesen des Registry-Keys HKEY_CURRENT_USER\\%s",
+        set_error_text("Fehler beim Lesen des Registry-Keys %s\\%s", shell_user.root_name,
                        LIST_JOURNAL_KEY_PATH);
         return false;
     }

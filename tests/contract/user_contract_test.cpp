@@ -22,6 +22,24 @@ typedef HRESULT(WINAPI* known_folder_path_function)(REFKNOWNFOLDERID id, DWORD f
 
 class user_contract : public ::testing::Test {
 protected:
+    // Enables or disables the debug privilege of the program's token; false when the call
+    // fails. *previous receives the earlier state.
+    bool set_debug_privilege(DWORD attributes, TOKEN_PRIVILEGES* previous) {
+        HANDLE own = NULL;
+        EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &own));
+        TOKEN_PRIVILEGES change;
+        change.PrivilegeCount = 1;
+        change.Privileges[0].Attributes = attributes;
+        EXPECT_TRUE(LookupPrivilegeValueA(NULL, "SeDebugPrivilege", &change.Privileges[0].Luid));
+        DWORD size = preset;
+        SetLastError(preset);
+        bool adjusted = AdjustTokenPrivileges(own, FALSE, &change, sizeof *previous, previous, &size) != FALSE;
+        if (adjusted) {
+            EXPECT_EQ(static_cast<DWORD>(sizeof(DWORD) + previous->PrivilegeCount * sizeof(LUID_AND_ATTRIBUTES)), size);
+        }
+        CloseHandle(own);
+        return adjusted;
+    }
     void SetUp() override {
 #ifndef _WIN32
         winsim::reset();
@@ -131,6 +149,25 @@ TEST_F(user_contract, the_desktop_of_the_own_token_is_the_own_desktop) {
     EXPECT_TRUE(CloseHandle(token));
 }
 
+// The program, run by an administrator, holds the debug privilege: enabling it reports what it
+// was, and the earlier state puts it back.
+TEST_F(user_contract, the_debug_privilege_is_enabled_and_set_back) {
+    TOKEN_PRIVILEGES before, enabled;
+    ASSERT_TRUE(set_debug_privilege(SE_PRIVILEGE_ENABLED, &before));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    ASSERT_LE(before.PrivilegeCount, 1u);
+    // Enabled once more, nothing changes, and Windows lists no earlier state; Wine lists the
+    // privilege whether or not it changed.
+    ASSERT_TRUE(set_debug_privilege(SE_PRIVILEGE_ENABLED, &enabled));
+    EXPECT_EQ(running_on_wine() ? 1u : 0u, enabled.PrivilegeCount);
+    if (before.PrivilegeCount == 1) {
+        EXPECT_EQ(0u, before.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED);
+        TOKEN_PRIVILEGES again;
+        EXPECT_TRUE(set_debug_privilege(before.Privileges[0].Attributes, &again));
+        EXPECT_EQ(1u, again.PrivilegeCount);
+    }
+}
+
 #ifndef _WIN32
 // The simulation's second user: a standard user who owns the shell, with a hive and a desktop of
 // their own.
@@ -139,6 +176,12 @@ TEST_F(user_contract, the_standard_user_who_owns_the_shell_has_a_hive_and_deskto
     winsim::set_shell_owner(winsim::shell_owner::standard_user);
     DWORD process_id = 0;
     GetWindowThreadProcessId(GetShellWindow(), &process_id);
+    // Another account's process opens only with the debug privilege enabled.
+    SetLastError(preset);
+    EXPECT_EQ(nullptr, OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    TOKEN_PRIVILEGES before;
+    ASSERT_TRUE(set_debug_privilege(SE_PRIVILEGE_ENABLED, &before));
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
     HANDLE token = NULL;
     ASSERT_TRUE(OpenProcessToken(process, TOKEN_QUERY | TOKEN_IMPERSONATE, &token));
@@ -158,18 +201,6 @@ TEST_F(user_contract, the_standard_user_who_owns_the_shell_has_a_hive_and_deskto
     EXPECT_EQ(nullptr, GetShellWindow());
 }
 
-// The shell's process was started by another account than the program's: its token opens only
-// for a caller that has SE_DEBUG_NAME enabled, which an elevated administrator holds disabled.
-TEST_F(user_contract, another_accounts_shell_token_needs_the_debug_privilege_enabled) {
-    winsim::set_shell_owner(winsim::shell_owner::standard_user);
-    DWORD process_id = 0;
-    GetWindowThreadProcessId(GetShellWindow(), &process_id);
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
-    HANDLE token = NULL;
-    EXPECT_FALSE(process && OpenProcessToken(process, TOKEN_QUERY, &token));
-    if (token) CloseHandle(token);
-    if (process) CloseHandle(process);
-}
 #endif
 
 }  // namespace

@@ -312,6 +312,7 @@ TEST_F(installer_flow, over_the_shoulder_the_user_who_asked_gets_the_layout)
     EXPECT_EQ(standard_user_key(), winsim::layout_or_tip_calls()[0].user_key);
     EXPECT_EQ(0x22u, winsim::layout_or_tip_calls()[0].flags);
     EXPECT_EQ(0, winsim::open_token_and_process_handles());
+    EXPECT_FALSE(winsim::debug_privilege_enabled());
 }
 
 // Whose lists: without a shell window the program's own user's, as ever; a shell's user who

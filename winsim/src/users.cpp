@@ -27,7 +27,9 @@ HWND const the_shell_window = reinterpret_cast<HWND>(0x00010014);
 const DWORD shell_process_id = 4380;
 const DWORD shell_thread_id = 4384;
 HANDLE const current_process = reinterpret_cast<HANDLE>(~(uintptr_t)0);
-const DWORD token_rights = TOKEN_DUPLICATE | TOKEN_IMPERSONATE | TOKEN_QUERY;
+const DWORD token_rights = TOKEN_DUPLICATE | TOKEN_IMPERSONATE | TOKEN_QUERY | TOKEN_ADJUST_PRIVILEGES;
+// SeDebugPrivilege, the one privilege the programs adjust.
+const DWORD debug_privilege = 20;
 
 struct user_object {
     bool is_token;
@@ -40,6 +42,8 @@ struct users_state {
     std::string standard_name = "Kind";
     std::string standard_profile;
     std::map<uintptr_t, user_object> objects;
+    // The program's token holds the debug privilege (it is an administrator's), disabled.
+    bool debug_privilege_enabled = false;
 };
 
 users_state& users() {
@@ -97,6 +101,8 @@ std::string standard_user_desktop() {
     return users().standard_profile.empty() ? "" : users().standard_profile + "\\Desktop";
 }
 
+bool debug_privilege_enabled() { return users().debug_privilege_enabled; }
+
 int open_token_and_process_handles() { return static_cast<int>(users().objects.size()); }
 
 bool close_user_object_handle(HANDLE handle) {
@@ -146,6 +152,12 @@ HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit_handle, DWORD process_id) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    // Another account's process: its descriptor grants the administrator nothing, only the
+    // debug privilege enabled opens it.
+    if (shell_user_sid() != current_user_sid && !users().debug_privilege_enabled) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
     return new_object(user_object{false, shell_user_sid(), access});
 }
 
@@ -158,6 +170,9 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
     const std::string user = process == current_process ? current_user_sid : object->user;
     DWORD error = 0;
     if (call_fails("OpenProcessToken", user, -1, &error)) return fail(error);
+    if (user != current_user_sid && !users().debug_privilege_enabled) return fail(ERROR_ACCESS_DENIED);
+    if ((access & TOKEN_ADJUST_PRIVILEGES) && process != current_process)
+        winsim_not_implemented("OpenProcessToken for adjusting another process's privileges");
     *token = new_object(user_object{true, user, access});
     return TRUE;
 }
@@ -192,5 +207,49 @@ BOOL WINAPI ConvertSidToStringSidA(PSID sid, LPSTR* text) {
     DWORD error = 0;
     if (call_fails("ConvertSidToStringSidA", sid_text, -1, &error)) return fail(error);
     *text = local_text_copy(sid_text);
+    return TRUE;
+}
+
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, PLUID luid) {
+    if (system_name || !name || !luid) winsim_not_implemented("LookupPrivilegeValueA of another system or without a name");
+    DWORD error = 0;
+    if (call_fails("LookupPrivilegeValueA", name, -1, &error)) return fail(error);
+    if (strcmp(name, "SeDebugPrivilege") != 0) winsim_not_implemented("LookupPrivilegeValueA of a privilege other than SeDebugPrivilege");
+    luid->LowPart = debug_privilege;
+    luid->HighPart = 0;
+    return TRUE;
+}
+
+// The program's own token holds one privilege of interest, the debug privilege: enabling or
+// disabling it reports its earlier state, as Windows does for each privilege changed.
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state,
+                                  DWORD length, PTOKEN_PRIVILEGES previous_state, PDWORD return_length) {
+    if (disable_all || !new_state) winsim_not_implemented("AdjustTokenPrivileges disabling all");
+    const user_object* object = find_object(token);
+    if (!object || !object->is_token) return fail(ERROR_INVALID_HANDLE);
+    DWORD error = 0;
+    if (call_fails("AdjustTokenPrivileges", object->user, -1, &error)) return fail(error);
+    if (!(object->access & TOKEN_ADJUST_PRIVILEGES)) return fail(ERROR_ACCESS_DENIED);
+    if (new_state->PrivilegeCount > 1) winsim_not_implemented("AdjustTokenPrivileges of more than one privilege");
+    const bool change = new_state->PrivilegeCount == 1;
+    if (change && (new_state->Privileges[0].Luid.LowPart != debug_privilege || new_state->Privileges[0].Luid.HighPart))
+        winsim_not_implemented("AdjustTokenPrivileges of a privilege other than SeDebugPrivilege");
+    const bool was_enabled = users().debug_privilege_enabled;
+    const bool enable = change && (new_state->Privileges[0].Attributes & SE_PRIVILEGE_ENABLED);
+    // A privilege whose state does not change is not reported as changed.
+    const bool changed = change && enable != was_enabled;
+    const DWORD needed = static_cast<DWORD>(sizeof(DWORD) + (changed ? sizeof(LUID_AND_ATTRIBUTES) : 0));
+    if (previous_state) {
+        if (!return_length) winsim_not_implemented("AdjustTokenPrivileges without a return length");
+        *return_length = needed;
+        if (length < needed) return fail(ERROR_INSUFFICIENT_BUFFER);
+        previous_state->PrivilegeCount = changed ? 1 : 0;
+        if (changed) {
+            previous_state->Privileges[0].Luid = new_state->Privileges[0].Luid;
+            previous_state->Privileges[0].Attributes = was_enabled ? SE_PRIVILEGE_ENABLED : 0;
+        }
+    }
+    if (change) users().debug_privilege_enabled = enable;
+    SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

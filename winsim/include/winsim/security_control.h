@@ -128,11 +128,14 @@ DWORD user_set_file_security(const char* path, const char* description);
 // whom an administrator typed a password at the prompt, so that the program runs as that
 // administrator ("over the shoulder"), or nobody: no shell window (another shell, no one
 // signed in interactively, and Wine).
-//   - GetWindowThreadProcessId gives the shell's process, OpenProcess opens it (with
-//     PROCESS_QUERY_LIMITED_INFORMATION, which an administrator has on every process), and
-//     OpenProcessToken on it gives the token of its owner; OpenProcessToken on
-//     GetCurrentProcess() gives the program's own (current_user_sid). GetTokenInformation
-//     answers TokenUser.
+//   - GetWindowThreadProcessId gives the shell's process, OpenProcess opens it (for
+//     PROCESS_QUERY_LIMITED_INFORMATION), and OpenProcessToken on it gives the token of its
+//     owner; OpenProcessToken on GetCurrentProcess() gives the program's own
+//     (current_user_sid). GetTokenInformation answers TokenUser. The process and token of
+//     another account open only while the program has the debug privilege enabled: its token
+//     holds SeDebugPrivilege, disabled, as an elevated administrator's does;
+//     LookupPrivilegeValueA and AdjustTokenPrivileges enable and disable it. Otherwise both
+//     fail with ERROR_ACCESS_DENIED.
 //   - HKEY_USERS holds each signed-in user's hive under the user's SID: the program's own one
 //     is HKEY_CURRENT_USER under another name (a key there is the same key, with the paths and
 //     rules of HKEY_CURRENT_USER); the standard user's is "HKEY_USERS\<standard_user_sid>",
@@ -144,9 +147,12 @@ DWORD user_set_file_security(const char* path, const char* description);
 //     The common folders are the same for every token.
 //   - input.dll's InstallLayoutOrTipUserReg changes the language list below the user key it
 //     names (input_control.h).
+//   - HKEY_USERS lists the standard user's hive only; the program's own is reached by its SID
+//     but not enumerated.
 // Faults: GetShellWindow gives null, GetWindowThreadProcessId 0, OpenProcess null, the others
-// FALSE, each with the fault's error; subjects are empty but for OpenProcessToken and
-// GetTokenInformation (the token user's SID) and ConvertSidToStringSidA (the SID).
+// FALSE, each with the fault's error; subjects are empty but for OpenProcessToken,
+// GetTokenInformation and AdjustTokenPrivileges (the token user's SID), ConvertSidToStringSidA
+// (the SID) and LookupPrivilegeValueA (the privilege's name).
 enum class shell_owner { program_user, standard_user, nobody };
 void set_shell_owner(shell_owner owner);
 // The standard user's name (UTF-8, "Kind" after reset); set it before set_shell_owner.
@@ -156,6 +162,8 @@ extern const char* const standard_user_sid;  // "S-1-5-21-1851632171-2813549347-
 std::string standard_user_desktop();
 // Process and token handles the program holds open.
 int open_token_and_process_handles();
+// Whether the program's token has the debug privilege enabled now.
+bool debug_privilege_enabled();
 
 // SIDs from AllocateAndInitializeSid not yet released with FreeSid.
 int outstanding_sids();

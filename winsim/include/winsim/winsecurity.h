@@ -262,6 +262,36 @@ BOOL WINAPI SetFileSecurityA(LPCSTR file_name, SECURITY_INFORMATION information,
 #define TOKEN_DUPLICATE 0x0002
 #define TOKEN_IMPERSONATE 0x0004
 #define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+
+// Privileges.
+#ifndef ERROR_NOT_ALL_ASSIGNED
+#define ERROR_NOT_ALL_ASSIGNED 1300
+#endif
+#ifndef ERROR_NO_SUCH_PRIVILEGE
+#define ERROR_NO_SUCH_PRIVILEGE 1313
+#endif
+#define SE_PRIVILEGE_ENABLED 0x00000002
+
+typedef struct _LUID {
+    DWORD LowPart;
+    LONG HighPart;
+} LUID, *PLUID;
+
+typedef struct _LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+
+typedef struct _TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[ANYSIZE_ARRAY];
+} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR system_name, LPCSTR name, PLUID luid);
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disable_all, PTOKEN_PRIVILEGES new_state,
+                                  DWORD length, PTOKEN_PRIVILEGES previous_state,
+                                  PDWORD return_length);
 
 typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1 } TOKEN_INFORMATION_CLASS;
 
