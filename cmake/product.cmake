@@ -22,6 +22,7 @@ set(KB_PRODUCT_WEB_ADDRESS "https://q7-tastaturbelegung.example/")
 set(KB_LAYOUT_TEXT "DIN Q7 (Lorvankastelle ${KB_VERSION})")
 set(KB_UNINSTALL_DISPLAY_NAME "Tastaturbelegung ${KB_LAYOUT_TEXT}")
 set(KB_DLL_BASE_NAME "KbdEditLKQ7${KB_VERSION_FILE_TAG}")
+set(KB_DLL_FILE_NAME "${KB_DLL_BASE_NAME}.DLL")   # DLL_FILE_NAME of the programs
 set(KB_DIAGRAM_NAME "Tastaturbelegung Q7 (V${KB_VERSION}) Schaubild")
 set(KB_INSTALLER_FILE_NAME "Install_${KB_DLL_BASE_NAME}.exe")
 set(KB_UNINSTALLER_FILE_NAME "Uninstall_${KB_DLL_BASE_NAME}.exe")

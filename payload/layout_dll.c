@@ -1,5 +1,7 @@
 /* Stand-in for the layout DLL (built for 32-bit, 64-bit and the WOW64 folder): a real keyboard
-   layout DLL's two exports, answering that it holds no tables. */
+   layout DLL's two exports, answering that it holds no tables. Like a real one it imports
+   nothing: it is linked without the C runtime, with DllMain as its entry point, and calls no
+   function of another DLL. */
 #include <windows.h>
 
 #ifndef LAYOUT_DLL_VARIANT

@@ -19,7 +19,7 @@ target_link_options(kb_test_options INTERFACE -static)
 
 set(KB_PLATFORM_INPUTS payload)
 set(KB_PLATFORM_TOOLS tools/frame_probe tools/regtool tools/dialog_driver tools/input_double)
-set(KB_PLATFORM_TESTS e2e)
+set(KB_PLATFORM_TESTS e2e payload)
 
 # The compilers of the stand-in layout DLLs and the input.dll doubles, made for both kinds of
 # Windows whichever kind the programs are built for.
