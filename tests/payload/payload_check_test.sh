@@ -67,6 +67,28 @@ e2e_check "a DLL with imports is refused, its DLLs named" refused \
   "imports KERNEL32.dll, msvcrt.dll, but a layout DLL imports nothing" -- \
   -DX64="$(bad imports "$work/imports.dll")"
 
+# The loader walks the import descriptors to the empty one, whatever size the directory states.
+unsized=$(bad unsized "$work/imports.dll")
+poke "$unsized" $(($(pe_header "$unsized") + 148)) '\0\0\0\0'  # PE32+: the import directory's size
+e2e_check "a DLL with imports whose directory states size 0 is refused" refused \
+  "unsized/$kb_dll: imports KERNEL32.dll, msvcrt.dll" -- -DX64="$unsized"
+
+# KbdLayerDescriptor forwarded to another DLL: the loader loads that DLL to find it.
+printf 'EXPORTS\nKbdLayerDescriptor = kbdus.KbdLayerDescriptor\n' >"$work/forward.def"
+"$cc64" -shared -nostdlib -s -o "$work/forward.dll" "$work/forward.def" 2>/dev/null
+e2e_check "a DLL whose KbdLayerDescriptor is forwarded to another DLL is refused" refused \
+  "forward/$kb_dll:" "kbdus" -- -DX64="$(bad forward "$work/forward.dll")"
+
+# A DLL without an import table, cut off where its last section begins (a download cut short).
+cut=$(bad cut "$x64")
+pe=$(pe_header "$cut")
+poke "$cut" $((pe + 144)) '\0\0\0\0\0\0\0\0'  # PE32+: no import directory
+sections=$(od -An -tu2 -j$((pe + 6)) -N2 "$cut" | tr -d ' ')
+optional_size=$(od -An -tu2 -j$((pe + 20)) -N2 "$cut" | tr -d ' ')
+last=$((pe + 24 + optional_size + (sections - 1) * 40))
+truncate -s "$(od -An -tu4 -j$((last + 20)) -N4 "$cut" | tr -d ' ')" "$cut"
+e2e_check "a DLL cut short is refused" refused "cut/$kb_dll: cut short" -- -DX64="$cut"
+
 no_export=$(bad no-export)
 poke "$no_export" "$(grep -obUa KbdLayerDescriptor "$no_export" | head -n 1 | cut -d: -f1)" X
 e2e_check "a DLL without KbdLayerDescriptor is refused" refused \
