@@ -106,6 +106,9 @@ e2e_check "a DLL of another name is refused" refused \
   "the layout DLL's file name must be $kb_dll, not KbdEditLKQ7V000.DLL" -- \
   -DX86="$work/named/KbdEditLKQ7V000.DLL"
 
+cp "$x86" "$work/named/${kb_dll%.DLL}.dll"
+e2e_check "the product's name in other letters passes" passes -DX86="$work/named/${kb_dll%.DLL}.dll"
+
 printf '\x89PNG\r\n\x1a\n\0\0\0\rIHDR' >"$work/renamed.ico"
 printf '\0\0\1\0\0\0' >"$work/empty.ico"
 printf '<!DOCTYPE html>\n<title>404</title>\n' >"$work/page.pdf"
