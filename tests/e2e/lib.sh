@@ -135,11 +135,12 @@ e2e_cleanup() {
   return "$status"
 }
 
-# e2e_start_display [WxHxDEPTH]: starts Xvfb on a display no one uses and exports DISPLAY.
+# e2e_start_display [WxHxDEPTH]: starts Xvfb on a display no one uses and exports DISPLAY. Its
+# files are the shell's own: tools/wine-run may start one beside a test of the same root.
 e2e_start_display() {
-  local size=${1:-1024x768x24} number_file="$E2E_ROOT/xvfb.display" i
+  local size=${1:-1024x768x24} number_file="$E2E_ROOT/xvfb.$$.display" i
   rm -f "$number_file"
-  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$number_file" >"$E2E_ROOT/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$number_file" >"$E2E_ROOT/xvfb.$$.log" 2>&1 &
   E2E_XVFB_PID=$!
   for ((i = 0; i < 200; i++)); do
     if [ -s "$number_file" ]; then
@@ -150,7 +151,7 @@ e2e_start_display() {
     sleep 0.05
   done
   e2e_log "Xvfb did not start:"
-  cat "$E2E_ROOT/xvfb.log" >&2
+  cat "$E2E_ROOT/xvfb.$$.log" >&2
   return 1
 }
 

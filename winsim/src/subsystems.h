@@ -19,6 +19,8 @@ void reset_security();
 void reset_shell();
 // input.dll: whether it is there, its loads and its calls (input_dll.cpp).
 void reset_input_dll();
+// The display's DPI, the windows' DPI and the fonts (display_dpi.cpp).
+void reset_display_dpi();
 
 // winsim::reset() runs these in order; a new part of the simulation adds its reset here.
 inline void (*const subsystem_resets[])() = {
@@ -30,6 +32,7 @@ inline void (*const subsystem_resets[])() = {
     reset_security,
     reset_shell,
     reset_input_dll,
+    reset_display_dpi,
 };
 
 }  // namespace winsim
