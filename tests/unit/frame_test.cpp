@@ -573,6 +573,36 @@ TEST_F(status_window_test, without_the_metrics_size_and_font_stay_as_they_were)
     EXPECT_EQ(0, winsim::live_font_count());
 }
 
+// Any one call of the start-up failing, the DPI's among them, leaves the flow to run, and no font
+// but the status line's behind.
+TEST_F(status_window_test, a_failing_call_of_the_start_up_never_stops_the_flow)
+{
+    unsigned long calls = 0;
+    for (unsigned long n = 1; n == 1 || n <= calls; n++) {
+        SCOPED_TRACE(n);
+        winsim::reset();
+        reset_frame();
+        make_window(1024, 768, 32);
+        winsim::set_display_dpi(144);
+        main_flow_hook = [this] {
+            window = frame.main_window;
+            flow_ran = true;
+            set_status("Lösche %s ...", "a");
+            return false;
+        };
+        flow_ran = false;
+        winsim::fail_nth_call(n, ERROR_NOT_ENOUGH_MEMORY);
+        frame_main(winsim::app_instance(), SW_SHOW);
+        if (n == 1)
+            calls = (unsigned long)winsim::call_log().size();
+        const auto& log = winsim::call_log();
+        std::string failed = n <= log.size() ? log[n - 1].call : "none";
+        EXPECT_TRUE(flow_ran) << failed;
+        EXPECT_LE(winsim::live_font_count(), 1) << failed;  // the fonts of the measuring went
+    }
+    EXPECT_GT(calls, 10u);
+}
+
 TEST_F(status_window_test, messages_of_the_window_procedure)
 {
     make_window(1024, 768, 32);
