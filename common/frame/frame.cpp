@@ -55,6 +55,14 @@ void release_single_run()
     frame.single_run_mutex = 0;
 }
 
+void (*system_function(const char* module_name, const char* function_name))()
+{
+    HMODULE module = GetModuleHandleA(module_name);
+    if (!module)
+        return 0;
+    return reinterpret_cast<void (*)()>(GetProcAddress(module, function_name));
+}
+
 void frame_shutdown()
 {
     if (frame.shutdown_done)

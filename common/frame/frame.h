@@ -34,6 +34,8 @@ struct frame_state {
     // The claim on the one run of the product's programs at a time (a named mutex), or null.
     HANDLE single_run_mutex;
     char status_text[STATUS_TEXT_SIZE];
+    // The font of the status line, the message font at the window's DPI; null: the context's own.
+    HFONT status_font;
 };
 extern frame_state frame;
 
@@ -49,6 +51,10 @@ bool on_64_bit_windows();
 bool start_single_run();
 // Gives the claim up: the uninstaller does before it starts its copy, which claims it in turn.
 void release_single_run();
+
+// A function of a system DLL that the process has loaded, looked up at run time because older
+// Windows lacks it; null where it is missing.
+void (*system_function(const char* module_name, const char* function_name))();
 
 // Releases the display resources and, when the message loop runs, ends it; at most once, so
 // that the status window's procedure may call it at any point.

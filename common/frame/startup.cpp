@@ -10,22 +10,13 @@ typedef BOOL(WINAPI* is_wow64_process_function)(HANDLE, PBOOL);
 typedef BOOL(WINAPI* is_wow64_process2_function)(HANDLE, USHORT*, USHORT*);
 typedef BOOL(WINAPI* set_default_dll_directories_function)(DWORD);
 
-// Functions of kernel32 that old Windows lacks are looked up at run time.
-static void (*kernel32_function(const char* name))()
-{
-    HMODULE kernel32 = GetModuleHandleA("kernel32");
-    if (!kernel32)
-        return 0;
-    return reinterpret_cast<void (*)()>(GetProcAddress(kernel32, name));
-}
-
 // DLLs are loaded from the system folder only: the uninstaller's copy runs from the
 // user's temporary folder, where anybody may have put a DLL of a well-known name.
 static void restrict_dll_search()
 {
     set_default_dll_directories_function set_directories =
         reinterpret_cast<set_default_dll_directories_function>(
-            kernel32_function("SetDefaultDllDirectories"));
+            system_function("kernel32", "SetDefaultDllDirectories"));
     if (set_directories)
         set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
@@ -36,8 +27,8 @@ static bool ask_machines(USHORT* process_machine, USHORT* native_machine)
 {
     *process_machine = IMAGE_FILE_MACHINE_UNKNOWN;
     *native_machine = IMAGE_FILE_MACHINE_UNKNOWN;
-    is_wow64_process2_function is_wow64_process2 =
-        reinterpret_cast<is_wow64_process2_function>(kernel32_function("IsWow64Process2"));
+    is_wow64_process2_function is_wow64_process2 = reinterpret_cast<is_wow64_process2_function>(
+        system_function("kernel32", "IsWow64Process2"));
     return is_wow64_process2 &&
            is_wow64_process2(GetCurrentProcess(), process_machine, native_machine);
 }
@@ -51,8 +42,8 @@ bool probe_wow64()
     USHORT process_machine, native_machine;
     if (ask_machines(&process_machine, &native_machine))
         return process_machine != IMAGE_FILE_MACHINE_UNKNOWN;
-    is_wow64_process_function is_wow64_process =
-        reinterpret_cast<is_wow64_process_function>(kernel32_function("IsWow64Process"));
+    is_wow64_process_function is_wow64_process = reinterpret_cast<is_wow64_process_function>(
+        system_function("kernel32", "IsWow64Process"));
     if (!is_wow64_process)
         return false;
     BOOL wow64 = FALSE;

@@ -24,7 +24,8 @@
 # e2e_run runs one program under the driver and leaves the transcript in $E2E_ROOT/NAME.transcript
 # (the driver's messages in NAME.driver.log, copied to stderr); e2e_compare diffs a transcript
 # against an expected file. Options in front of the script name of e2e_run and e2e_expect_run go to
-# the driver: --timeout SECONDS, --wait-image NAME (repeatable), --verbose. Program arguments go
+# the driver: --timeout SECONDS, --wait-image NAME (repeatable), --screenshots PREFIX (a Unix
+# path; e2e_png turns the driver's pictures into PNG files), --verbose. Program arguments go
 # as they are: e2e_winpath turns a Unix path into the Z: path the program sees; e2e_wine runs any
 # other Wine command (wine reg, a tool) with the test locale in the current prefix.
 # Two prefixes boot at the same time with "e2e_prefix_create A win64 & e2e_prefix_create B win32 &
@@ -135,22 +136,24 @@ e2e_cleanup() {
   return "$status"
 }
 
-# e2e_start_display [WxHxDEPTH]: starts Xvfb on a display no one uses and exports DISPLAY.
+# e2e_start_display [WxHxDEPTH]: starts Xvfb on a display no one uses and exports DISPLAY. Its
+# files are the shell's own: tools/wine-run may start one beside a test of the same root.
 e2e_start_display() {
-  local size=${1:-1024x768x24} number_file="$E2E_ROOT/xvfb.display" i
+  local size=${1:-1024x768x24} number_file="$E2E_ROOT/xvfb.$$.display" i
   rm -f "$number_file"
-  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$number_file" >"$E2E_ROOT/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$number_file" >"$E2E_ROOT/xvfb.$$.log" 2>&1 &
   E2E_XVFB_PID=$!
   for ((i = 0; i < 200; i++)); do
     if [ -s "$number_file" ]; then
       export DISPLAY=":$(head -n 1 "$number_file")"
+      rm -f "$number_file"
       return 0
     fi
     if ! kill -0 "$E2E_XVFB_PID" 2>/dev/null; then break; fi
     sleep 0.05
   done
   e2e_log "Xvfb did not start:"
-  cat "$E2E_ROOT/xvfb.log" >&2
+  cat "$E2E_ROOT/xvfb.$$.log" >&2
   return 1
 }
 
@@ -266,6 +269,7 @@ e2e_run() {
   while [ $# -gt 0 ] && [ "${1#--}" != "$1" ]; do
     case $1 in
       --timeout | --wait-image) options+=("$1" "$2"); shift 2 ;;
+      --screenshots) options+=("$1" "$(e2e_winpath "$2")"); shift 2 ;;
       --verbose) options+=("$1"); shift ;;
       *) e2e_log "e2e_run: unknown option $1"; return 2 ;;
     esac
@@ -319,7 +323,7 @@ e2e_expect_run() {
   shift
   while [ $# -gt 0 ] && [ "${1#--}" != "$1" ]; do
     case $1 in
-      --timeout | --wait-image) options+=("$1" "$2"); shift 2 ;;
+      --timeout | --wait-image | --screenshots) options+=("$1" "$2"); shift 2 ;;
       *) options+=("$1"); shift ;;
     esac
   done
@@ -332,6 +336,17 @@ e2e_expect_run() {
     return 1
   fi
   e2e_compare "$expected" "$E2E_ROOT/$name.transcript"
+}
+
+# e2e_png BMP PNG: converts a picture the driver saved (--screenshots) into a PNG file and
+# removes the BMP file.
+e2e_png() {
+  bmptopnm "$1" 2>/dev/null | pnmtopng >"$2" 2>/dev/null && [ -s "$2" ] && rm -f "$1"
+}
+
+# e2e_png_size PNG: "WIDTHxHEIGHT" of a PNG file, read back through its decoder.
+e2e_png_size() {
+  pngtopnm "$1" 2>/dev/null | pnmfile | sed -nE 's/.* ([0-9]+) by ([0-9]+) .*/\1x\2/p'
 }
 
 # e2e_check TITLE COMMAND [ARGS...]: runs one check and counts it as passed or failed.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <winsim/desktop_control.h>
+#include <winsim/dpi_control.h>
 #include <winsim/files_control.h>
 
 #include "files/system_folders.h"
@@ -326,6 +327,18 @@ protected:
             return keep_open;
         };
     }
+    // "x y width height" of the status window, and the face and height of the font its last
+    // line was drawn in ("stock": the context's own).
+    std::string placement_and_font()
+    {
+        const winsim::window_record* w = winsim::find_window(window);
+        const LOGFONTW* font = winsim::live_font(winsim::drawn_texts().back().font);
+        const char16_t* face = font ? font->lfFaceName : u"stock";
+        return std::to_string(w->x) + " " + std::to_string(w->y) + " " + std::to_string(w->width) +
+               " " + std::to_string(w->height) + ", " +
+               std::string(face, face + std::char_traits<char16_t>::length(face)) +
+               (font ? " " + std::to_string(font->lfHeight) : "");
+    }
     HWND window = nullptr;
     bool flow_ran = false;
     bool keep_open = false;
@@ -471,6 +484,77 @@ TEST_F(status_window_test, resizing_repaints_the_whole_window)
     EXPECT_EQ(400 - 16, winsim::drawn_texts().back().rect.right);
     winsim::resize_window(window, 400, 300);
     EXPECT_EQ(painted + 2, winsim::drawn_texts().size());
+}
+
+// The caption and the line fit at the screen's DPI: the window grows beyond a quarter and a
+// sixth of the screen where they need it. The line is drawn in the message font at the
+// window's DPI, asked of Windows at that DPI or, before Windows 10, scaled from the screen's.
+// On a monitor of twice the DPI the window takes the rectangle Windows suggests and a new font;
+// the font goes when the window does.
+TEST_F(status_window_test, size_and_font_follow_the_dpi)
+{
+    const struct {
+        int width, height, dpi;
+        bool dpi_functions;
+        const char* at_start;
+        const char* at_twice_the_dpi;
+    } cases[] = {
+        {1024, 768, 96, true, "272 320 480 128, Segoe UI -12", "272 320 960 256, Segoe UI -24"},
+        {1920, 1080, 144, true, "600 450 720 180, Segoe UI -18", "600 450 1440 360, Segoe UI -36"},
+        {1920, 1080, 144, false, "600 450 720 180, Segoe UI -18", "600 450 1440 360, Segoe UI -36"},
+        {800, 600, 192, false, "0 208 800 184, Segoe UI -24", "0 208 1600 368, Segoe UI -48"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.at_start + std::string(c.dpi_functions ? "" : " without the DPI functions"));
+        winsim::reset();
+        reset_frame();
+        make_window(c.width, c.height, 32);
+        winsim::set_display_dpi(c.dpi);
+        winsim::set_dpi_functions_present(c.dpi_functions);
+        main_flow_hook = [this, &c] {
+            window = frame.main_window;
+            set_status("Lösche %s ...", "C:\\T\\a.dll");
+            EXPECT_EQ(c.at_start, placement_and_font());
+            winsim::change_window_dpi(window, 2 * c.dpi);
+            EXPECT_EQ(c.at_twice_the_dpi, placement_and_font());
+            return false;
+        };
+        frame_main(winsim::app_instance(), SW_SHOW);
+        EXPECT_EQ(nullptr, winsim::selected_font(winsim::drawn_texts().back().dc));
+        EXPECT_EQ(1, winsim::live_font_count());
+        SendMessageA(window, WM_DESTROY, 0, 0);
+        EXPECT_EQ(0, winsim::live_font_count());
+    }
+}
+
+// Any one call of the start-up failing, the DPI's among them, leaves the flow to run, and no font
+// but the status line's behind.
+TEST_F(status_window_test, a_failing_call_of_the_start_up_never_stops_the_flow)
+{
+    unsigned long calls = 0;
+    for (unsigned long n = 1; n == 1 || n <= calls; n++) {
+        SCOPED_TRACE(n);
+        winsim::reset();
+        reset_frame();
+        make_window(1024, 768, 32);
+        winsim::set_display_dpi(144);
+        main_flow_hook = [this] {
+            window = frame.main_window;
+            flow_ran = true;
+            set_status("Lösche %s ...", "a");
+            return false;
+        };
+        flow_ran = false;
+        winsim::fail_nth_call(n, ERROR_NOT_ENOUGH_MEMORY);
+        frame_main(winsim::app_instance(), SW_SHOW);
+        if (n == 1)
+            calls = (unsigned long)winsim::call_log().size();
+        const auto& log = winsim::call_log();
+        std::string failed = n <= log.size() ? log[n - 1].call : "none";
+        EXPECT_TRUE(flow_ran) << failed;
+        EXPECT_LE(winsim::live_font_count(), 1) << failed;  // the fonts of the measuring went
+    }
+    EXPECT_GT(calls, 10u);
 }
 
 TEST_F(status_window_test, messages_of_the_window_procedure)

@@ -1,7 +1,7 @@
 // Starts a program, records every message box and window it shows, and answers the boxes from a script.
 //
 //   dialog_driver.exe --script FILE --transcript FILE [--timeout SECONDS] [--wait-image NAME]...
-//                     [--verbose] -- PROGRAM [ARGS...]
+//                     [--screenshots PREFIX] [--verbose] -- PROGRAM [ARGS...]
 //   dialog_driver.exe --hold
 //
 // Script: one answer a line, "yes", "no", "ok" or "cancel", optionally followed by one space and a
@@ -12,7 +12,10 @@
 // 2 on a usage error or when the program cannot be started.
 //
 // --wait-image NAME: also wait until no process of that image name runs, and treat its windows as
-// the program's own (a program that goes on from a copy of itself). --verbose: progress with times
+// the program's own (a program that goes on from a copy of itself). --screenshots PREFIX: before
+// answering box N, the driver saves what the screen shows of it as PREFIX-boxN.bmp, and before
+// the first box, with the box hidden, of its owner as PREFIX-box1-owner.bmp, as the user saw the
+// owner before any box came (24-bit BMP files). --verbose: progress with times
 // on stderr. --hold: only keeps a connection to the desktop until it is killed; Wine ends the
 // desktop process a few seconds after the last program using it, and starting it again costs the
 // next run seconds, so a test keeps one of these running for its whole run.
@@ -312,6 +315,8 @@ class Picture {
 
   bool ok() const { return bitmap_ && dc_ && bits_; }
   HDC dc() const { return dc_; }
+  int width() const { return w_; }
+  int height() const { return h_; }
   DWORD at(int x, int y) const { return bits_[y * w_ + x] & 0x00FFFFFF; }
   double likeness(const Picture& other) const {
     GdiFlush();
@@ -379,6 +384,73 @@ std::string icon_kind(HWND icon_static) {
   }
   ReleaseDC(nullptr, screen);
   return result;
+}
+
+// Writes the picture as a 24-bit BMP file, its rows bottom up.
+bool write_bmp(const Picture& picture, const std::wstring& path) {
+  GdiFlush();
+  const int w = picture.width(), h = picture.height(), stride = (w * 3 + 3) & ~3;
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = w;
+  info.biHeight = h;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  info.biSizeImage = static_cast<DWORD>(stride * h);
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + info.biSizeImage;
+  std::string data(reinterpret_cast<const char*>(&file), sizeof file);
+  data.append(reinterpret_cast<const char*>(&info), sizeof info);
+  for (int y = h - 1; y >= 0; --y) {
+    std::string row(static_cast<size_t>(stride), '\0');
+    for (int x = 0; x < w; ++x) {
+      DWORD pixel = picture.at(x, y);
+      row[x * 3] = static_cast<char>(pixel & 0xFF);
+      row[x * 3 + 1] = static_cast<char>((pixel >> 8) & 0xFF);
+      row[x * 3 + 2] = static_cast<char>((pixel >> 16) & 0xFF);
+    }
+    data += row;
+  }
+  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return false;
+  DWORD done = 0;
+  bool written = WriteFile(out, data.data(), static_cast<DWORD>(data.size()), &done, nullptr) && done == data.size();
+  CloseHandle(out);
+  return written;
+}
+
+// Saves what the screen shows of a window, frame and caption included.
+void save_screenshot(HWND hwnd, const std::wstring& path) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  HDC screen = GetDC(nullptr);
+  bool saved = false;
+  if (r.right > r.left && r.bottom > r.top) {
+    Picture shot(screen, r.right - r.left, r.bottom - r.top);
+    saved = shot.ok() && BitBlt(shot.dc(), 0, 0, shot.width(), shot.height(), screen, r.left, r.top, SRCCOPY) &&
+            write_bmp(shot, path);
+  }
+  ReleaseDC(nullptr, screen);
+  if (!saved) fail("cannot save the screenshot " + quoted(to_utf8(path)));
+  trace("screenshot " + to_utf8(path));
+}
+
+// Time for a window's own process to paint what became visible and for the display to show it.
+const DWORD kRepaintMs = 200;
+
+// The box as it is shown; before the first box is answered, with the box hidden, its owner too.
+void save_box_screenshots(HWND box, const std::wstring& prefix, int number) {
+  std::wstring name = prefix + L"-box" + std::to_wstring(number);
+  save_screenshot(box, name + L".bmp");
+  HWND owner = GetWindow(box, GW_OWNER);
+  if (!owner || number != 1) return;
+  ShowWindow(box, SW_HIDE);
+  RedrawWindow(owner, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(kRepaintMs);
+  save_screenshot(owner, name + L"-owner.bmp");
 }
 
 struct Button {
@@ -481,7 +553,7 @@ std::vector<TopWindow> visible_top_windows() {
 void usage() {
   to_stderr(
       "usage: dialog_driver.exe --script FILE --transcript FILE [--timeout SECONDS] [--wait-image NAME]... "
-      "[--verbose] -- PROGRAM [ARGS...]\n"
+      "[--screenshots PREFIX] [--verbose] -- PROGRAM [ARGS...]\n"
       "       dialog_driver.exe --hold");
 }
 
@@ -499,7 +571,7 @@ int main() {
     for (;;) Sleep(60000);
   }
 
-  std::wstring script_path, transcript_path;
+  std::wstring script_path, transcript_path, screenshots;
   std::vector<std::wstring> wait_images;
   double timeout_s = 30;
   int program_at = -1;
@@ -517,6 +589,8 @@ int main() {
       timeout_s = _wtof(argv[++i]);
     } else if (a == L"--wait-image" && has_value) {
       wait_images.push_back(argv[++i]);
+    } else if (a == L"--screenshots" && has_value) {
+      screenshots = argv[++i];
     } else if (a == L"--verbose") {
       g_verbose = true;
     } else {
@@ -680,6 +754,7 @@ int main() {
         answer = closing_answer(view);
         g_transcript.line(std::string("  closed with: ") + answer_word(answer));
       }
+      if (!screenshots.empty()) save_box_screenshots(box, screenshots, box_number);
       press(box, view, answer);
       trace(std::string("pressed ") + answer_word(answer));
       last_event = now_ms();

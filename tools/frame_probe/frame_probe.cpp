@@ -1,11 +1,12 @@
 // A program that runs the frame with trivial hooks: its end-to-end test shows what the frame
-// makes of a command line, the display and the German texts.
+// makes of a command line, the display and the German texts, in the box and the status line.
 #include <windows.h>
 
 #include <string.h>
 
 #include "frame/messages.h"
 #include "frame/startup.h"
+#include "frame/status_window.h"
 #include "product_constants.h"
 
 bool program_start_check()
@@ -30,6 +31,7 @@ bool program_main_flow()
         memcpy(words + used, line, length + 1);
         used += length;
     }
+    set_status("Prüfung der Größe: Übergabe öffnen, ß ...");
     show_info("Prüfung der Größe: Übergabe öffnen, ß\nWörter: %d\n%s", frame.argument_count,
               words);
     return false;

@@ -8,4 +8,5 @@
 #include <winsim/winfile.h>
 #include <winsim/wingdi.h>
 #include <winsim/winuser.h>
+#include <winsim/windpi.h>
 #include <winsim/winsecurity.h>

@@ -2,8 +2,10 @@
 #include <windows.h>
 #include <winsim/control.h>
 #include <winsim/desktop_control.h>
+#include <winsim/dpi_control.h>
 
 #include "codepage.h"
+#include "display_dpi.h"
 #include "subsystems.h"
 
 #include <stdio.h>
@@ -102,9 +104,27 @@ bool valid_dc(HDC dc) {
     return (dc == screen_dc_handle && desktop().screen_dc_open) || is_window_dc(dc);
 }
 
+// A new width and height; classes with CS_HREDRAW/CS_VREDRAW get their whole client area
+// invalidated when the width/height changes, and the window hears WM_SIZE.
+void apply_size(window_data* data, int width, int height) {
+    bool wider = width != data->record.width, taller = height != data->record.height;
+    data->record.width = width;
+    data->record.height = height;
+    if ((wider && (data->class_style & CS_HREDRAW)) || (taller && (data->class_style & CS_VREDRAW))) {
+        data->record.invalid = true;
+        data->erase_pending = true;
+    }
+    sync_record(*data);
+    SendMessageA(data->record.handle, WM_SIZE, 0, 0);
+}
+
 }  // namespace
 
 void reset_desktop() { desktop() = desktop_state(); }
+
+bool dc_is_valid(HDC dc) { return valid_dc(dc); }
+std::string dc_name(HDC dc) { return handle_name(dc); }
+void log_gdi_entry(const std::string& entry) { log_gdi(entry); }
 
 void set_display(int width, int height, int bits_per_pixel, int planes) {
     desktop().width = width;
@@ -137,15 +157,7 @@ const std::vector<PALETTEENTRY>& created_palette_entries() { return desktop().pa
 void resize_window(HWND window, int width, int height) {
     window_data* data = window_of(window);
     if (!data) return;
-    bool wider = width != data->record.width, taller = height != data->record.height;
-    data->record.width = width;
-    data->record.height = height;
-    if ((wider && (data->class_style & CS_HREDRAW)) || (taller && (data->class_style & CS_VREDRAW))) {
-        data->record.invalid = true;
-        data->erase_pending = true;
-    }
-    sync_record(*data);
-    SendMessageA(window, WM_SIZE, 0, 0);
+    apply_size(data, width, height);
     UpdateWindow(window);
 }
 
@@ -275,6 +287,26 @@ HWND WINAPI CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_nam
     return handle;
 }
 
+// Moves or sizes a window, as the program does on WM_DPICHANGED; it is painted later, by the
+// message loop (or UpdateWindow).
+BOOL WINAPI SetWindowPos(HWND window, HWND insert_after, int x, int y, int width, int height,
+                         UINT flags) {
+    if (insert_after || (flags & ~(UINT)(SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE)) != SWP_NOZORDER)
+        winsim_not_implemented("SetWindowPos other than moving or sizing, the z-order kept");
+    window_data* data = window_of(window);
+    if (!data) {
+        SetLastError(1400);  // ERROR_INVALID_WINDOW_HANDLE
+        return FALSE;
+    }
+    if (!(flags & SWP_NOMOVE)) {
+        data->record.x = x;
+        data->record.y = y;
+        sync_record(*data);
+    }
+    if (!(flags & SWP_NOSIZE)) apply_size(data, width, height);
+    return TRUE;
+}
+
 BOOL WINAPI ShowWindow(HWND window, int command) {
     window_data* data = window_of(window);
     if (!data) return FALSE;
@@ -348,7 +380,7 @@ int WINAPI DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) 
         SetLastError(error);
         return 0;
     }
-    desktop().texts.push_back(drawn_text{dc, drawn, *rect, format});
+    desktop().texts.push_back(drawn_text{dc, drawn, *rect, format, selected_font(dc)});
     log_gdi("DrawTextA(" + handle_name(dc) + ")");
     return 16;  // the height of one line in the default font
 }
@@ -450,6 +482,7 @@ int WINAPI GetDeviceCaps(HDC dc, int index) {
     case VERTRES: return desktop().height;
     case BITSPIXEL: return desktop().bits_per_pixel;
     case PLANES: return desktop().planes;
+    case LOGPIXELSX: case LOGPIXELSY: return display_dpi();
     default: winsim_not_implemented("GetDeviceCaps of this index");
     }
 }
@@ -493,6 +526,7 @@ BOOL WINAPI UpdateColors(HDC dc) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
+    if (delete_font(object)) return TRUE;
     HPALETTE palette = static_cast<HPALETTE>(object);
     if (!desktop().palettes.erase(palette)) return FALSE;
     log_gdi("DeleteObject(app)");
@@ -500,6 +534,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 }
 
 HGDIOBJ WINAPI GetStockObject(int object) {
+    if (object == SYSTEM_FONT) return stock_system_font();
     if (object != WHITE_BRUSH) winsim_not_implemented("GetStockObject other than WHITE_BRUSH");
     return white_brush;
 }

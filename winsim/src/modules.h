@@ -1,4 +1,4 @@
-// The simulated DLLs beyond kernel32 (input.dll, shell32), for GetProcAddress in process.cpp, and the loader's rule for system DLLs.
+// The simulated DLLs beyond kernel32 (input.dll, shell32, user32), for GetProcAddress in process.cpp, and the loader's rule for system DLLs.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,11 @@ bool dll_search_limited_to_system_folder();
 // SHGetKnownFolderPath while Windows has it, else null with ERROR_PROC_NOT_FOUND.
 HMODULE shell32_module();
 FARPROC shell32_export(LPCSTR proc_name);
+
+// The handle GetModuleHandleA gives for user32, and GetProcAddress on it (display_dpi.cpp):
+// SystemParametersInfoForDpi and GetDpiForWindow while Windows has them.
+HMODULE user32_module();
+FARPROC user32_export(LPCSTR proc_name);
 
 // The error of loading a system DLL by name from the system folder (input_dll.cpp), 0 when it
 // loads. With redirection off a WOW64 process reaches the 64-bit file of every DLL but the

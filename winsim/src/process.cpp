@@ -308,6 +308,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
         return kernel32_module;
     if (name == "SHELL32" || name == "SHELL32.DLL")
         return shell32_module();
+    if (name == "USER32" || name == "USER32.DLL")
+        return user32_module();
     SetLastError(ERROR_MOD_NOT_FOUND);
     return 0;
 }
@@ -317,6 +319,8 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR proc_name) {
         return input_dll_export(proc_name);
     if (module && module == shell32_module())
         return shell32_export(proc_name);
+    if (module && module == user32_module())
+        return user32_export(proc_name);
     if (module != kernel32_module)
         winsim_not_implemented("GetProcAddress outside kernel32");
     std::string name = proc_name;

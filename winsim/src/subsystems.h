@@ -21,6 +21,8 @@ void reset_shell();
 void reset_input_dll();
 // The shell's owner, the standard user, and process and token handles (users.cpp).
 void reset_users();
+// The display's DPI, the windows' DPI and the fonts (display_dpi.cpp).
+void reset_display_dpi();
 
 // winsim::reset() runs these in order; a new part of the simulation adds its reset here.
 inline void (*const subsystem_resets[])() = {
@@ -33,6 +35,7 @@ inline void (*const subsystem_resets[])() = {
     reset_shell,
     reset_input_dll,
     reset_users,
+    reset_display_dpi,
 };
 
 }  // namespace winsim

@@ -86,12 +86,14 @@ struct class_record {
 const std::vector<class_record>& registered_classes();
 const std::vector<window_record>& windows();
 const window_record* find_window(HWND window);
-// Every DrawTextA call.
+// Every DrawTextA call, with the font selected into the context (null: the stock SYSTEM_FONT;
+// dpi_control.h tells what it is).
 struct drawn_text {
     HDC dc;
     std::string text;
     RECT rect;
     UINT format;
+    HFONT font;
 };
 const std::vector<drawn_text>& drawn_texts();
 // GDI and paint calls that the tests follow, in order, for example "SelectPalette(screen,app,1)".
