@@ -527,6 +527,22 @@ TEST_F(status_window_test, size_and_font_follow_the_dpi)
     }
 }
 
+// The monitor's DPI is no longer the screen's LOGPIXELSY (scaling changed since the sign-in): the
+// window is sized for the DPI its caption and line are drawn at, as on a screen of that DPI.
+TEST_F(status_window_test, the_window_is_sized_for_the_dpi_of_its_monitor)
+{
+    make_window(1920, 1080, 32);
+    winsim::set_display_dpi(96);
+    winsim::set_monitor_dpi(144);
+    main_flow_hook = [this] {
+        window = frame.main_window;
+        set_status("Lösche %s ...", "C:\\T\\a.dll");
+        EXPECT_EQ("600 450 720 180, Segoe UI -18", placement_and_font());
+        return false;
+    };
+    frame_main(winsim::app_instance(), SW_SHOW);
+}
+
 // Any one call of the start-up failing, the DPI's among them, leaves the flow to run, and no font
 // but the status line's behind.
 TEST_F(status_window_test, a_failing_call_of_the_start_up_never_stops_the_flow)

@@ -22,6 +22,7 @@ HGDIOBJ const system_font = reinterpret_cast<HGDIOBJ>(0x5E00000D);
 struct dpi_state {
     int display_dpi = USER_DEFAULT_SCREEN_DPI;
     bool functions_present = true;
+    int monitor_dpi = 0;
     std::map<HWND, int> window_dpi;  // windows moved to a monitor of another DPI
     std::map<HFONT, LOGFONTW> fonts;
     std::map<HDC, HFONT> selected;
@@ -95,7 +96,8 @@ UINT WINAPI simulated_get_dpi_for_window(HWND window) {
         return 0;
     }
     auto moved = dpi().window_dpi.find(window);
-    return (UINT)(moved == dpi().window_dpi.end() ? dpi().display_dpi : moved->second);
+    if (moved != dpi().window_dpi.end()) return (UINT)moved->second;
+    return (UINT)(dpi().monitor_dpi ? dpi().monitor_dpi : dpi().display_dpi);
 }
 
 // The face name for the log and the fault rules; the faces winsim knows are ASCII.
@@ -148,6 +150,7 @@ FARPROC user32_export(LPCSTR proc_name) {
 
 void set_display_dpi(int dpi_value) { dpi().display_dpi = dpi_value; }
 void set_dpi_functions_present(bool present) { dpi().functions_present = present; }
+void set_monitor_dpi(int dpi_value) { dpi().monitor_dpi = dpi_value; }
 
 void change_window_dpi(HWND window, int new_dpi) {
     const window_record* record = find_window(window);

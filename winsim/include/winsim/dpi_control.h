@@ -11,6 +11,9 @@ void set_display_dpi(int dpi);
 // Whether user32 exports SystemParametersInfoForDpi and GetDpiForWindow: Windows 10 1607 and
 // later do (the default); Windows 7 to 10 1511 do not.
 void set_dpi_functions_present(bool present);
+// The DPI of the monitor new windows go to, where it is no longer the display's (the system DPI
+// of the sign-in, which LOGPIXELSY keeps): GetDpiForWindow tells it; 0: the display's.
+void set_monitor_dpi(int dpi);
 // The window goes to a monitor of another DPI: Windows sends it WM_DPICHANGED with the DPI
 // (both words of wParam) and, in lParam, its rectangle with the size scaled to that DPI; then
 // it is painted as the message loop would.
