@@ -71,14 +71,14 @@ static bool measure_text(const LOGFONTW* font_data, const char* text, SIZE* exte
 }
 
 // Widens and heightens the window, up to the screen's size, where the caption or the line would
-// not fit at the screen's DPI: the title with the icon, the three buttons and the frame beside it
+// not fit at the DPI: the title with the icon, the three buttons and the frame beside it
 // (five caption buttons), and the line with a line's room above and below it under the caption
 // and the frame (two caption heights). Where nothing can be measured the size stays.
-static void make_room_at_dpi(int* width, int* height)
+static void make_room_at_dpi(int dpi, int* width, int* height)
 {
     NONCLIENTMETRICSW metrics;
     SIZE title, line;
-    if (!frame.screen_dc || !read_metrics(screen_dpi(), &metrics) ||
+    if (!frame.screen_dc || !read_metrics(dpi, &metrics) ||
         !measure_text(&metrics.lfCaptionFont, frame.window_title, &title) ||
         !measure_text(&metrics.lfMessageFont, frame.window_title, &line))
         return;
@@ -141,15 +141,28 @@ void create_main_window()
     if (frame.center_main_window) {
         width = frame.screen_width / 4;
         height = frame.screen_height / 6;
-        make_room_at_dpi(&width, &height);
+        make_room_at_dpi(screen_dpi(), &width, &height);
         x = (frame.screen_width - width) / 2;
         y = (frame.screen_height - height) / 2;
     }
     frame.main_window = CreateWindowExA(0, frame.program_name, frame.window_title,
                                         MAIN_WINDOW_STYLE, x, y, width, height, 0, 0,
                                         frame.app_instance, 0);
-    if (frame.main_window)
-        make_status_font(window_dpi(frame.main_window));
+    if (!frame.main_window)
+        return;
+    // Its monitor's DPI may differ from the screen's of the sign-in (the scaling changed since,
+    // or another monitor leads): the caption and the line are drawn at the monitor's, so the
+    // room is made at that DPI, before the window shows.
+    int dpi = window_dpi(frame.main_window);
+    make_status_font(dpi);
+    if (frame.center_main_window && dpi != screen_dpi()) {
+        int fitting_width = frame.screen_width / 4, fitting_height = frame.screen_height / 6;
+        make_room_at_dpi(dpi, &fitting_width, &fitting_height);
+        if (fitting_width != width || fitting_height != height)
+            SetWindowPos(frame.main_window, 0, (frame.screen_width - fitting_width) / 2,
+                         (frame.screen_height - fitting_height) / 2, fitting_width,
+                         fitting_height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     ShowWindow(frame.main_window, frame.show_command);
     UpdateWindow(frame.main_window);
 }
