@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <string.h>
 
+#include "frame/frame.h"
 #include "frame/shell_user.h"
 
 typedef HRESULT(WINAPI* known_folder_path_function)(const GUID&, DWORD, HANDLE, WCHAR**);
@@ -57,11 +58,8 @@ static bool ensure_trailing_separator(WCHAR* path)
 // run time, so that the programs start where it is missing. Without it, SHGetFolderPathW.
 static bool known_desktop_path(WCHAR* path, bool* function_found)
 {
-    HMODULE shell = GetModuleHandleA("shell32.dll");
-    known_folder_path_function known_folder_path =
-        shell ? reinterpret_cast<known_folder_path_function>(reinterpret_cast<void (*)()>(
-                    GetProcAddress(shell, "SHGetKnownFolderPath")))
-              : 0;
+    known_folder_path_function known_folder_path = reinterpret_cast<known_folder_path_function>(
+        system_function("shell32", "SHGetKnownFolderPath"));
     *function_found = known_folder_path != 0;
     if (!known_folder_path)
         return false;

@@ -15,7 +15,8 @@ void reset_install_folders()
     memset(&install_folders, 0, sizeof install_folders);
 }
 
-bool look_up_special_folder(char* path, HWND owner, int csidl, IMalloc* allocator)
+// The lookup for an owner, with the shell allocator that frees the item list.
+static bool look_up_special_folder(char* path, HWND owner, int csidl, IMalloc* allocator)
 {
     path[0] = 0;
     LPITEMIDLIST items = 0;

@@ -23,9 +23,6 @@ void reset_install_folders();
 // The path of a shell special folder (no trailing backslash); false (and an empty path) when it
 // cannot be found. The owner is main_window.
 bool special_folder_path(char* path, int csidl);
-// The same lookup for a given owner, with the shell allocator the caller holds (it frees the
-// item list with it).
-bool look_up_special_folder(char* path, HWND owner, int csidl, IMalloc* allocator);
 // A path that names its drive ("C:\...") or network share ("\\server\..."), so that it does
 // not depend on the current drive.
 bool is_full_folder_path(const char* path);

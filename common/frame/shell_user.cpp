@@ -11,11 +11,19 @@
 // The program's own user until find_shell_user finds another.
 shell_user_state shell_user = {HKEY_CURRENT_USER, 0, "", "HKEY_CURRENT_USER", ""};
 
+// The program's own user again; the error text stays.
+static void act_for_own_user()
+{
+    shell_user.settings = HKEY_CURRENT_USER;
+    shell_user.token = 0;
+    shell_user.sid[0] = 0;
+    strcpy(shell_user.root_name, "HKEY_CURRENT_USER");
+}
+
 void reset_shell_user()
 {
-    memset(&shell_user, 0, sizeof shell_user);
-    shell_user.settings = HKEY_CURRENT_USER;
-    strcpy(shell_user.root_name, "HKEY_CURRENT_USER");
+    shell_user.error_text[0] = 0;
+    act_for_own_user();
 }
 
 // TOKEN_USER and the SID that follows it.
@@ -164,8 +172,5 @@ void release_shell_user()
         RegCloseKey(shell_user.settings);
     if (shell_user.token)
         CloseHandle(shell_user.token);
-    char error_text[sizeof shell_user.error_text];
-    memcpy(error_text, shell_user.error_text, sizeof error_text);
-    reset_shell_user();
-    memcpy(shell_user.error_text, error_text, sizeof error_text);
+    act_for_own_user();
 }

@@ -90,6 +90,15 @@ static void make_room_at_dpi(int dpi, int* width, int* height)
         *height = room_height < frame.screen_height ? room_height : frame.screen_height;
 }
 
+// The centred window's size at the DPI: a quarter by a sixth of the screen, with the room its
+// caption and line need.
+static void centred_size(int dpi, int* width, int* height)
+{
+    *width = frame.screen_width / 4;
+    *height = frame.screen_height / 6;
+    make_room_at_dpi(dpi, width, height);
+}
+
 static void release_status_font()
 {
     if (frame.status_font)
@@ -139,9 +148,7 @@ void create_main_window()
 
     int x = CW_USEDEFAULT, y = CW_USEDEFAULT, width = CW_USEDEFAULT, height = CW_USEDEFAULT;
     if (frame.center_main_window) {
-        width = frame.screen_width / 4;
-        height = frame.screen_height / 6;
-        make_room_at_dpi(screen_dpi(), &width, &height);
+        centred_size(screen_dpi(), &width, &height);
         x = (frame.screen_width - width) / 2;
         y = (frame.screen_height - height) / 2;
     }
@@ -156,8 +163,8 @@ void create_main_window()
     int dpi = window_dpi(frame.main_window);
     make_status_font(dpi);
     if (frame.center_main_window && dpi != screen_dpi()) {
-        int fitting_width = frame.screen_width / 4, fitting_height = frame.screen_height / 6;
-        make_room_at_dpi(dpi, &fitting_width, &fitting_height);
+        int fitting_width, fitting_height;
+        centred_size(dpi, &fitting_width, &fitting_height);
         if (fitting_width != width || fitting_height != height)
             SetWindowPos(frame.main_window, 0, (frame.screen_width - fitting_width) / 2,
                          (frame.screen_height - fitting_height) / 2, fitting_width,

@@ -433,23 +433,32 @@ BOOL WINAPI GetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, LPBOOL pr
     return TRUE;
 }
 
+// The checks of the Set calls on an absolute descriptor: null (after the error) when the
+// revision is unknown or the descriptor is self-relative.
+static SECURITY_DESCRIPTOR* settable_descriptor(PSECURITY_DESCRIPTOR descriptor) {
+    SECURITY_DESCRIPTOR* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+    if (sd->Revision != SECURITY_DESCRIPTOR_REVISION) return fail(ERROR_UNKNOWN_REVISION), nullptr;
+    if (sd->Control & SE_SELF_RELATIVE) return fail(ERROR_INVALID_SECURITY_DESCR), nullptr;
+    return sd;
+}
+
+static void set_control_bit(SECURITY_DESCRIPTOR* sd, WORD bit, BOOL set) {
+    if (set)
+        sd->Control |= bit;
+    else
+        sd->Control &= (WORD)~bit;
+}
+
 BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL dacl,
                                       BOOL defaulted) {
     if (!descriptor) winsim_not_implemented("SetSecurityDescriptorDacl without a descriptor");
     if (faulted("SetSecurityDescriptorDacl")) return FALSE;
-    SECURITY_DESCRIPTOR* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
-    if (sd->Revision != SECURITY_DESCRIPTOR_REVISION) return fail(ERROR_UNKNOWN_REVISION);
-    if (sd->Control & SE_SELF_RELATIVE) return fail(ERROR_INVALID_SECURITY_DESCR);
-    if (!present) {
-        sd->Control &= (WORD)~SE_DACL_PRESENT;
-        return TRUE;
-    }
-    sd->Control |= SE_DACL_PRESENT;
+    SECURITY_DESCRIPTOR* sd = settable_descriptor(descriptor);
+    if (!sd) return FALSE;
+    set_control_bit(sd, SE_DACL_PRESENT, present);
+    if (!present) return TRUE;
     sd->Dacl = dacl;
-    if (defaulted)
-        sd->Control |= SE_DACL_DEFAULTED;
-    else
-        sd->Control &= (WORD)~SE_DACL_DEFAULTED;
+    set_control_bit(sd, SE_DACL_DEFAULTED, defaulted);
     return TRUE;
 }
 
@@ -459,14 +468,10 @@ BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID own
                                        BOOL defaulted) {
     if (!descriptor) winsim_not_implemented("SetSecurityDescriptorOwner without a descriptor");
     if (faulted("SetSecurityDescriptorOwner")) return FALSE;
-    SECURITY_DESCRIPTOR* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
-    if (sd->Revision != SECURITY_DESCRIPTOR_REVISION) return fail(ERROR_UNKNOWN_REVISION);
-    if (sd->Control & SE_SELF_RELATIVE) return fail(ERROR_INVALID_SECURITY_DESCR);
+    SECURITY_DESCRIPTOR* sd = settable_descriptor(descriptor);
+    if (!sd) return FALSE;
     sd->Owner = owner;
-    if (defaulted)
-        sd->Control |= SE_OWNER_DEFAULTED;
-    else
-        sd->Control &= (WORD)~SE_OWNER_DEFAULTED;
+    set_control_bit(sd, SE_OWNER_DEFAULTED, defaulted);
     return TRUE;
 }
 

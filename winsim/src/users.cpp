@@ -95,8 +95,6 @@ std::string signed_in_user_key() {
                                                        : "HKEY_CURRENT_USER";
 }
 
-std::string standard_user_profile() { return users().standard_profile; }
-
 std::string standard_user_desktop() {
     return users().standard_profile.empty() ? "" : users().standard_profile + "\\Desktop";
 }

@@ -19,9 +19,6 @@ std::string token_user(HANDLE token, DWORD needed);
 // or "HKEY_USERS\\<SID>" while the standard user owns the shell.
 std::string signed_in_user_key();
 
-// The profile folder of the standard user, in the internal form; "" before one is made.
-std::string standard_user_profile();
-
 // Memory handed out as LocalAlloc does, freed by LocalFree (process.cpp).
 char* local_text_copy(const std::string& text);
 
