@@ -40,17 +40,26 @@ folder_state& folders() {
 // terminating zero-length item.
 const BYTE item_mark[4] = {'W', 'S', 'I', 'M'};
 
+// The CSIDLs winsim knows, and whether each names the same folder for every user.
+const struct { int csidl; bool common; } csidl_table[] = {
+    {CSIDL_DESKTOP, false}, {CSIDL_PROGRAMS, false}, {CSIDL_PERSONAL, false},
+    {CSIDL_STARTMENU, false}, {CSIDL_DESKTOPDIRECTORY, false}, {CSIDL_APPDATA, false},
+    {CSIDL_PROFILE, false}, {CSIDL_COMMON_STARTMENU, true}, {CSIDL_COMMON_PROGRAMS, true},
+    {CSIDL_COMMON_DESKTOPDIRECTORY, true}, {CSIDL_COMMON_APPDATA, true}, {CSIDL_WINDOWS, true},
+    {CSIDL_SYSTEM, true}, {CSIDL_PROGRAM_FILES, true}, {CSIDL_SYSTEMX86, true},
+    {CSIDL_PROGRAM_FILESX86, true},
+};
+
 bool known_csidl(int csidl) {
-    switch (csidl) {
-    case CSIDL_DESKTOP: case CSIDL_PROGRAMS: case CSIDL_PERSONAL: case CSIDL_STARTMENU:
-    case CSIDL_DESKTOPDIRECTORY: case CSIDL_COMMON_STARTMENU: case CSIDL_COMMON_PROGRAMS:
-    case CSIDL_COMMON_DESKTOPDIRECTORY: case CSIDL_APPDATA: case CSIDL_COMMON_APPDATA:
-    case CSIDL_WINDOWS: case CSIDL_SYSTEM: case CSIDL_PROGRAM_FILES: case CSIDL_PROFILE:
-    case CSIDL_SYSTEMX86: case CSIDL_PROGRAM_FILESX86:
-        return true;
-    default:
-        return false;
-    }
+    for (const auto& entry : csidl_table)
+        if (entry.csidl == csidl) return true;
+    return false;
+}
+
+bool is_common_folder(int csidl) {
+    for (const auto& entry : csidl_table)
+        if (entry.csidl == csidl) return entry.common;
+    return false;
 }
 
 // The folder Windows names for the CSIDL, for this machine and this process.
@@ -90,17 +99,6 @@ std::string csidl_subject(int csidl) {
     char subject[8];
     snprintf(subject, sizeof subject, "0x%04X", (unsigned)csidl);
     return subject;
-}
-
-bool is_common_folder(int csidl) {
-    switch (csidl) {
-    case CSIDL_COMMON_STARTMENU: case CSIDL_COMMON_PROGRAMS: case CSIDL_COMMON_DESKTOPDIRECTORY:
-    case CSIDL_COMMON_APPDATA: case CSIDL_WINDOWS: case CSIDL_SYSTEM: case CSIDL_PROGRAM_FILES:
-    case CSIDL_SYSTEMX86: case CSIDL_PROGRAM_FILESX86:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // The folder of the CSIDL as the path calls find it for the token's user (the program's own
