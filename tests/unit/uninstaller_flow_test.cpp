@@ -760,11 +760,16 @@ TEST_F(uninstaller_test, files_in_use_go_at_the_restart)
         const char* held;  // the file another program holds open, relative to the program folder
         bool signed_in;    // Windows holds the DLLs of the user's layouts
         std::vector<std::string> listed;  // the product's paths listed, after the other program's
+        DWORD share = FILE_SHARE_READ;    // how the holder shares the file
     } cases[] = {
         {"both DLLs loaded", nullptr, true, {native_dll, wow64_dll}},
         {"the 32-bit DLL loaded by a 32-bit program alone", nullptr, false, {wow64_dll}},
         {"the diagram open in a viewer", DIAGRAM_PDF_FILE_NAME, false, {"pdf", "folder"}},
         {"the uninstaller's file held", UNINSTALLER_FILE_NAME, false, {"uninstaller", "folder"}},
+        // Deleted while open: the name stays until the viewer closes it, so the folder is not
+        // empty yet and goes at the restart.
+        {"the diagram open in a viewer that lets others delete it", DIAGRAM_PDF_FILE_NAME, false,
+         {"folder"}, FILE_SHARE_READ | FILE_SHARE_DELETE},
     };
     for (const case_t& c : cases) {
         SCOPED_TRACE(c.name);
@@ -779,7 +784,7 @@ TEST_F(uninstaller_test, files_in_use_go_at_the_restart)
         }
         std::string folder = program_folder.substr(0, program_folder.size() - 1);
         if (c.held)
-            winsim::hold_file_open((program_folder + c.held).c_str(), GENERIC_READ, FILE_SHARE_READ);
+            winsim::hold_file_open((program_folder + c.held).c_str(), GENERIC_READ, c.share);
         MoveFileExA("C:\\Temp\\anderes.tmp", 0, MOVEFILE_DELAY_UNTIL_REBOOT);
         SEED("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\n\"1\"=\"00000407\"\n\"2\"=\"d0010407\"\n");
         ASSERT_TRUE(run_copy({"b0040407"}, {IDYES}));
