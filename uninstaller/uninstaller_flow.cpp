@@ -282,7 +282,10 @@ static bool remove_from_registry(removal kind, const char** hint)
 
 // Whether the program folder holds anything but the product's files: what the user put there
 // stays.
-static bool folder_holds_other_files(const char* const* names, int first)
+// Whether the program folder holds anything but the product's files, and (*product_left)
+// whether it still holds one of these: a file deleted while another program holds it open
+// with shared deletion keeps its name until that program closes it.
+static bool folder_holds_other_files(const char* const* names, int first, bool* product_left)
 {
     char folder[MAX_PATH];
     strcpy(folder, install_folders.program_folder);
@@ -293,10 +296,12 @@ static bool folder_holds_other_files(const char* const* names, int first)
     char pattern[MAX_PATH];
     find_first_entry(folder, "*.*", &search, &found, &count, pattern, 0);
     bool other = false;
+    *product_left = false;
     while (search && !other) {
         other = true;
         for (int i = first; i < 3; i++)
             other = other && !names_equal_nocase(found.cFileName, names[i]);
+        *product_left = *product_left || !other;
         find_next_entry(&search, &found, &count, folder, 0);
     }
     if (search)
@@ -306,7 +311,8 @@ static bool folder_holds_other_files(const char* const* names, int first)
 
 // The uninstaller file goes last of the three, and the uninstall entry after the folder: as long
 // as anything else is left, the entry can still start the uninstaller that removes it. A file in
-// use goes at the next restart, and so does the folder after it, when nothing else is in it then.
+// use goes at the next restart, and so does the folder after it, when nothing else is in it then;
+// so does the folder of a file whose name stays until the program holding it closes it.
 static void remove_program_folder()
 {
     const char* names[] = {DIAGRAM_PDF_FILE_NAME, DIAGRAM_ICON_FILE_NAME, UNINSTALLER_FILE_NAME};
@@ -333,12 +339,17 @@ static void remove_program_folder()
                   "gelöscht werden:\n  %s",
                   LAYOUT_TEXT, path);
     }
+    bool product_left = false;
+    bool other = folder_holds_other_files(names, first, &product_left);
     bool goes = false;
-    if (uninstaller.files_left_for_restart == left_before) {
+    if (uninstaller.files_left_for_restart == left_before && !product_left) {
         goes = remove_folder(install_folders.program_folder);
     } else {
+        // A name that stays until a viewer closes the file goes at the restart with the folder.
+        if (uninstaller.files_left_for_restart == left_before && !other)
+            uninstaller.files_left_for_restart++;
         MoveFileExA(install_folders.program_folder, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
-        goes = !folder_holds_other_files(names, first);
+        goes = !other;
     }
     if (!goes)
         show_info("Warnung bei Deinstallation von %s:\nFolgendes Hilfsverzeichnis konnte nicht "
